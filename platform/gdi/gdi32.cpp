@@ -1,0 +1,278 @@
+#include "platform/gdi/gdi32.h"
+
+#include "platform/gdi/handle_table.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace gdi32 {
+
+using detail::BitmapObject;
+
+namespace {
+
+COLORREF ColorRefFromPixel(std::uint32_t pixel) {
+    return ((pixel >> 16) & 0xFF) | (pixel & 0xFF00) | ((pixel & 0xFF) << 16);
+}
+
+std::uint32_t PixelFromColorRef(COLORREF color) {
+    return ((color >> 16) & 0xFF) | (color & 0xFF00) | ((color & 0xFF) << 16);
+}
+
+// The colour-table entry nearest to a pixel (squared distance in RGB, lowest index on a
+// tie), remembered per colour in a small direct-mapped cache: a picture has far fewer
+// colours than pixels, so almost every pixel is a lookup rather than a scan of the table.
+class NearestEntry {
+public:
+    NearestEntry(const RGBQUAD* table, int entries) : table_(table), entries_(entries) {}
+
+    std::uint8_t operator()(std::uint32_t pixel) {
+        const std::uint32_t key = (pixel & 0xFFFFFF) | kValid;
+        Line& line = cache_[((key * 2654435761u) >> 20) & (kLines - 1)];
+        if (line.key != key) {
+            line.key = key;
+            line.index = Search(pixel);
+        }
+        return line.index;
+    }
+
+private:
+    static constexpr std::uint32_t kValid = 0x01000000;
+    static constexpr std::size_t kLines = 4096;
+    struct Line {
+        std::uint32_t key = 0;
+        std::uint8_t index = 0;
+    };
+
+    std::uint8_t Search(std::uint32_t pixel) const {
+        const int red = (pixel >> 16) & 0xFF, green = (pixel >> 8) & 0xFF, blue = pixel & 0xFF;
+        int best = 0;
+        int bestDistance = 0x7FFFFFFF;
+        for (int i = 0; i < entries_; ++i) {
+            const int dr = red - table_[i].rgbRed;
+            const int dg = green - table_[i].rgbGreen;
+            const int db = blue - table_[i].rgbBlue;
+            const int distance = dr * dr + dg * dg + db * db;
+            if (distance < bestDistance) {
+                bestDistance = distance;
+                best = i;
+            }
+        }
+        return static_cast<std::uint8_t>(best);
+    }
+
+    const RGBQUAD* table_;
+    int entries_;
+    std::array<Line, kLines> cache_{};
+};
+
+void ConvertRowIndexed(const std::uint32_t* source, std::int32_t width, int bitsPerPixel,
+                       NearestEntry& nearest, std::uint8_t* out) {
+    const int perByte = 8 / bitsPerPixel;
+    for (std::int32_t x = 0; x < width; x += perByte) {
+        std::uint8_t packed = 0;
+        for (int k = 0; k < perByte; ++k) {
+            packed = static_cast<std::uint8_t>(packed << bitsPerPixel);
+            if (x + k < width)
+                packed |= nearest(source[x + k]);
+        }
+        out[x / perByte] = packed;
+    }
+}
+
+void ConvertRow24(const std::uint32_t* source, std::int32_t width, std::uint8_t* out) {
+    for (std::int32_t x = 0; x < width; ++x) {
+        out[3 * x + 0] = static_cast<std::uint8_t>(source[x]);
+        out[3 * x + 1] = static_cast<std::uint8_t>(source[x] >> 8);
+        out[3 * x + 2] = static_cast<std::uint8_t>(source[x] >> 16);
+    }
+}
+
+bool IsSupportedDepth(std::uint16_t bits) {
+    return bits == 1 || bits == 4 || bits == 8 || bits == 24 || bits == 32;
+}
+
+} // namespace
+
+HBITMAP GetCurrentObject(HDC dc, std::uint32_t objectType) {
+    const detail::DcObject* object = detail::FindDc(dc);
+    if (object == nullptr || objectType != OBJ_BITMAP)
+        return {};
+    return object->selected;
+}
+
+int GetObjectA(HBITMAP bitmap, int size, BITMAP* out) {
+    BitmapObject* object = detail::FindBitmap(bitmap);
+    if (object == nullptr || out == nullptr || size < static_cast<int>(sizeof(BITMAP)))
+        return 0;
+    *out = BITMAP{};
+    out->bmWidth = object->width;
+    out->bmHeight = object->height;
+    out->bmWidthBytes = object->width * 4;
+    out->bmPlanes = 1;
+    out->bmBitsPixel = 32;
+    out->bmBits = object->isDibSection ? object->pixels.get() : nullptr;
+    return static_cast<int>(sizeof(BITMAP));
+}
+
+int GetDIBits(HDC dc, HBITMAP bitmap, std::uint32_t start, std::uint32_t lines, void* bits,
+              BITMAPINFO* info, std::uint32_t usage) {
+    BitmapObject* object = detail::FindBitmap(bitmap);
+    if (detail::FindDc(dc) == nullptr || object == nullptr || info == nullptr || usage != DIB_RGB_COLORS)
+        return 0;
+    BITMAPINFOHEADER& header = info->bmiHeader;
+    if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biPlanes != 1 ||
+        header.biCompression != BI_RGB || !IsSupportedDepth(header.biBitCount))
+        return 0;
+    // Nothing to convert: an empty bitmap, or a header that does not describe this one.
+    const std::int32_t height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+    if (object->width == 0 || object->height == 0 || header.biWidth != object->width ||
+        height != object->height)
+        return 0;
+
+    const std::uint32_t stride = DibStride(header.biWidth, header.biBitCount);
+    if (bits == nullptr) {
+        header.biSizeImage = stride * static_cast<std::uint32_t>(height);
+        return height;
+    }
+    if (start >= static_cast<std::uint32_t>(height))
+        return 0;
+    lines = std::min(lines, static_cast<std::uint32_t>(height) - start);
+
+    const bool bottomUp = header.biHeight > 0;
+    const int depth = header.biBitCount;
+    NearestEntry nearest(info->bmiColors, depth <= 8 ? 1 << depth : 0);
+    auto* out = static_cast<std::uint8_t*>(bits);
+    for (std::uint32_t line = 0; line < lines; ++line) {
+        const std::int32_t dibRow = static_cast<std::int32_t>(start + line);
+        const std::int32_t y = bottomUp ? height - 1 - dibRow : dibRow;
+        const std::uint32_t* source = object->Row(y);
+        std::uint8_t* row = out + static_cast<std::size_t>(line) * stride;
+        std::memset(row, 0, stride);
+        switch (depth) {
+        case 32:
+            for (std::int32_t x = 0; x < object->width; ++x) {
+                const std::uint32_t pixel = source[x] & 0xFFFFFF;
+                std::memcpy(row + 4 * static_cast<std::size_t>(x), &pixel, 4);
+            }
+            break;
+        case 24:
+            ConvertRow24(source, object->width, row);
+            break;
+        default:
+            ConvertRowIndexed(source, object->width, depth, nearest, row);
+            break;
+        }
+    }
+    return static_cast<int>(lines);
+}
+
+HDC CreateCompatibleDC(HDC dc) {
+    if (dc && detail::FindDc(dc) == nullptr)
+        return {};
+    return detail::AddDc(detail::DcObject{detail::StockBitmap()});
+}
+
+HBITMAP CreateCompatibleBitmap(HDC dc, std::int32_t width, std::int32_t height) {
+    if (detail::FindDc(dc) == nullptr || width < 0 || height < 0)
+        return {};
+    return detail::AddBitmap(detail::MakeBitmap(width, height, false));
+}
+
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, std::uint32_t usage, void** bits,
+                         void* section, std::uint32_t /*offset*/) {
+    if (bits != nullptr)
+        *bits = nullptr;
+    if ((dc && detail::FindDc(dc) == nullptr) || info == nullptr || usage != DIB_RGB_COLORS ||
+        section != nullptr)
+        return {};
+    const BITMAPINFOHEADER& header = info->bmiHeader;
+    if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biPlanes != 1 || header.biBitCount != 32 ||
+        header.biCompression != BI_RGB || header.biWidth < 0)
+        return {};
+    const bool bottomUp = header.biHeight >= 0;
+    const std::int32_t height = bottomUp ? header.biHeight : -header.biHeight;
+    auto object = detail::MakeBitmap(header.biWidth, height, bottomUp);
+    object->isDibSection = true;
+    if (bits != nullptr)
+        *bits = object->pixels.get();
+    return detail::AddBitmap(std::move(object));
+}
+
+HBITMAP SelectObject(HDC dc, HBITMAP bitmap) {
+    detail::DcObject* object = detail::FindDc(dc);
+    BitmapObject* incoming = detail::FindBitmap(bitmap);
+    if (object == nullptr || incoming == nullptr)
+        return {};
+    if (!incoming->isStock && incoming->selectedInto != 0 && incoming->selectedInto != dc.value)
+        return {}; // a bitmap can be selected into one device context at a time
+    const HBITMAP previous = object->selected;
+    if (BitmapObject* outgoing = detail::FindBitmap(previous); outgoing && !outgoing->isStock)
+        outgoing->selectedInto = 0;
+    if (!incoming->isStock)
+        incoming->selectedInto = dc.value;
+    object->selected = bitmap;
+    return previous;
+}
+
+int BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+           std::uint32_t rop) {
+    BitmapObject* to = detail::SelectedBitmap(dest);
+    BitmapObject* from = detail::SelectedBitmap(source);
+    if (to == nullptr || from == nullptr || rop != SRCCOPY || width < 0 || height < 0)
+        return 0;
+    // Clip the block to both bitmaps.
+    for (int row = 0; row < height; ++row) {
+        const int toY = y + row, fromY = sourceY + row;
+        if (toY < 0 || toY >= to->height || fromY < 0 || fromY >= from->height)
+            continue;
+        const int first = std::max({0, -x, -sourceX});
+        const int last = std::min({width, to->width - x, from->width - sourceX});
+        if (first >= last)
+            continue;
+        std::memmove(to->Row(toY) + x + first, from->Row(fromY) + sourceX + first,
+                     static_cast<std::size_t>(last - first) * 4);
+    }
+    return 1;
+}
+
+COLORREF GetPixel(HDC dc, int x, int y) {
+    BitmapObject* bitmap = detail::SelectedBitmap(dc);
+    if (bitmap == nullptr || !bitmap->Contains(x, y))
+        return CLR_INVALID;
+    return ColorRefFromPixel(bitmap->Row(y)[x]);
+}
+
+COLORREF SetPixel(HDC dc, int x, int y, COLORREF color) {
+    BitmapObject* bitmap = detail::SelectedBitmap(dc);
+    if (bitmap == nullptr || !bitmap->Contains(x, y))
+        return CLR_INVALID;
+    bitmap->Row(y)[x] = PixelFromColorRef(color);
+    return color & 0xFFFFFF;
+}
+
+int DeleteObject(HBITMAP bitmap) {
+    BitmapObject* object = detail::FindBitmap(bitmap);
+    if (object == nullptr)
+        return 0;
+    if (object->isStock)
+        return 1;
+    if (object->selectedInto != 0)
+        return 0;
+    detail::RemoveBitmap(bitmap);
+    return 1;
+}
+
+int DeleteDC(HDC dc) {
+    detail::DcObject* object = detail::FindDc(dc);
+    if (object == nullptr)
+        return 0;
+    // The selected bitmap is not deleted with the DC; it only becomes free again.
+    if (BitmapObject* selected = detail::FindBitmap(object->selected); selected && !selected->isStock)
+        selected->selectedInto = 0;
+    detail::RemoveDc(dc);
+    return 1;
+}
+
+} // namespace gdi32

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package Lumivert needs to build, run, test and benchmark.
+# Idempotent: installs only what is missing, and refreshes the package lists only then.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  g++ cmake ninja-build pkg-config git
+  # libraries
+  qt6-base-dev qt6-websockets-dev libpng-dev libjpeg62-turbo-dev libgif-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pil imagemagick
+  # the browser, the desktop's file opener, a display for the window tests, Japanese glyphs
+  chromium xdg-utils xvfb xauth fonts-noto-cjk
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "installed" ] || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
