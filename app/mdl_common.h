@@ -1,0 +1,18 @@
+#pragma once
+
+// Helpers shared by the save commands and the result page.
+
+#include "app/message_boxes.h"
+
+#include <string>
+
+namespace mdlCommon {
+
+// The folder of the running program, always ending in "/".
+std::string GetAppFolder();
+
+// Opens path with the desktop's associated program; tells the user through messages when
+// that fails.
+void OpenByShell(lumivert::MessageBoxes& messages, const std::string& path);
+
+} // namespace mdlCommon
