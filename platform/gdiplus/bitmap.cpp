@@ -1,0 +1,238 @@
+// Bitmaps: creation, size, pixels, palettes, bit locking and disposal.
+
+#include "platform/gdi/surface.h"
+#include "platform/gdiplus/objects.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace gdiplus {
+
+namespace {
+
+bool IsOfferedFormat(PixelFormat format) {
+    return format == PixelFormat8bppIndexed || format == PixelFormat32bppRGB || format == PixelFormat32bppARGB;
+}
+
+// The live image behind a pointer, or the status that says why there is none.
+Status Resolve(const GpImage* image, GpImage*& live) {
+    if (!detail::Started())
+        return GdiplusNotInitialized;
+    live = detail::Find(image);
+    return live != nullptr ? Ok : InvalidParameter;
+}
+
+Status AdoptNew(PixelImage pixels, GpBitmap** bitmap) {
+    *bitmap = detail::Adopt(std::make_unique<GpBitmap>(std::move(pixels)));
+    return Ok;
+}
+
+// Copies the lock rectangle between the bitmap and the locked memory, in either direction.
+void CopyLockedRows(PixelImage& pixels, const GpImage::Lock& lock, bool intoBitmap) {
+    const std::size_t bytesPerPixel = pixels.BytesPerPixel();
+    const std::size_t rowBytes = static_cast<std::size_t>(lock.rect.Width) * bytesPerPixel;
+    for (INT row = 0; row < lock.rect.Height; ++row) {
+        std::byte* image = pixels.RowAsBytes(lock.rect.Y + row) + lock.rect.X * bytesPerPixel;
+        std::byte* locked = static_cast<std::byte*>(lock.scan0) + static_cast<std::ptrdiff_t>(lock.stride) * row;
+        if (intoBitmap)
+            std::memcpy(image, locked, rowBytes);
+        else
+            std::memcpy(locked, image, rowBytes);
+    }
+}
+
+} // namespace
+
+Status GdipCreateBitmapFromHBITMAP(gdi32::HBITMAP hbm, HPALETTE hpal, GpBitmap** bitmap) {
+    if (!detail::Started())
+        return GdiplusNotInitialized;
+    if (bitmap == nullptr)
+        return InvalidParameter;
+    *bitmap = nullptr;
+    const auto view = gdi32::ViewBitmap(hbm);
+    if (hpal.value != 0 || !view || view->width <= 0 || view->height <= 0)
+        return InvalidParameter;
+    try {
+        PixelImage pixels = PixelImage::Make(view->width, view->height, PixelFormat32bppRGB);
+        for (INT y = 0; y < view->height; ++y) {
+            const std::uint32_t* source = view->Row(y);
+            ARGB* target = pixels.Row32(y);
+            for (INT x = 0; x < view->width; ++x)
+                target[x] = source[x] | 0xFF000000u; // device pixels are opaque
+        }
+        return AdoptNew(std::move(pixels), bitmap);
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    }
+}
+
+Status GdipCreateBitmapFromScan0(INT width, INT height, INT /*stride*/, PixelFormat format, BYTE* scan0,
+                                 GpBitmap** bitmap) {
+    if (!detail::Started())
+        return GdiplusNotInitialized;
+    if (bitmap == nullptr)
+        return InvalidParameter;
+    *bitmap = nullptr;
+    if (width <= 0 || height <= 0 || !IsOfferedFormat(format))
+        return InvalidParameter;
+    if (scan0 != nullptr)
+        return NotImplemented; // bitmaps over the caller's memory are not offered
+    try {
+        return AdoptNew(PixelImage::Make(width, height, format), bitmap);
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    } catch (const std::length_error&) {
+        return OutOfMemory;
+    }
+}
+
+Status GdipGetImageWidth(GpImage* image, UINT* width) {
+    GpImage* live = nullptr;
+    if (const Status status = Resolve(image, live); status != Ok)
+        return status;
+    if (width == nullptr)
+        return InvalidParameter;
+    *width = static_cast<UINT>(live->pixels.width);
+    return Ok;
+}
+
+Status GdipGetImageHeight(GpImage* image, UINT* height) {
+    GpImage* live = nullptr;
+    if (const Status status = Resolve(image, live); status != Ok)
+        return status;
+    if (height == nullptr)
+        return InvalidParameter;
+    *height = static_cast<UINT>(live->pixels.height);
+    return Ok;
+}
+
+Status GdipGetImagePixelFormat(GpImage* image, PixelFormat* format) {
+    GpImage* live = nullptr;
+    if (const Status status = Resolve(image, live); status != Ok)
+        return status;
+    if (format == nullptr)
+        return InvalidParameter;
+    *format = live->pixels.format;
+    return Ok;
+}
+
+Status GdipBitmapGetPixel(GpBitmap* bitmap, INT x, INT y, ARGB* color) {
+    GpImage* live = nullptr;
+    if (const Status status = Resolve(bitmap, live); status != Ok)
+        return status;
+    const PixelImage& pixels = live->pixels;
+    if (color == nullptr || x < 0 || y < 0 || x >= pixels.width || y >= pixels.height)
+        return InvalidParameter;
+    if (live->lock)
+        return WrongState;
+    *color = pixels.PixelAt(x, y);
+    return Ok;
+}
+
+Status GdipGetImagePaletteSize(GpImage* image, INT* size) {
+    GpImage* live = nullptr;
+    if (const Status status = Resolve(image, live); status != Ok)
+        return status;
+    if (size == nullptr)
+        return InvalidParameter;
+    *size = static_cast<INT>(offsetof(ColorPalette, Entries) + sizeof(ARGB) * live->pixels.palette.size());
+    return Ok;
+}
+
+Status GdipGetImagePalette(GpImage* image, ColorPalette* palette, INT size) {
+    GpImage* live = nullptr;
+    if (const Status status = Resolve(image, live); status != Ok)
+        return status;
+    const std::vector<ARGB>& entries = live->pixels.palette;
+    if (palette == nullptr || size < 0 ||
+        static_cast<std::size_t>(size) < offsetof(ColorPalette, Entries) + sizeof(ARGB) * entries.size())
+        return InvalidParameter;
+    palette->Flags = live->pixels.paletteFlags;
+    palette->Count = static_cast<UINT>(entries.size());
+    std::copy(entries.begin(), entries.end(), palette->Entries);
+    return Ok;
+}
+
+Status GdipSetImagePalette(GpImage* image, const ColorPalette* palette) {
+    GpImage* live = nullptr;
+    if (const Status status = Resolve(image, live); status != Ok)
+        return status;
+    if (palette == nullptr || !live->pixels.IsIndexed() || palette->Count > MaxPaletteEntries)
+        return InvalidParameter;
+    live->pixels.palette.assign(palette->Entries, palette->Entries + palette->Count);
+    live->pixels.paletteFlags = palette->Flags;
+    return Ok;
+}
+
+Status GdipBitmapLockBits(GpBitmap* bitmap, const GpRect* rect, UINT flags, PixelFormat format,
+                          BitmapData* lockedData) {
+    GpImage* live = nullptr;
+    if (const Status status = Resolve(bitmap, live); status != Ok)
+        return status;
+    PixelImage& pixels = live->pixels;
+    const GpRect area = rect != nullptr ? *rect : GpRect{0, 0, pixels.width, pixels.height};
+    const UINT known = ImageLockModeRead | ImageLockModeWrite | ImageLockModeUserInputBuf;
+    if (lockedData == nullptr || format != pixels.format || (flags & ~known) != 0 ||
+        (flags & (ImageLockModeRead | ImageLockModeWrite)) == 0 || area.X < 0 || area.Y < 0 ||
+        area.Width <= 0 || area.Height <= 0 || area.Width > pixels.width - area.X ||
+        area.Height > pixels.height - area.Y)
+        return InvalidParameter;
+    if (live->lock)
+        return WrongState;
+
+    GpImage::Lock lock;
+    lock.rect = area;
+    lock.flags = flags;
+    const std::size_t rowBytes = static_cast<std::size_t>(area.Width) * pixels.BytesPerPixel();
+    if (flags & ImageLockModeUserInputBuf) {
+        const std::size_t strideBytes =
+            static_cast<std::size_t>(lockedData->Stride < 0 ? -static_cast<std::int64_t>(lockedData->Stride)
+                                                             : lockedData->Stride);
+        if (lockedData->Scan0 == nullptr || strideBytes < rowBytes)
+            return InvalidParameter;
+        lock.scan0 = lockedData->Scan0;
+        lock.stride = lockedData->Stride;
+    } else {
+        try {
+            lock.ownBuffer.resize(rowBytes * static_cast<std::size_t>(area.Height));
+        } catch (const std::bad_alloc&) {
+            return OutOfMemory;
+        }
+        lock.scan0 = lock.ownBuffer.data();
+        lock.stride = static_cast<INT>(rowBytes);
+    }
+    if (flags & ImageLockModeRead)
+        CopyLockedRows(pixels, lock, false);
+
+    lockedData->Width = static_cast<UINT>(area.Width);
+    lockedData->Height = static_cast<UINT>(area.Height);
+    lockedData->Stride = lock.stride;
+    lockedData->PixelFormat = format;
+    lockedData->Scan0 = lock.scan0;
+    lockedData->Reserved = 0;
+    live->lock = std::move(lock);
+    return Ok;
+}
+
+Status GdipBitmapUnlockBits(GpBitmap* bitmap, BitmapData* lockedData) {
+    GpImage* live = nullptr;
+    if (const Status status = Resolve(bitmap, live); status != Ok)
+        return status;
+    if (lockedData == nullptr)
+        return InvalidParameter;
+    if (!live->lock)
+        return WrongState;
+    if (live->lock->flags & ImageLockModeWrite)
+        CopyLockedRows(live->pixels, *live->lock, true);
+    live->lock.reset();
+    return Ok;
+}
+
+Status GdipDisposeImage(GpImage* image) {
+    if (!detail::Started())
+        return GdiplusNotInitialized;
+    return detail::Dispose(image) ? Ok : InvalidParameter;
+}
+
+} // namespace gdiplus
