@@ -5,11 +5,26 @@
 #include "gdiplus/own_gif_palette.h"
 
 #include <algorithm>
-#include <vector>
+#include <memory>
+#include <span>
 
 namespace mdlGdiplus {
 
 using namespace gdiplus;
+
+std::unique_ptr<std::uint32_t[]> ReadPixelValues(GpBitmap* source, UINT w, UINT h) {
+    const std::size_t count = static_cast<std::size_t>(w) * h;
+    auto PixelValues = std::make_unique_for_overwrite<std::uint32_t[]>(count);
+    BitmapData pixelData;
+    pixelData.Stride = static_cast<INT>(w * sizeof(std::uint32_t));
+    pixelData.Scan0 = PixelValues.get();
+    if (GdipBitmapLockBits(source, nullptr, ImageLockModeRead | ImageLockModeUserInputBuf, PixelFormat32bppARGB,
+                           &pixelData) == Ok)
+        GdipBitmapUnlockBits(source, &pixelData);
+    else
+        std::fill_n(PixelValues.get(), count, 0u);
+    return PixelValues;
+}
 
 // Only the status of the save is looked at, as everywhere in a request: a failed step
 // leaves its output empty and the save reports the failure.
@@ -21,11 +36,9 @@ Status SaveByOwnGifConversion(GpBitmap* source, const std::u16string& path, cons
     UINT h = 0;
     GdipGetImageWidth(source, &w);
     GdipGetImageHeight(source, &h);
-    std::vector<std::uint32_t> PixelValues(static_cast<std::size_t>(w) * h);
-    std::size_t k = 0;
-    for (UINT y = 0; y < h; ++y)
-        for (UINT x = 0; x < w; ++x)
-            GdipBitmapGetPixel(source, static_cast<INT>(x), static_cast<INT>(y), &PixelValues[k++]);
+    const std::size_t pixelCount = static_cast<std::size_t>(w) * h;
+    const auto pixelBuffer = ReadPixelValues(source, w, h);
+    const std::span<const std::uint32_t> PixelValues(pixelBuffer.get(), pixelCount);
     const CollectedColorTable collected = CollectColors(PixelValues, KeyArgb);
 
     // Stage 2: the indexed bitmap and its palette.
@@ -41,7 +54,8 @@ Status SaveByOwnGifConversion(GpBitmap* source, const std::u16string& path, cons
     GdipSetImagePalette(indexed.get(), &palette);
 
     // Stage 3: the indexes, written from our buffer into the bitmap at the unlock.
-    std::vector<std::uint8_t> IndexBytes(PixelValues.size());
+    const auto indexBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(pixelCount); // all written below
+    const std::span<std::uint8_t> IndexBytes(indexBuffer.get(), pixelCount);
     const GpRect lockRect{0, 0, static_cast<INT>(w), static_cast<INT>(h)};
     BitmapData lockData;
     lockData.Width = w;

@@ -6,9 +6,14 @@
 #include "platform/gdiplus/gdiplus_flat.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace mdlGdiplus {
+
+// Every pixel of source as opaque ARGB, top row first, w · h of them, read at once (the values
+// a pixel-by-pixel read gives); all 0 when the picture cannot be read.
+std::unique_ptr<std::uint32_t[]> ReadPixelValues(gdiplus::GpBitmap* source, gdiplus::UINT w, gdiplus::UINT h);
 
 // Reads source, builds and saves the indexed bitmap to path with encoder, and answers the
 // status of that save. OptionValue is -1 (no transparent colour) or the OLE colour that

@@ -3,6 +3,14 @@
 #include "gdiplus/encoding_pipeline.h"
 #include "gdiplus/handmade_map_stand_in.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace mdlGdiplus {
 
 namespace {
@@ -32,22 +40,54 @@ private:
     std::array<std::uint32_t, kSlots> values_{};
 };
 
+// Bit j is set when pixels[j] differs from pixels[j − 1], for j from 0 to 7; pixels[−1] must
+// exist. Pictures repeat a colour over long stretches (the sample changes colour at one
+// pixel in fifteen), so both passes look only at the pixels where the colour changes.
+unsigned ChangesInNextEight(const std::uint32_t* pixels) {
+#if defined(__SSE2__)
+    const auto load = [](const std::uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    const int sameLow = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(load(pixels), load(pixels - 1))));
+    const int sameHigh = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(load(pixels + 4), load(pixels + 3))));
+    return ~static_cast<unsigned>(sameLow | (sameHigh << 4)) & 0xFFu;
+#else
+    unsigned changes = 0;
+    for (int j = 0; j < 8; ++j)
+        changes |= static_cast<unsigned>(pixels[j] != pixels[j - 1]) << j;
+    return changes;
+#endif
+}
+
+// Calls visit(k) for pixel 0 and for every pixel that differs from the one before it, in
+// order, until visit answers false.
+template <class Visit>
+void ForEachChange(std::span<const std::uint32_t> pixels, Visit visit) {
+    const std::size_t count = pixels.size();
+    if (count == 0 || !visit(0))
+        return;
+    std::size_t k = 1;
+    for (; k + 8 <= count; k += 8)
+        for (unsigned changes = ChangesInNextEight(&pixels[k]); changes != 0; changes &= changes - 1)
+            if (!visit(k + static_cast<std::size_t>(std::countr_zero(changes))))
+                return;
+    for (; k < count; ++k)
+        if (pixels[k] != pixels[k - 1] && !visit(k))
+            return;
+}
+
 } // namespace
 
 CollectedColorTable CollectColors(std::span<const std::uint32_t> PixelValues, std::uint32_t KeyArgb) {
     CollectedColorTable table;
     auto& slots = table.CollectedColors;
     CollectedSet collected;
-    std::uint32_t previous = 0; // neighbours repeat: the previous pixel was settled already
-    for (const std::uint32_t pixel : PixelValues) {
+    // A run of one colour is settled by its first pixel.
+    ForEachChange(PixelValues, [&](std::size_t k) {
         if (table.ColorCount >= MaxCollectedColors)
-            break; // the table is full: nothing more is collected
+            return false; // the table is full: nothing more is collected
+        const std::uint32_t pixel = PixelValues[k];
         // 0 matches an unfilled slot (slot 254 is never filled), so it is never collected.
-        if (pixel == previous)
-            continue;
-        previous = pixel;
         if (pixel == 0 || collected.Contains(pixel))
-            continue;
+            return true;
         if (pixel == KeyArgb) {
             slots[table.ColorCount] = slots[0];
             slots[0] = pixel;
@@ -56,7 +96,8 @@ CollectedColorTable CollectColors(std::span<const std::uint32_t> PixelValues, st
         }
         collected.Add(pixel);
         ++table.ColorCount;
-    }
+        return true;
+    });
     return table;
 }
 
@@ -98,30 +139,51 @@ ColorIndexTable BuildPalette(const CollectedColorTable& collected, std::int32_t 
 
     // The map decides, lowest index first; the table is its flat copy for the pixels.
     ClsHandmadeMap IndexOfColor;
-    for (std::int32_t i = 0; i < count; ++i) {
-        const auto key = static_cast<std::int32_t>(StripAlpha(entries[i]));
-        if (!IndexOfColor.ContainsKey(key))
-            IndexOfColor.PutData(key, i);
-    }
     ColorIndexTable table;
     for (std::int32_t i = 0; i < count; ++i) {
-        const auto key = static_cast<std::int32_t>(StripAlpha(entries[i]));
-        table.Put(static_cast<std::uint32_t>(key), static_cast<std::uint8_t>(IndexOfColor.GetData(key)));
+        const std::uint32_t key = StripAlpha(entries[i]);
+        if (!IndexOfColor.ContainsKey(static_cast<std::int32_t>(key))) {
+            IndexOfColor.PutData(static_cast<std::int32_t>(key), i);
+            table.Put(key, static_cast<std::uint8_t>(i));
+        }
     }
     return table;
 }
 
 void MapIndexes(std::span<const std::uint32_t> PixelValues, const ColorIndexTable& IndexOfColor,
                 std::span<std::uint8_t> IndexBytes) {
-    std::uint32_t previousRgb = 0xFFFFFFFFu; // matches no pixel's RGB
-    std::uint8_t previousIndex = 0;
-    for (std::size_t k = 0; k < PixelValues.size() && k < IndexBytes.size(); ++k) {
-        const std::uint32_t rgb = StripAlpha(PixelValues[k]);
-        if (rgb != previousRgb) {
-            previousRgb = rgb;
-            previousIndex = IndexOfColor.Find(rgb);
+    const std::size_t count = std::min(PixelValues.size(), IndexBytes.size());
+    const std::uint32_t* pixels = PixelValues.data();
+    std::uint8_t* indexes = IndexBytes.data();
+    if (count == 0)
+        return;
+    std::uint32_t rgb = StripAlpha(pixels[0]);
+    std::uint8_t index = IndexOfColor.Find(rgb);
+    indexes[0] = index;
+    // Only where the pixel changes can its index change; equal RGB keeps the index too.
+    const auto follow = [&](std::size_t k) {
+        if (StripAlpha(pixels[k]) != rgb) {
+            rgb = StripAlpha(pixels[k]);
+            index = IndexOfColor.Find(rgb);
         }
-        IndexBytes[k] = previousIndex;
+    };
+    std::size_t k = 1;
+    for (; k + 8 <= count; k += 8) {
+        const unsigned changes = ChangesInNextEight(pixels + k);
+        if (changes == 0) {
+            std::memset(indexes + k, index, 8);
+            continue;
+        }
+        for (std::size_t j = 0; j < 8; ++j) {
+            if (changes & (1u << j))
+                follow(k + j);
+            indexes[k + j] = index;
+        }
+    }
+    for (; k < count; ++k) {
+        if (pixels[k] != pixels[k - 1])
+            follow(k);
+        indexes[k] = index;
     }
 }
 

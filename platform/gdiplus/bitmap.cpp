@@ -16,7 +16,7 @@ bool IsOfferedFormat(PixelFormat format) {
 }
 
 // The live image behind a pointer, or the status that says why there is none.
-Status Resolve(const GpImage* image, GpImage*& live) {
+Status Resolve(const GpImage* image, BitmapObject*& live) {
     if (!detail::Started())
         return GdiplusNotInitialized;
     live = detail::Find(image);
@@ -24,21 +24,35 @@ Status Resolve(const GpImage* image, GpImage*& live) {
 }
 
 Status AdoptNew(PixelImage pixels, GpBitmap** bitmap) {
-    *bitmap = detail::Adopt(std::make_unique<GpBitmap>(std::move(pixels)));
+    *bitmap = detail::Adopt(std::make_unique<BitmapObject>(std::move(pixels)));
     return Ok;
 }
 
+bool Is32Bit(PixelFormat format) { return format == PixelFormat32bppRGB || format == PixelFormat32bppARGB; }
+
+// A bitmap is locked in its own format; the two 32-bit formats also in each other's.
+bool CanLockAs(const PixelImage& pixels, PixelFormat format) {
+    return format == pixels.format || (Is32Bit(format) && Is32Bit(pixels.format));
+}
+
 // Copies the lock rectangle between the bitmap and the locked memory, in either direction.
-void CopyLockedRows(PixelImage& pixels, const GpImage::Lock& lock, bool intoBitmap) {
+// The 32-bit formats share their layout; an RGB bitmap keeps its pixels opaque.
+void CopyLockedRows(PixelImage& pixels, const BitmapObject::Lock& lock, bool intoBitmap) {
     const std::size_t bytesPerPixel = pixels.BytesPerPixel();
     const std::size_t rowBytes = static_cast<std::size_t>(lock.rect.Width) * bytesPerPixel;
     for (INT row = 0; row < lock.rect.Height; ++row) {
         std::byte* image = pixels.RowAsBytes(lock.rect.Y + row) + lock.rect.X * bytesPerPixel;
         std::byte* locked = static_cast<std::byte*>(lock.scan0) + static_cast<std::ptrdiff_t>(lock.stride) * row;
-        if (intoBitmap)
-            std::memcpy(image, locked, rowBytes);
-        else
+        if (!intoBitmap) {
             std::memcpy(locked, image, rowBytes);
+            continue;
+        }
+        std::memcpy(image, locked, rowBytes);
+        if (pixels.format == PixelFormat32bppRGB) {
+            ARGB* written = pixels.Row32(lock.rect.Y + row) + lock.rect.X;
+            for (INT x = 0; x < lock.rect.Width; ++x)
+                written[x] |= 0xFF000000u;
+        }
     }
 }
 
@@ -88,7 +102,7 @@ Status GdipCreateBitmapFromScan0(INT width, INT height, INT /*stride*/, PixelFor
 }
 
 Status GdipGetImageWidth(GpImage* image, UINT* width) {
-    GpImage* live = nullptr;
+    BitmapObject* live = nullptr;
     if (const Status status = Resolve(image, live); status != Ok)
         return status;
     if (width == nullptr)
@@ -98,7 +112,7 @@ Status GdipGetImageWidth(GpImage* image, UINT* width) {
 }
 
 Status GdipGetImageHeight(GpImage* image, UINT* height) {
-    GpImage* live = nullptr;
+    BitmapObject* live = nullptr;
     if (const Status status = Resolve(image, live); status != Ok)
         return status;
     if (height == nullptr)
@@ -108,7 +122,7 @@ Status GdipGetImageHeight(GpImage* image, UINT* height) {
 }
 
 Status GdipGetImagePixelFormat(GpImage* image, PixelFormat* format) {
-    GpImage* live = nullptr;
+    BitmapObject* live = nullptr;
     if (const Status status = Resolve(image, live); status != Ok)
         return status;
     if (format == nullptr)
@@ -118,7 +132,7 @@ Status GdipGetImagePixelFormat(GpImage* image, PixelFormat* format) {
 }
 
 Status GdipBitmapGetPixel(GpBitmap* bitmap, INT x, INT y, ARGB* color) {
-    GpImage* live = nullptr;
+    BitmapObject* live = nullptr;
     if (const Status status = Resolve(bitmap, live); status != Ok)
         return status;
     const PixelImage& pixels = live->pixels;
@@ -131,7 +145,7 @@ Status GdipBitmapGetPixel(GpBitmap* bitmap, INT x, INT y, ARGB* color) {
 }
 
 Status GdipGetImagePaletteSize(GpImage* image, INT* size) {
-    GpImage* live = nullptr;
+    BitmapObject* live = nullptr;
     if (const Status status = Resolve(image, live); status != Ok)
         return status;
     if (size == nullptr)
@@ -141,7 +155,7 @@ Status GdipGetImagePaletteSize(GpImage* image, INT* size) {
 }
 
 Status GdipGetImagePalette(GpImage* image, ColorPalette* palette, INT size) {
-    GpImage* live = nullptr;
+    BitmapObject* live = nullptr;
     if (const Status status = Resolve(image, live); status != Ok)
         return status;
     const std::vector<ARGB>& entries = live->pixels.palette;
@@ -155,7 +169,7 @@ Status GdipGetImagePalette(GpImage* image, ColorPalette* palette, INT size) {
 }
 
 Status GdipSetImagePalette(GpImage* image, const ColorPalette* palette) {
-    GpImage* live = nullptr;
+    BitmapObject* live = nullptr;
     if (const Status status = Resolve(image, live); status != Ok)
         return status;
     if (palette == nullptr || !live->pixels.IsIndexed() || palette->Count > MaxPaletteEntries)
@@ -167,13 +181,13 @@ Status GdipSetImagePalette(GpImage* image, const ColorPalette* palette) {
 
 Status GdipBitmapLockBits(GpBitmap* bitmap, const GpRect* rect, UINT flags, PixelFormat format,
                           BitmapData* lockedData) {
-    GpImage* live = nullptr;
+    BitmapObject* live = nullptr;
     if (const Status status = Resolve(bitmap, live); status != Ok)
         return status;
     PixelImage& pixels = live->pixels;
     const GpRect area = rect != nullptr ? *rect : GpRect{0, 0, pixels.width, pixels.height};
     const UINT known = ImageLockModeRead | ImageLockModeWrite | ImageLockModeUserInputBuf;
-    if (lockedData == nullptr || format != pixels.format || (flags & ~known) != 0 ||
+    if (lockedData == nullptr || !CanLockAs(pixels, format) || (flags & ~known) != 0 ||
         (flags & (ImageLockModeRead | ImageLockModeWrite)) == 0 || area.X < 0 || area.Y < 0 ||
         area.Width <= 0 || area.Height <= 0 || area.Width > pixels.width - area.X ||
         area.Height > pixels.height - area.Y)
@@ -181,7 +195,7 @@ Status GdipBitmapLockBits(GpBitmap* bitmap, const GpRect* rect, UINT flags, Pixe
     if (live->lock)
         return WrongState;
 
-    GpImage::Lock lock;
+    BitmapObject::Lock lock;
     lock.rect = area;
     lock.flags = flags;
     const std::size_t rowBytes = static_cast<std::size_t>(area.Width) * pixels.BytesPerPixel();
@@ -216,7 +230,7 @@ Status GdipBitmapLockBits(GpBitmap* bitmap, const GpRect* rect, UINT flags, Pixe
 }
 
 Status GdipBitmapUnlockBits(GpBitmap* bitmap, BitmapData* lockedData) {
-    GpImage* live = nullptr;
+    BitmapObject* live = nullptr;
     if (const Status status = Resolve(bitmap, live); status != Ok)
         return status;
     if (lockedData == nullptr)

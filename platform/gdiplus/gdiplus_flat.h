@@ -67,9 +67,23 @@ enum EncoderParameterValueType : UINT {
     EncoderParameterValueTypeLong = 4,
 };
 
-// The objects of the layer. A bitmap is an image; both are disposed with GdipDisposeImage.
-class GpImage;
-class GpBitmap;
+// The objects of the layer, seen only through pointers. A bitmap is an image (every image
+// of this layer is a bitmap); both are disposed with GdipDisposeImage.
+class GpImage {
+public:
+    virtual ~GpImage() = default;
+    GpImage(const GpImage&) = delete;
+    GpImage& operator=(const GpImage&) = delete;
+
+protected:
+    GpImage() = default;
+};
+
+class GpBitmap : public GpImage {
+protected:
+    GpBitmap() = default;
+};
+
 class GpGraphics;
 class GpImageAttributes;
 
@@ -158,7 +172,8 @@ Status GdipGetImagePalette(GpImage* image, ColorPalette* palette, INT size);
 // Indexed bitmaps only, and no more entries than the format holds.
 Status GdipSetImagePalette(GpImage* image, const ColorPalette* palette);
 
-// Locks a rectangle in the bitmap's own pixel format. Without ImageLockModeUserInputBuf the
+// Locks a rectangle in the bitmap's own pixel format (a 32-bit bitmap also in the other
+// 32-bit format: an RGB bitmap reads as opaque ARGB and stays opaque). Without ImageLockModeUserInputBuf the
 // layer fills in Scan0 and Stride; with it, the caller's Scan0 and Stride are used: a read
 // lock copies the pixels there at once, a write lock takes them from there at the unlock.
 Status GdipBitmapLockBits(GpBitmap* bitmap, const GpRect* rect, UINT flags, PixelFormat format,

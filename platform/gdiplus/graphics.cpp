@@ -53,7 +53,7 @@ ARGB SourceOver(ARGB source, ARGB destination) {
 Status GdipGetImageGraphicsContext(GpImage* image, GpGraphics** graphics) {
     if (!detail::Started())
         return GdiplusNotInitialized;
-    GpImage* live = detail::Find(image);
+    BitmapObject* live = detail::Find(image);
     if (graphics == nullptr || live == nullptr || live->pixels.IsIndexed())
         return InvalidParameter;
     *graphics = detail::Adopt(std::make_unique<GpGraphics>(live));
@@ -110,7 +110,7 @@ Status GdipDrawImageRectRectI(GpGraphics* graphics, GpImage* image, INT dstx, IN
     PixelImage* target = nullptr;
     if (const Status status = ResolveTarget(graphics, target); status != Ok)
         return status;
-    GpImage* source = detail::Find(image);
+    BitmapObject* source = detail::Find(image);
     if (source == nullptr || (attributes != nullptr && detail::Find(attributes) == nullptr))
         return InvalidParameter;
     if (source->lock)

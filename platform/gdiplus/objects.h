@@ -13,7 +13,7 @@
 
 namespace gdiplus {
 
-class GpImage {
+class BitmapObject final : public GpBitmap {
 public:
     struct Lock {
         GpRect rect;
@@ -23,22 +23,16 @@ public:
         std::vector<std::byte> ownBuffer; // the layer's buffer when the caller gave none
     };
 
-    explicit GpImage(PixelImage image) : pixels(std::move(image)) {}
-    virtual ~GpImage() = default;
+    explicit BitmapObject(PixelImage image) : pixels(std::move(image)) {}
 
     PixelImage pixels;
     std::optional<Lock> lock;
 };
 
-class GpBitmap final : public GpImage {
-public:
-    using GpImage::GpImage;
-};
-
 class GpGraphics {
 public:
-    explicit GpGraphics(GpImage* target) : target(target) {}
-    GpImage* target; // null once the image is disposed
+    explicit GpGraphics(BitmapObject* target) : target(target) {}
+    BitmapObject* target; // null once the image is disposed
 };
 
 class GpImageAttributes {
@@ -55,12 +49,12 @@ namespace detail {
 bool Started();
 
 // Takes ownership of a new object and makes it alive.
-GpBitmap* Adopt(std::unique_ptr<GpBitmap> bitmap);
+BitmapObject* Adopt(std::unique_ptr<BitmapObject> bitmap);
 GpGraphics* Adopt(std::unique_ptr<GpGraphics> graphics);
 GpImageAttributes* Adopt(std::unique_ptr<GpImageAttributes> attributes);
 
 // The object when it is alive, else null.
-GpImage* Find(const GpImage* image);
+BitmapObject* Find(const GpImage* image);
 GpGraphics* Find(const GpGraphics* graphics);
 GpImageAttributes* Find(const GpImageAttributes* attributes);
 

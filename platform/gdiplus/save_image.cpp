@@ -71,7 +71,7 @@ Status GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID* c
                            const EncoderParameters* encoderParams) {
     if (!detail::Started())
         return GdiplusNotInitialized;
-    GpImage* live = detail::Find(image);
+    BitmapObject* live = detail::Find(image);
     if (live == nullptr || filename == nullptr || clsidEncoder == nullptr)
         return InvalidParameter;
     if (live->lock)

@@ -13,7 +13,7 @@ struct State {
     ULONG_PTR lastToken = 0;
     // Few objects live at a time, and the most recent is used most: a vector searched from
     // the back is quicker than a hash for the per-pixel calls.
-    std::vector<std::unique_ptr<GpImage>> images;
+    std::vector<std::unique_ptr<BitmapObject>> images;
     std::vector<std::unique_ptr<GpGraphics>> graphics;
     std::vector<std::unique_ptr<GpImageAttributes>> attributes;
 
@@ -29,21 +29,21 @@ State& TheState() {
     return state;
 }
 
-template <class T>
-auto FindIn(std::vector<std::unique_ptr<T>>& objects, const T* object) {
+template <class T, class Seen>
+auto FindIn(std::vector<std::unique_ptr<T>>& objects, const Seen* object) {
     return std::find_if(objects.rbegin(), objects.rend(), [&](const auto& p) { return p.get() == object; });
 }
 
-template <class T>
-T* FindObject(std::vector<std::unique_ptr<T>>& objects, const T* object) {
+template <class T, class Seen>
+T* FindObject(std::vector<std::unique_ptr<T>>& objects, const Seen* object) {
     if (object == nullptr)
         return nullptr;
     const auto found = FindIn(objects, object);
     return found == objects.rend() ? nullptr : found->get();
 }
 
-template <class T>
-bool DisposeObject(std::vector<std::unique_ptr<T>>& objects, const T* object) {
+template <class T, class Seen>
+bool DisposeObject(std::vector<std::unique_ptr<T>>& objects, const Seen* object) {
     if (object == nullptr)
         return false;
     const auto found = FindIn(objects, object);
@@ -109,7 +109,7 @@ namespace detail {
 
 bool Started() { return !TheState().tokens.empty(); }
 
-GpBitmap* Adopt(std::unique_ptr<GpBitmap> bitmap) { return AdoptInto(TheState().images, std::move(bitmap)); }
+BitmapObject* Adopt(std::unique_ptr<BitmapObject> bitmap) { return AdoptInto(TheState().images, std::move(bitmap)); }
 GpGraphics* Adopt(std::unique_ptr<GpGraphics> graphics) {
     return AdoptInto(TheState().graphics, std::move(graphics));
 }
@@ -117,7 +117,7 @@ GpImageAttributes* Adopt(std::unique_ptr<GpImageAttributes> attributes) {
     return AdoptInto(TheState().attributes, std::move(attributes));
 }
 
-GpImage* Find(const GpImage* image) { return FindObject(TheState().images, image); }
+BitmapObject* Find(const GpImage* image) { return FindObject(TheState().images, image); }
 GpGraphics* Find(const GpGraphics* graphics) { return FindObject(TheState().graphics, graphics); }
 GpImageAttributes* Find(const GpImageAttributes* attributes) {
     return FindObject(TheState().attributes, attributes);

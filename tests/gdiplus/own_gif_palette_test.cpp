@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <vector>
 
@@ -117,7 +118,7 @@ TEST(OwnGifPalette, TransparentColourMetAfterAFullTableStillTurnsTransparent) {
 
 // The fast stages against the literal scans, on pictures built to reach every rule: small
 // and large colour pools (past 254), black, white, the transparent colours, 0 and
-// half-transparent values, transparent colours present, late or absent.
+// half-transparent values, transparent colours present, late or absent, runs of any length.
 TEST(OwnGifPalette, FastStagesGiveExactlyTheLiteralResultOnRandomPictures) {
     std::mt19937 random(20261206);
     const std::int32_t options[] = {-1, 0, 0xFFFFFF, 0xFF0000, KeyOle, 0x123456};
@@ -136,10 +137,14 @@ TEST(OwnGifPalette, FastStagesGiveExactlyTheLiteralResultOnRandomPictures) {
             if (kind == 6) c = 0xFF563412;             // the colour of option 0x123456
             pool.push_back(c);
         }
+        // Runs of one colour, from single pixels to long stretches, as pictures have them.
         const int size = std::uniform_int_distribution<int>(0, 1200)(random);
+        const int longestRun = std::array{1, 4, 40}[round % 3];
         std::vector<std::uint32_t> pixels;
-        for (int i = 0; i < size; ++i)
-            pixels.push_back(pool[std::uniform_int_distribution<int>(0, poolSize - 1)(random)]);
+        while (static_cast<int>(pixels.size()) < size) {
+            const std::uint32_t color = pool[std::uniform_int_distribution<int>(0, poolSize - 1)(random)];
+            pixels.insert(pixels.end(), std::uniform_int_distribution<int>(1, longestRun)(random), color);
+        }
         const std::int32_t option = options[round % 6];
 
         const auto literal = literal_own_gif::Convert(pixels, option);
