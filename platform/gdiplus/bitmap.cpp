@@ -68,13 +68,15 @@ Status GdipCreateBitmapFromHBITMAP(gdi32::HBITMAP hbm, HPALETTE hpal, GpBitmap**
     if (hpal.value != 0 || !view || view->width <= 0 || view->height <= 0)
         return InvalidParameter;
     try {
-        PixelImage pixels = PixelImage::Make(view->width, view->height, PixelFormat32bppRGB);
-        for (INT y = 0; y < view->height; ++y) {
-            const std::uint32_t* source = view->Row(y);
-            ARGB* target = pixels.Row32(y);
-            for (INT x = 0; x < view->width; ++x)
-                target[x] = source[x] | 0xFF000000u; // device pixels are opaque
-        }
+        PixelImage pixels;
+        pixels.width = view->width;
+        pixels.height = view->height;
+        pixels.format = PixelFormat32bppRGB;
+        pixels.argb.reserve(static_cast<std::size_t>(view->width) * view->height);
+        for (INT y = 0; y < view->height; ++y)
+            pixels.argb.insert(pixels.argb.end(), view->Row(y), view->Row(y) + view->width);
+        for (ARGB& pixel : pixels.argb)
+            pixel |= 0xFF000000u; // device pixels are opaque
         return AdoptNew(std::move(pixels), bitmap);
     } catch (const std::bad_alloc&) {
         return OutOfMemory;

@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <csetjmp>
+#include <cstring>
 #include <new>
 #include <zlib.h>
 
@@ -45,10 +46,34 @@ void AppendToFile(png_structp png, png_bytep data, png_size_t length) {
 
 void NothingToFlush(png_structp) {}
 
+// One row as the file stores it: red, green, blue (and alpha) from the ARGB values, or the
+// indexes as they are.
+void PackRow(const PixelImage& image, INT y, png_byte* row) {
+    if (image.IsIndexed()) {
+        std::memcpy(row, image.Row8(y), static_cast<std::size_t>(image.width));
+        return;
+    }
+    const ARGB* pixels = image.Row32(y);
+    if (image.HasAlpha()) {
+        for (INT x = 0; x < image.width; ++x, row += 4) {
+            row[0] = static_cast<png_byte>(pixels[x] >> 16);
+            row[1] = static_cast<png_byte>(pixels[x] >> 8);
+            row[2] = static_cast<png_byte>(pixels[x]);
+            row[3] = static_cast<png_byte>(pixels[x] >> 24);
+        }
+    } else {
+        for (INT x = 0; x < image.width; ++x, row += 3) {
+            row[0] = static_cast<png_byte>(pixels[x] >> 16);
+            row[1] = static_cast<png_byte>(pixels[x] >> 8);
+            row[2] = static_cast<png_byte>(pixels[x]);
+        }
+    }
+}
+
 // libpng reports errors by longjmp back here, so this function keeps nothing that needs a
 // destructor; everything it uses is owned by the caller.
 bool WritePng(const PngWriter& writer, const PixelImage& image, const std::vector<png_color>& plte,
-              const std::vector<png_byte>& trns, const std::vector<png_bytep>& rows, std::vector<std::byte>& file) {
+              const std::vector<png_byte>& trns, std::vector<png_byte>& row, std::vector<std::byte>& file) {
     png_structp png = writer.png();
     png_infop info = writer.info();
     if (setjmp(png_jmpbuf(png)))
@@ -71,13 +96,10 @@ bool WritePng(const PngWriter& writer, const PixelImage& image, const std::vecto
         png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
     }
     png_write_info(png, info);
-    if (!image.IsIndexed()) {
-        // Memory holds blue, green, red, alpha (or an unused byte) per pixel.
-        png_set_bgr(png);
-        if (!image.HasAlpha())
-            png_set_filler(png, 0, PNG_FILLER_AFTER);
+    for (INT y = 0; y < image.height; ++y) {
+        PackRow(image, y, row.data());
+        png_write_row(png, row.data());
     }
-    png_write_image(png, const_cast<png_bytepp>(rows.data()));
     png_write_end(png, nullptr);
     return true;
 }
@@ -106,12 +128,10 @@ Status EncodePng(const PixelImage& image, std::vector<std::byte>& file) {
         }
         trns.resize(lastTranslucent); // entries past the last translucent one are opaque anyway
     }
-    std::vector<png_bytep> rows(static_cast<std::size_t>(image.height));
-    for (INT y = 0; y < image.height; ++y)
-        rows[y] = image.IsIndexed() ? const_cast<png_bytep>(image.Row8(y))
-                                    : reinterpret_cast<png_bytep>(const_cast<ARGB*>(image.Row32(y)));
+    std::vector<png_byte> row(static_cast<std::size_t>(image.width) * (image.IsIndexed() ? 1 : image.HasAlpha() ? 4 : 3));
     file.clear();
-    return WritePng(writer, image, plte, trns, rows, file) ? Ok : GenericError;
+    file.reserve(static_cast<std::size_t>(image.width) * image.height / 4); // grows when the picture is noisy
+    return WritePng(writer, image, plte, trns, row, file) ? Ok : GenericError;
 }
 
 } // namespace gdiplus
