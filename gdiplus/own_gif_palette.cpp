@@ -122,6 +122,10 @@ std::uint8_t ColorIndexTable::Find(std::uint32_t rgb) const {
 
 ColorIndexTable BuildPalette(const CollectedColorTable& collected, std::int32_t OptionValue,
                              std::span<std::uint32_t> entries) {
+    // The GIF encoder makes the lowest alpha-0 entry transparent. Without a transparent colour
+    // the unused entries are therefore opaque black, or a black first met after the table is
+    // full (which takes the first of them) would turn transparent.
+    constexpr std::uint32_t kOpaqueBlack = 0xFF000000;
     const bool transparent = OptionValue != -1;
     const std::int32_t count = static_cast<std::int32_t>(entries.size());
     for (std::int32_t i = 0; i < count; ++i) {
@@ -130,7 +134,7 @@ ColorIndexTable BuildPalette(const CollectedColorTable& collected, std::int32_t 
         else if (i < collected.ColorCount)
             entries[i] = collected.CollectedColors[i];
         else
-            entries[i] = 0x00000000;
+            entries[i] = transparent ? 0x00000000 : kOpaqueBlack;
     }
     const std::uint32_t keyArgb = OleColorToArgb(OptionValue, 255);
     const std::uint32_t slot0 = collected.CollectedColors[0];

@@ -48,8 +48,9 @@ private:
 
 // Stage 2: rewrites the palette entries (as many as the bitmap's palette has) and answers the
 // colour-to-index table. Entry 0 is the transparent colour with alpha 0 when OptionValue is a
-// colour; entry i below ColorCount is slot i; the rest are 0x00000000. The lowest entry with a
-// given RGB owns that RGB.
+// colour; entry i below ColorCount is slot i; the rest are black: 0x00000000 with a transparent
+// colour, opaque 0xFF000000 without one (so that the file has no transparent entry at all).
+// The lowest entry with a given RGB owns that RGB.
 //
 // When a transparent colour is given but was not collected, the colour in slot 0 would lose
 // its entry to the transparent one and its pixels would turn transparent. It gets the first

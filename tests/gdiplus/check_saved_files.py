@@ -43,7 +43,7 @@ def own_gif_rules(pixels, option):
             slots[0] = p
         else:
             slots.append(p)
-    palette = [(0, 0, 0, 0)] * 256
+    palette = [(0, 0, 0, 0) if option != -1 else (0, 0, 0, 255)] * 256
     for i, c in enumerate(slots):
         palette[i] = c + (255,)
     if option != -1:
@@ -100,8 +100,8 @@ def main(writer, sample):
             got_palette = [tuple(flat[i:i + 3]) for i in range(0, 768, 3)]
             check(got_palette == [e[:3] for e in palette], f"{path.name}: palette order differs")
             check(list(image.getdata()) == indexes, f"{path.name}: pixel indexes differ")
-            if option != -1:
-                check(image.info.get("transparency") == 0, f"{path.name}: transparency {image.info.get('transparency')}")
+            check(image.info.get("transparency") == (0 if option != -1 else None),
+                  f"{path.name}: transparency {image.info.get('transparency')}")
             rgba = list(image.convert("RGBA").getdata())
             key = ole_to_rgb(option) if option != -1 else None
             check(all((r[3] == 0) if p == key else r == p + (255,) for r, p in zip(rgba, pixels)),

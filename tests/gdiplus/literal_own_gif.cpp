@@ -38,7 +38,7 @@ Result Convert(std::span<const std::uint32_t> pixels, std::int32_t optionValue, 
     }
 
     // Stage 2, entry by entry, with the displaced slot-0 colour given the first filler entry
-    // when the transparent colour was not collected.
+    // when the transparent colour was not collected, and opaque fillers without one.
     r.palette.assign(paletteCount, 0);
     for (std::size_t i = 0; i < paletteCount; ++i) {
         if (optionValue != -1 && i == 0)
@@ -49,7 +49,7 @@ Result Convert(std::span<const std::uint32_t> pixels, std::int32_t optionValue, 
                  static_cast<std::int32_t>(i) == r.colorCount)
             r.palette[i] = r.collected[0];
         else
-            r.palette[i] = 0x00000000;
+            r.palette[i] = optionValue != -1 ? 0x00000000 : 0xFF000000;
     }
     mdlGdiplus::ClsHandmadeMap indexOfColor;
     for (std::size_t i = 0; i < paletteCount; ++i) {

@@ -155,10 +155,32 @@ TEST_F(Saving, OwnGifHasThePaletteOrderAndEveryIndexOfTheLiteralConversionAndIsL
             EXPECT_EQ(gif->transparentIndex, 0);
             EXPECT_EQ(gif->palette[0], OleColorToArgb(option, 0));
         } else {
-            EXPECT_EQ(std::count(gif->indexes.begin(), gif->indexes.end(), gif->transparentIndex), 0)
-                << "no pixel may use a transparent entry";
+            EXPECT_EQ(gif->transparentIndex, -1) << "no transparent entry without a transparent colour";
         }
     }
+}
+
+TEST_F(Saving, OwnGifKeepsEveryColourOpaqueThatIsNotTheTransparentOne) {
+    // 300 distinct colours, then black: more than the palette holds.
+    const test_support::DeviceBitmap many(301, 1, [](int x, int) { return x < 300 ? 0x010203u * (x + 1) + 0x100 : 0; });
+    ASSERT_TRUE(SaveImageByGdiplus(many.handle(), folder_ / "many.gif", FormatGif, OptionNone));
+    auto gif = decoders::ReadGif(folder_ / "many.gif");
+    ASSERT_TRUE(gif);
+    EXPECT_EQ(gif->transparentIndex, -1);
+    EXPECT_EQ(gif->indexes[300], 254); // a late black gets an entry of its own, and stays black
+    EXPECT_EQ(gif->palette[254], 0u);
+
+    // A transparent colour the picture does not hold takes no colour's entry.
+    const test_support::DeviceBitmap three(3, 1, [](int x, int) { return 0x203040u * (x + 1); });
+    ASSERT_TRUE(SaveImageByGdiplus(three.handle(), folder_ / "three.gif", FormatGif, 0x3300FF));
+    gif = decoders::ReadGif(folder_ / "three.gif");
+    ASSERT_TRUE(gif);
+    EXPECT_EQ(gif->transparentIndex, 0);
+    for (int x = 0; x < 3; ++x) {
+        EXPECT_NE(gif->indexes[x], 0) << x;
+        EXPECT_EQ(gif->palette[gif->indexes[x]], 0x203040u * (x + 1)) << x;
+    }
+    EXPECT_EQ(gdiplus::CountLiveObjects(), 0u);
 }
 
 TEST_F(Saving, GifByTheEncoderIsADitheredFullPalette) {

@@ -62,7 +62,8 @@ TEST(OwnGifPalette, WithoutTransparentColourWhiteTakesSlotZeroAndStaysOpaque) {
     EXPECT_EQ(r.palette[1], A);
     EXPECT_EQ(r.palette[2], B);
     EXPECT_EQ(r.palette[3], Black); // a collected black keeps its own index before the fillers
-    EXPECT_EQ(r.palette[4], 0u);
+    for (int i = 4; i < 256; ++i)
+        ASSERT_EQ(r.palette[i], Black) << "fillers stay opaque without a transparent colour";
     EXPECT_EQ(r.indexes, (std::vector<std::uint8_t>{1, 0, 2, 3}));
 }
 
@@ -70,7 +71,7 @@ TEST(OwnGifPalette, SingleColourGivesCountOneAndAllIndexesZero) {
     const auto r = FastConvert(std::vector<std::uint32_t>(50, D), -1);
     EXPECT_EQ(r.colorCount, 1);
     EXPECT_EQ(r.palette[0], D);
-    EXPECT_EQ(r.palette[1], 0u);
+    EXPECT_EQ(r.palette[1], Black);
     EXPECT_EQ(r.indexes, std::vector<std::uint8_t>(50, 0));
 }
 
@@ -90,7 +91,8 @@ TEST(OwnGifPalette, OnlyTheFirst254ColoursAreCollectedAndALateBlackTakesTheFirst
     EXPECT_EQ(r.indexes[253], 253);
     EXPECT_EQ(r.indexes[254], 0);   // colour 255 was not collected
     EXPECT_EQ(r.indexes[299], 0);
-    EXPECT_EQ(r.indexes[300], 254); // black: the first filler entry
+    EXPECT_EQ(r.indexes[300], 254); // black: the first filler entry, opaque
+    EXPECT_EQ(r.palette[254], Black);
 
     r = FastConvert(pixels, 0); // black transparent
     EXPECT_EQ(r.indexes[300], 0);
