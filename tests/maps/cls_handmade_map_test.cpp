@@ -1,0 +1,155 @@
+#include "maps/cls_handmade_map.h"
+#include "maps/map_errors.h"
+#include "tests/maps/map_operation_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <random>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using lumivert::RaisedError;
+
+namespace {
+
+constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+
+TEST(ClsHandmadeMapTest, EmptyMapFindsNothing) {
+    const ClsHandmadeMap map;
+    for (std::int32_t key : {0, -1, 1, kMin, kMax}) {
+        EXPECT_EQ(map.KeyIndex(key), -1) << key;
+        EXPECT_FALSE(map.ContainsKey(key)) << key;
+        EXPECT_EQ(map.GetData(key), 0) << key;
+    }
+}
+
+TEST(ClsHandmadeMapTest, KeysTakeIndexesInOrderOfFirstPut) {
+    ClsHandmadeMap map;
+    map.PutData(5, 50);
+    map.PutData(7, 70);
+    map.PutData(9, 90);
+    EXPECT_EQ(map.KeyIndex(5), 0);
+    EXPECT_EQ(map.KeyIndex(7), 1);
+    EXPECT_EQ(map.KeyIndex(9), 2);
+    EXPECT_EQ(map.GetData(9), 90);
+
+    map.PutData(7, -3);
+    EXPECT_EQ(map.KeyIndex(7), 1) << "a replaced value keeps its index";
+    EXPECT_EQ(map.GetData(7), -3);
+    EXPECT_EQ(map.KeyIndex(9), 2);
+    EXPECT_EQ(map.KeyIndex(8), -1);
+}
+
+TEST(ClsHandmadeMapTest, StoredZeroIsToldApartFromAbsentKeyOnlyByContainsKey) {
+    ClsHandmadeMap map;
+    map.PutData(3, 0);
+    EXPECT_EQ(map.GetData(3), 0);
+    EXPECT_TRUE(map.ContainsKey(3));
+    EXPECT_EQ(map.GetData(4), 0);
+    EXPECT_FALSE(map.ContainsKey(4));
+}
+
+TEST(ClsHandmadeMapTest, NegativeAndBoundaryKeysWorkLikeAnyOther) {
+    ClsHandmadeMap map;
+    map.PutData(-1, 11);
+    map.PutData(kMin, 12);
+    map.PutData(kMax, 13);
+    map.PutData(-2, -1);
+    EXPECT_EQ(map.KeyIndex(-1), 0);
+    EXPECT_EQ(map.GetData(-1), 11);
+    EXPECT_EQ(map.KeyIndex(kMin), 1);
+    EXPECT_EQ(map.GetData(kMin), 12);
+    EXPECT_EQ(map.KeyIndex(kMax), 2);
+    EXPECT_EQ(map.GetData(kMax), 13);
+    EXPECT_EQ(map.GetData(-2), -1) << "a stored -1 is a value like any other";
+    EXPECT_TRUE(map.ContainsKey(-1));
+}
+
+TEST(ClsHandmadeMapTest, ThePaletteSizedMapKeepsEveryIndex) {
+    // The use the map is made for: 24-bit colours to the 256 indexes of a palette.
+    ClsHandmadeMap map;
+    for (std::int32_t i = 0; i < 256; ++i)
+        map.PutData(i * 0x010101, i);
+    for (std::int32_t i = 0; i < 256; ++i) {
+        ASSERT_EQ(map.KeyIndex(i * 0x010101), i);
+        ASSERT_EQ(map.GetData(i * 0x010101), i);
+    }
+    EXPECT_EQ(map.KeyIndex(0x00FFFFFF + 1), -1);
+}
+
+TEST(ClsHandmadeMapTest, IndexAfterTheLargestRaisesOverflow) {
+    EXPECT_EQ(ClsHandmadeMap::NextIndex(-1), 0);
+    EXPECT_EQ(ClsHandmadeMap::NextIndex(kMax - 1), kMax);
+    try {
+        ClsHandmadeMap::NextIndex(kMax);
+        FAIL() << "no overflow error";
+    } catch (const RaisedError& error) {
+        EXPECT_EQ(error.number(), lumivert::kOverflow);
+        EXPECT_EQ(error.description(), "オーバーフローしました。");
+    }
+}
+
+// In a child limited in address space, a map that grows until memory runs out raises the
+// out-of-memory error and keeps every entry it had.
+TEST(ClsHandmadeMapTest, GrowthWithoutMemoryRaisesAndKeepsTheEntries) {
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        ClsHandmadeMap map;
+        std::int32_t stored = 0;
+        try {
+            for (; stored < 1000; ++stored)
+                map.PutData(stored, -stored);
+            rlimit limit{};
+            ::getrlimit(RLIMIT_AS, &limit);
+            // The address space in use now, read from the kernel, plus a little head room.
+            long pages = 0;
+            if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+                if (std::fscanf(statm, "%ld", &pages) != 1)
+                    pages = 0;
+                std::fclose(statm);
+            }
+            limit.rlim_cur = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (1 << 20);
+            ::setrlimit(RLIMIT_AS, &limit);
+            for (; stored < 4'000'000; ++stored)
+                map.PutData(stored, -stored);
+            ::_exit(2); // never ran out
+        } catch (const RaisedError& error) {
+            if (error.number() != lumivert::kOutOfMemory)
+                ::_exit(3);
+        }
+        for (std::int32_t key = 0; key < stored; key += 97) {
+            if (map.KeyIndex(key) != key || map.GetData(key) != -key)
+                ::_exit(4);
+        }
+        if (map.ContainsKey(stored))
+            ::_exit(5);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: never ran out, 3: other error, 4: entry lost, 5: entry invented";
+}
+
+TEST(ClsHandmadeMapTest, RandomOperationsAgreeWithAPlainModel) {
+    std::mt19937 random(20261206);
+    std::size_t newKeys = 0;
+    std::size_t replaced = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::vector<std::uint8_t> bytes(random() % 3000);
+        for (std::uint8_t& byte : bytes)
+            byte = static_cast<std::uint8_t>(random());
+        const maps_testing::DriveReport report = maps_testing::DriveHandmadeMap(bytes);
+        ASSERT_TRUE(report.Agreed()) << "round " << round << ": " << report.mismatch;
+        newKeys += report.newKeys;
+        replaced += report.replaced;
+    }
+    EXPECT_GT(newKeys, 1000u);
+    EXPECT_GT(replaced, 1000u);
+}
+
+} // namespace
