@@ -12,6 +12,8 @@ RaisedError MapError(MapErrorNumber number) {
         return {number, "メモリが不足しています。"};
     case kSubscriptOutOfRange:
         return {number, "インデックスが有効範囲にありません。"};
+    case kTypeMismatch:
+        return {number, "型が一致しません。"};
     case kDuplicateKey:
         return {number, "このキーは既にこのコレクションの要素に割り当てられています。"};
     }

@@ -14,6 +14,7 @@ enum MapErrorNumber : std::int32_t {
     kOverflow = 6,             // a map that already holds the largest count a 32-bit index reaches
     kOutOfMemory = 7,          // storage for one more entry could not be had
     kSubscriptOutOfRange = 9,  // a position outside 1 to Count
+    kTypeMismatch = 13,        // a tagged value read as a kind it does not hold
     kDuplicateKey = 457,       // a key already present, compared without regard to letter case
 };
 

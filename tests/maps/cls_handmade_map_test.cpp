@@ -1,14 +1,12 @@
 #include "maps/cls_handmade_map.h"
 #include "maps/map_errors.h"
 #include "tests/maps/map_operation_driver.h"
+#include "tests/maps/memory_limit.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <random>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using lumivert::RaisedError;
 
@@ -92,47 +90,30 @@ TEST(ClsHandmadeMapTest, IndexAfterTheLargestRaisesOverflow) {
     }
 }
 
-// In a child limited in address space, a map that grows until memory runs out raises the
-// out-of-memory error and keeps every entry it had.
+// A map that grows until memory runs out raises the out-of-memory error and keeps every
+// entry it had.
 TEST(ClsHandmadeMapTest, GrowthWithoutMemoryRaisesAndKeepsTheEntries) {
-    const pid_t child = ::fork();
-    ASSERT_NE(child, -1);
-    if (child == 0) {
+    const int code = maps_testing::ExitCodeInChild([] {
         ClsHandmadeMap map;
         std::int32_t stored = 0;
         try {
             for (; stored < 1000; ++stored)
                 map.PutData(stored, -stored);
-            rlimit limit{};
-            ::getrlimit(RLIMIT_AS, &limit);
-            // The address space in use now, read from the kernel, plus a little head room.
-            long pages = 0;
-            if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-                if (std::fscanf(statm, "%ld", &pages) != 1)
-                    pages = 0;
-                std::fclose(statm);
-            }
-            limit.rlim_cur = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (1 << 20);
-            ::setrlimit(RLIMIT_AS, &limit);
+            maps_testing::LimitAddressSpaceToCurrentUse(1 << 20);
             for (; stored < 4'000'000; ++stored)
                 map.PutData(stored, -stored);
-            ::_exit(2); // never ran out
+            return 2;
         } catch (const RaisedError& error) {
             if (error.number() != lumivert::kOutOfMemory)
-                ::_exit(3);
+                return 3;
         }
         for (std::int32_t key = 0; key < stored; key += 97) {
             if (map.KeyIndex(key) != key || map.GetData(key) != -key)
-                ::_exit(4);
+                return 4;
         }
-        if (map.ContainsKey(stored))
-            ::_exit(5);
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: never ran out, 3: other error, 4: entry lost, 5: entry invented";
+        return map.ContainsKey(stored) ? 5 : 0;
+    });
+    EXPECT_EQ(code, 0) << "2: never ran out, 3: other error, 4: entry lost, 5: entry invented";
 }
 
 TEST(ClsHandmadeMapTest, RandomOperationsAgreeWithAPlainModel) {

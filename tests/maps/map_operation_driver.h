@@ -20,5 +20,6 @@ struct DriveReport {
 };
 
 DriveReport DriveHandmadeMap(std::span<const std::uint8_t> bytes);
+DriveReport DriveCollectionMap(std::span<const std::uint8_t> bytes);
 
 } // namespace maps_testing

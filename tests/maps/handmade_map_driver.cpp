@@ -1,6 +1,7 @@
 #include "tests/maps/map_operation_driver.h"
 
 #include "maps/cls_handmade_map.h"
+#include "tests/maps/byte_reader.h"
 
 #include <algorithm>
 #include <array>
@@ -10,25 +11,6 @@
 namespace maps_testing {
 
 namespace {
-
-// Reads the sequence byte by byte; past the end it reads zeros.
-class ByteReader {
-public:
-    explicit ByteReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
-
-    bool AtEnd() const { return position_ >= bytes_.size(); }
-    std::uint8_t Next() { return AtEnd() ? 0 : bytes_[position_++]; }
-    std::int32_t NextInt32() {
-        std::uint32_t value = 0;
-        for (int i = 0; i < 4; ++i)
-            value = value << 8 | Next();
-        return static_cast<std::int32_t>(value);
-    }
-
-private:
-    std::span<const std::uint8_t> bytes_;
-    std::size_t position_ = 0;
-};
 
 // Integer keys: the boundary values and a small range around 0, so that keys repeat often.
 std::int32_t IntegerKeyFrom(std::uint8_t code) {
