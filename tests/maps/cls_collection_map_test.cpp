@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <random>
 
 using lumivert::RaisedError;
 using lumivert::TaggedValue;
@@ -153,21 +152,12 @@ TEST(ClsCollectionMapTest, GrowthWithoutMemoryRaisesAndKeepsTheCollectionsInStep
 }
 
 TEST(ClsCollectionMapTest, RandomOperationsAgreeWithAPlainModel) {
-    std::mt19937 random(61206);
-    maps_testing::DriveReport total;
-    for (int round = 0; round < 300; ++round) {
-        std::vector<std::uint8_t> bytes(random() % 2000);
-        for (std::uint8_t& byte : bytes)
-            byte = static_cast<std::uint8_t>(random());
-        const maps_testing::DriveReport report = maps_testing::DriveCollectionMap(bytes);
-        ASSERT_TRUE(report.Agreed()) << "round " << round << ": " << report.mismatch;
-        total.newKeys += report.newKeys;
-        total.replaced += report.replaced;
-        total.rejected += report.rejected;
-    }
-    EXPECT_GT(total.newKeys, 1000u);
-    EXPECT_GT(total.replaced, 1000u);
-    EXPECT_GT(total.rejected, 1000u);
+    const maps_testing::DriveReport report =
+        maps_testing::DriveRandomly(maps_testing::DriveCollectionMap, 61206, 300, 2000);
+    ASSERT_TRUE(report.Agreed()) << report.mismatch;
+    EXPECT_GT(report.newKeys, 1000u);
+    EXPECT_GT(report.replaced, 1000u);
+    EXPECT_GT(report.rejected, 1000u);
 }
 
 } // namespace

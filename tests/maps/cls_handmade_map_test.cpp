@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <random>
 
 using lumivert::RaisedError;
 
@@ -117,20 +116,11 @@ TEST(ClsHandmadeMapTest, GrowthWithoutMemoryRaisesAndKeepsTheEntries) {
 }
 
 TEST(ClsHandmadeMapTest, RandomOperationsAgreeWithAPlainModel) {
-    std::mt19937 random(20261206);
-    std::size_t newKeys = 0;
-    std::size_t replaced = 0;
-    for (int round = 0; round < 300; ++round) {
-        std::vector<std::uint8_t> bytes(random() % 3000);
-        for (std::uint8_t& byte : bytes)
-            byte = static_cast<std::uint8_t>(random());
-        const maps_testing::DriveReport report = maps_testing::DriveHandmadeMap(bytes);
-        ASSERT_TRUE(report.Agreed()) << "round " << round << ": " << report.mismatch;
-        newKeys += report.newKeys;
-        replaced += report.replaced;
-    }
-    EXPECT_GT(newKeys, 1000u);
-    EXPECT_GT(replaced, 1000u);
+    const maps_testing::DriveReport report =
+        maps_testing::DriveRandomly(maps_testing::DriveHandmadeMap, 20261206, 300, 3000);
+    ASSERT_TRUE(report.Agreed()) << report.mismatch;
+    EXPECT_GT(report.newKeys, 1000u);
+    EXPECT_GT(report.replaced, 1000u);
 }
 
 } // namespace

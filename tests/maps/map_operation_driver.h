@@ -22,4 +22,9 @@ struct DriveReport {
 DriveReport DriveHandmadeMap(std::span<const std::uint8_t> bytes);
 DriveReport DriveCollectionMap(std::span<const std::uint8_t> bytes);
 
+// Feeds drive rounds random sequences of up to maxLength bytes, made from seed. Stops at the
+// first mismatch, which then names its round; the counts add up over the rounds.
+DriveReport DriveRandomly(DriveReport (*drive)(std::span<const std::uint8_t>), std::uint32_t seed,
+                          int rounds, std::size_t maxLength);
+
 } // namespace maps_testing
