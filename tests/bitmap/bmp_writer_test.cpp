@@ -1,4 +1,6 @@
+#include "assets/sample_picture.h"
 #include "bitmap/bmp_writer.h"
+#include "platform/gdi/persistent_picture.h"
 #include "platform/gdi/surface.h"
 #include "platform/system/raised_error.h"
 #include "tests/bitmap/test_pictures.h"
@@ -154,17 +156,30 @@ TEST(BmpWriter, HeadersTablesAndSizesHoldTheStatedValues) {
               (std::vector<std::uint8_t>{224, 255, 255, 0, 255, 255, 255, 0}));
 }
 
-TEST(BmpWriter, A420By345PictureGivesTheFileSizesOfEachDepth) {
-    const Picture picture = MixedPicture(420, 345);
-    PictureDc source(picture);
+TEST(BmpWriter, TheSamplePictureGivesTheFileSizesOfEachDepth) {
+    const gdi32::PersistentPicture sample(lumivert::assets::SamplePictureFile());
+    ASSERT_TRUE(sample.valid());
+    const Picture picture = ReadPicture(sample.hDC());
+    ASSERT_EQ(picture.width, 420);
+    ASSERT_EQ(picture.height, 345);
     TempFolder folder;
     const std::pair<int, std::size_t> kSizes[] = {{1, 19382}, {4, 73258}, {8, 145978}, {32, 579654}};
     for (auto [depth, size] : kSizes) {
         const std::string path = folder / ("Sample" + std::to_string(depth) + ".bmp");
-        ASSERT_TRUE(mdlBitmap::SaveBmpFile(source.dc(), path, depth));
+        ASSERT_TRUE(mdlBitmap::SaveBmpFile(sample.hDC(), path, depth));
         const std::vector<std::uint8_t> file = ReadFileBytes(path);
         EXPECT_EQ(file.size(), size) << depth;
         EXPECT_EQ(FirstDifference(file, ExpectedBmp(picture, depth)), "identical") << depth;
+    }
+    EXPECT_EQ(ReadPicture(sample.hDC()), picture);
+}
+
+TEST(BmpWriter, AnyPictureOf420By345GivesTheSameSizes) {
+    PictureDc source(MixedPicture(420, 345));
+    TempFolder folder;
+    for (auto [depth, size] : {std::pair{1, 19382u}, std::pair{4, 73258u}, std::pair{8, 145978u}, std::pair{32, 579654u}}) {
+        ASSERT_TRUE(mdlBitmap::SaveBmpFile(source.dc(), folder / "Sample.bmp", depth));
+        EXPECT_EQ(ReadFileBytes(folder / "Sample.bmp").size(), size) << depth;
     }
 }
 

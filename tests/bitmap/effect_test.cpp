@@ -1,6 +1,8 @@
+#include "assets/sample_picture.h"
 #include "bitmap/colour_formulas.h"
 #include "bitmap/effect_engine.h"
 #include "bitmap/effect_routines.h"
+#include "platform/gdi/persistent_picture.h"
 #include "platform/gdi/surface.h"
 #include "platform/system/raised_error.h"
 #include "tests/bitmap/test_pictures.h"
@@ -76,14 +78,21 @@ Picture ExpectedEffect(int effect, const Picture& in, bool pixelsEngine) {
     return out;
 }
 
-// Runs SaveEffectBmp on the picture and decodes the file it wrote.
-Picture RunEffect(const Picture& picture, int effect, bool pixelsEngine) {
-    PictureDc source(picture);
+// Runs SaveEffectBmp on the picture selected into dc and decodes the file it wrote.
+Picture RunEffectOn(gdi32::HDC dc, int effect, bool pixelsEngine) {
+    const Picture before = ReadPicture(dc);
+    const std::size_t live = gdi32::CountLiveObjects();
     TempFolder folder;
     const std::string path = folder / "SampleEffect.bmp";
-    mdlBitmap::SaveEffectBmp(source.dc(), path, effect, pixelsEngine ? -1 : 0);
-    EXPECT_EQ(source.Read(), picture) << "the picture itself must not change";
+    mdlBitmap::SaveEffectBmp(dc, path, effect, pixelsEngine ? -1 : 0);
+    EXPECT_EQ(ReadPicture(dc), before) << "the picture itself must not change";
+    EXPECT_EQ(gdi32::CountLiveObjects(), live) << "the working copy must be released";
     return Decode32BitBmp(ReadFileBytes(path));
+}
+
+Picture RunEffect(const Picture& picture, int effect, bool pixelsEngine) {
+    PictureDc source(picture);
+    return RunEffectOn(source.dc(), effect, pixelsEngine);
 }
 
 std::string FirstDifference(const Picture& got, const Picture& want) {
@@ -172,6 +181,25 @@ TEST(EffectEngines, EveryEffectMatchesTheFormulasInBothEnginesOnManySizes) {
             }
         }
     }
+}
+
+TEST(EffectEngines, EveryEffectOnTheSamplePictureInBothEngines) {
+    const gdi32::PersistentPicture sample(lumivert::assets::SamplePictureFile());
+    ASSERT_TRUE(sample.valid());
+    const Picture picture = ReadPicture(sample.hDC());
+    ASSERT_EQ(picture.width, 420);
+    ASSERT_EQ(picture.height, 345);
+    for (int effect = 0; effect <= 12; ++effect) {
+        for (bool pixelsEngine : {true, false}) {
+            SCOPED_TRACE("effect " + std::to_string(effect) + ", " + EngineName(pixelsEngine));
+            TempFolder folder;
+            mdlBitmap::SaveEffectBmp(sample.hDC(), folder / "Sample.bmp", effect, pixelsEngine ? -1 : 0);
+            const std::vector<std::uint8_t> file = ReadFileBytes(folder / "Sample.bmp");
+            EXPECT_EQ(file.size(), 579654u);
+            EXPECT_EQ(FirstDifference(Decode32BitBmp(file), ExpectedEffect(effect, picture, pixelsEngine)), "same");
+        }
+    }
+    EXPECT_EQ(ReadPicture(sample.hDC()), picture);
 }
 
 TEST(EffectEngines, PerPixelEffectsGiveTheSameValuesInBothEnginesAndReverseTwiceRestores) {

@@ -63,13 +63,15 @@ PictureDc::~PictureDc() {
     gdi32::DeleteDC(dc_);
 }
 
-Picture PictureDc::Read() const {
+Picture PictureDc::Read() const { return ReadPicture(dc_); }
+
+Picture ReadPicture(gdi32::HDC dc) {
     gdi32::BITMAP size{};
-    gdi32::GetObjectA(gdi32::GetCurrentObject(dc_, gdi32::OBJ_BITMAP), sizeof size, &size);
+    gdi32::GetObjectA(gdi32::GetCurrentObject(dc, gdi32::OBJ_BITMAP), sizeof size, &size);
     Picture picture(size.bmWidth, size.bmHeight);
     for (int y = 0; y < picture.height; ++y)
         for (int x = 0; x < picture.width; ++x) {
-            const gdi32::COLORREF c = gdi32::GetPixel(dc_, x, y);
+            const gdi32::COLORREF c = gdi32::GetPixel(dc, x, y);
             picture.at(x, y) = {static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
                                 static_cast<int>((c >> 16) & 0xFF)};
         }

@@ -44,13 +44,16 @@ public:
     PictureDc& operator=(const PictureDc&) = delete;
 
     gdi32::HDC dc() const { return dc_; }
-    Picture Read() const; // the bitmap's pixels, through GetPixel
+    Picture Read() const;
 
 private:
     gdi32::HDC dc_;
     gdi32::HBITMAP bitmap_;
     gdi32::HBITMAP old_;
 };
+
+// The pixels of the bitmap selected into dc, through GetPixel.
+Picture ReadPicture(gdi32::HDC dc);
 
 // A fresh empty folder, removed with everything in it at the end of the scope.
 class TempFolder {
