@@ -2,10 +2,10 @@
 
 #include "bitmap/colour_tables.h"
 #include "bitmap/little_endian_writer.h"
+#include "bitmap/pixel_buffer.h"
 #include "platform/system/file_output.h"
 #include "platform/system/raised_error.h"
 
-#include <memory>
 
 namespace mdlBitmap {
 
@@ -70,7 +70,7 @@ bool SaveBmp(gdi32::HDC dc, const std::string& path, BmpDepth depth) {
     const std::uint32_t imageSize = info.bmiHeader.biSizeImage;
     if (imageSize != gdi32::DibStride(size.bmWidth, depth.bitsPerPixel) * lines)
         RaiseGetDIBitsError();
-    const auto pixels = std::make_unique_for_overwrite<std::byte[]>(imageSize);
+    const auto pixels = MakePixelBuffer<std::byte>(imageSize);
     if (gdi32::GetDIBits(dc, bitmap, 0, lines, pixels.get(), &info, gdi32::DIB_RGB_COLORS) == 0)
         RaiseGetDIBitsError();
 

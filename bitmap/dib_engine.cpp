@@ -4,9 +4,9 @@
 
 #include "bitmap/colour_formulas.h"
 #include "bitmap/effect_routines.h"
+#include "bitmap/pixel_buffer.h"
 
 #include <cstring>
-#include <memory>
 
 namespace mdlBitmap {
 
@@ -23,8 +23,8 @@ Rgb ReadDIBPixel(std::uint32_t pixel) {
     return p;
 }
 
-std::unique_ptr<std::uint32_t[]> CopyOfPixels(const void* bits, std::size_t count) {
-    auto pixels = std::make_unique_for_overwrite<std::uint32_t[]>(count);
+PixelBuffer<std::uint32_t> CopyOfPixels(const void* bits, std::size_t count) {
+    auto pixels = MakePixelBuffer<std::uint32_t>(count);
     std::memcpy(pixels.get(), bits, count * 4);
     return pixels;
 }
@@ -52,7 +52,7 @@ bool ApplyDIBEmboss(gdi32::HDC dc, std::int32_t width, std::int32_t height, void
         return false;
     const std::size_t count = PixelCount(width, height);
     const auto source = CopyOfPixels(bits, count);
-    const auto result = std::make_unique_for_overwrite<std::uint32_t[]>(count);
+    const auto result = MakePixelBuffer<std::uint32_t>(count);
     const bool computed = RunNeighbourhoodEffect(
         effect, width, height,
         [&](std::int32_t x, std::int32_t y) { return ReadDIBPixel(source[static_cast<std::size_t>(y) * width + x]); },
