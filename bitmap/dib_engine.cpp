@@ -4,6 +4,7 @@
 
 #include "bitmap/colour_formulas.h"
 #include "bitmap/effect_routines.h"
+#include "bitmap/neighbourhood_effects.h"
 #include "bitmap/pixel_buffer.h"
 
 #include <cstring>

@@ -2,6 +2,7 @@
 
 #include "bitmap/colour_formulas.h"
 #include "bitmap/effect_routines.h"
+#include "bitmap/neighbourhood_effects.h"
 
 #include <vector>
 
