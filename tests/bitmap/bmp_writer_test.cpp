@@ -8,6 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace bitmap_test;
 
@@ -292,6 +296,39 @@ TEST(BmpWriter, FileErrorsPassUpWithTheirDescription) {
     }
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"plain"});
     EXPECT_EQ(gdi32::CountLiveObjects(), live);
+}
+
+TEST(BmpWriter, AFolderTheUserMayNotWriteRaisesPermissionDenied) {
+    // Root writes anywhere, so the save runs in a child that has become nobody.
+    PictureDc source(MixedPicture(5, 4));
+    TempFolder folder;
+    const std::filesystem::path readOnly = folder / "read-only";
+    std::filesystem::create_directory(readOnly);
+    std::filesystem::permissions(folder / "", std::filesystem::perms(0755));
+    std::filesystem::permissions(readOnly, std::filesystem::perms(0555));
+    const std::string path = (readOnly / "Sample8.bmp").string();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int status = 1;
+        if (::setgid(65534) == 0 && ::setuid(65534) == 0) {
+            try {
+                mdlBitmap::SaveBmpFile(source.dc(), path, 8);
+                status = 2;
+            } catch (const lumivert::RaisedError& error) {
+                status = error.number() == lumivert::kPermissionDenied &&
+                                 error.description().find(path) != std::string::npos
+                             ? 0
+                             : 3;
+            }
+        }
+        std::_Exit(status);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no privileges to drop, 2: saved anyway, 3: another error";
+    EXPECT_TRUE(std::filesystem::is_empty(readOnly));
 }
 
 } // namespace
