@@ -1,7 +1,7 @@
 #include "gdiplus/own_gif_palette.h"
 
 #include "gdiplus/encoding_pipeline.h"
-#include "gdiplus/handmade_map_stand_in.h"
+#include "maps/cls_handmade_map.h"
 
 #include <algorithm>
 #include <bit>

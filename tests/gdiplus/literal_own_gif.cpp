@@ -1,6 +1,6 @@
 #include "tests/gdiplus/literal_own_gif.h"
 
-#include "gdiplus/handmade_map_stand_in.h"
+#include "maps/cls_handmade_map.h"
 
 namespace literal_own_gif {
 
@@ -51,7 +51,7 @@ Result Convert(std::span<const std::uint32_t> pixels, std::int32_t optionValue, 
         else
             r.palette[i] = optionValue != -1 ? 0x00000000 : 0xFF000000;
     }
-    mdlGdiplus::ClsHandmadeMap indexOfColor;
+    ClsHandmadeMap indexOfColor;
     for (std::size_t i = 0; i < paletteCount; ++i) {
         const auto key = static_cast<std::int32_t>(r.palette[i] & 0x00FFFFFF);
         if (!indexOfColor.ContainsKey(key))
