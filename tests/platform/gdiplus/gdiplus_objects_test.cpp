@@ -67,6 +67,20 @@ TEST_F(Objects, DeviceBitmapPixelsComeBackOpaque) {
     ASSERT_EQ(GdipBitmapGetPixel(bitmap, 2, 1, &pixel), Ok);
     EXPECT_EQ(pixel, 0xFF000000u | (0x102030u * 3 + 1));
     EXPECT_EQ(GdipBitmapGetPixel(bitmap, 3, 0, &pixel), InvalidParameter);
+
+    // Read at once as ARGB, the pixels are the same opaque values; written back through an
+    // ARGB lock, they stay opaque.
+    std::uint32_t all[6] = {};
+    BitmapData data;
+    data.Stride = 3 * 4;
+    data.Scan0 = all;
+    ASSERT_EQ(GdipBitmapLockBits(bitmap, nullptr, ImageLockModeRead | ImageLockModeWrite | ImageLockModeUserInputBuf,
+                                 PixelFormat32bppARGB, &data), Ok);
+    EXPECT_EQ(all[5], 0xFF000000u | (0x102030u * 3 + 1));
+    all[0] = 0x00ABCDEF;
+    ASSERT_EQ(GdipBitmapUnlockBits(bitmap, &data), Ok);
+    ASSERT_EQ(GdipBitmapGetPixel(bitmap, 0, 0, &pixel), Ok);
+    EXPECT_EQ(pixel, 0xFFABCDEFu);
     EXPECT_EQ(GdipDisposeImage(bitmap), Ok);
     EXPECT_EQ(GdipDisposeImage(bitmap), InvalidParameter); // already gone
 
