@@ -23,6 +23,18 @@ Status Resolve(const GpImage* image, BitmapObject*& live) {
     return live != nullptr ? Ok : InvalidParameter;
 }
 
+// One value read from a live image into out.
+template <class T, class Read>
+Status ReadProperty(const GpImage* image, T* out, Read read) {
+    BitmapObject* live = nullptr;
+    if (const Status status = Resolve(image, live); status != Ok)
+        return status;
+    if (out == nullptr)
+        return InvalidParameter;
+    *out = read(*live);
+    return Ok;
+}
+
 Status AdoptNew(PixelImage pixels, GpBitmap** bitmap) {
     *bitmap = detail::Adopt(std::make_unique<BitmapObject>(std::move(pixels)));
     return Ok;
@@ -104,33 +116,15 @@ Status GdipCreateBitmapFromScan0(INT width, INT height, INT /*stride*/, PixelFor
 }
 
 Status GdipGetImageWidth(GpImage* image, UINT* width) {
-    BitmapObject* live = nullptr;
-    if (const Status status = Resolve(image, live); status != Ok)
-        return status;
-    if (width == nullptr)
-        return InvalidParameter;
-    *width = static_cast<UINT>(live->pixels.width);
-    return Ok;
+    return ReadProperty(image, width, [](const BitmapObject& live) { return static_cast<UINT>(live.pixels.width); });
 }
 
 Status GdipGetImageHeight(GpImage* image, UINT* height) {
-    BitmapObject* live = nullptr;
-    if (const Status status = Resolve(image, live); status != Ok)
-        return status;
-    if (height == nullptr)
-        return InvalidParameter;
-    *height = static_cast<UINT>(live->pixels.height);
-    return Ok;
+    return ReadProperty(image, height, [](const BitmapObject& live) { return static_cast<UINT>(live.pixels.height); });
 }
 
 Status GdipGetImagePixelFormat(GpImage* image, PixelFormat* format) {
-    BitmapObject* live = nullptr;
-    if (const Status status = Resolve(image, live); status != Ok)
-        return status;
-    if (format == nullptr)
-        return InvalidParameter;
-    *format = live->pixels.format;
-    return Ok;
+    return ReadProperty(image, format, [](const BitmapObject& live) { return live.pixels.format; });
 }
 
 Status GdipBitmapGetPixel(GpBitmap* bitmap, INT x, INT y, ARGB* color) {
@@ -147,13 +141,9 @@ Status GdipBitmapGetPixel(GpBitmap* bitmap, INT x, INT y, ARGB* color) {
 }
 
 Status GdipGetImagePaletteSize(GpImage* image, INT* size) {
-    BitmapObject* live = nullptr;
-    if (const Status status = Resolve(image, live); status != Ok)
-        return status;
-    if (size == nullptr)
-        return InvalidParameter;
-    *size = static_cast<INT>(offsetof(ColorPalette, Entries) + sizeof(ARGB) * live->pixels.palette.size());
-    return Ok;
+    return ReadProperty(image, size, [](const BitmapObject& live) {
+        return static_cast<INT>(offsetof(ColorPalette, Entries) + sizeof(ARGB) * live.pixels.palette.size());
+    });
 }
 
 Status GdipGetImagePalette(GpImage* image, ColorPalette* palette, INT size) {
