@@ -3,6 +3,7 @@
 #include "platform/gdiplus/objects.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace gdiplus {
 
@@ -132,14 +133,23 @@ Status GdipDrawImageRectRectI(GpGraphics* graphics, GpImage* image, INT dstx, IN
     const INT iEnd = std::min({srcwidth, from.width - srcx, target->width - dstx});
     const INT jEnd = std::min({srcheight, from.height - srcy, target->height - dsty});
     const ARGB forcedAlpha = target->HasAlpha() ? 0 : 0xFF000000u;
+    std::vector<ARGB> expanded; // a row of an indexed source, looked up through its palette
     for (INT j = jFirst; j < jEnd; ++j) {
-        ARGB* row = target->Row32(dsty + j);
+        const ARGB* sourceRow = nullptr;
+        if (from.IsIndexed()) {
+            expanded.resize(static_cast<std::size_t>(from.width));
+            for (INT x = 0; x < from.width; ++x)
+                expanded[x] = from.PixelAt(x, srcy + j);
+            sourceRow = expanded.data() + srcx;
+        } else {
+            sourceRow = from.Row32(srcy + j) + srcx;
+        }
+        ARGB* targetRow = target->Row32(dsty + j) + dstx;
         for (INT i = iFirst; i < iEnd; ++i) {
-            const ARGB color = from.PixelAt(srcx + i, srcy + j);
+            const ARGB color = sourceRow[i];
             if (key && ChannelsWithin(color, *key))
                 continue;
-            ARGB& pixel = row[dstx + i];
-            pixel = SourceOver(color, pixel) | forcedAlpha;
+            targetRow[i] = SourceOver(color, targetRow[i]) | forcedAlpha;
         }
     }
     return Ok;
