@@ -32,12 +32,9 @@ bool ClsCollectionMap::ContainsKey(std::string_view key) const {
 }
 
 std::int32_t ClsCollectionMap::KeyIndex(std::string_view key) const {
-    std::int32_t position = 0;
-    for (const std::string& stored : colKeys.Items()) {
-        ++position;
-        if (stored == key)
+    for (std::int32_t position = 1; position <= colKeys.Count(); ++position)
+        if (colKeys.Item(position) == key)
             return position;
-    }
     return -1;
 }
 

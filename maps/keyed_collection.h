@@ -16,7 +16,6 @@
 #include <limits>
 #include <new>
 #include <optional>
-#include <ranges>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -76,9 +75,6 @@ public:
             throw MapError(kInvalidArgument);
         return slots_[found->second].item;
     }
-
-    // The items from position 1 upward.
-    auto Items() const { return slots_ | std::views::transform(&Slot::item); }
 
 private:
     struct Slot {

@@ -16,8 +16,8 @@ namespace {
 
 std::vector<int> ItemsOf(const KeyedCollection<int>& collection) {
     std::vector<int> items;
-    for (int item : collection.Items())
-        items.push_back(item);
+    for (std::int32_t position = 1; position <= collection.Count(); ++position)
+        items.push_back(collection.Item(position));
     return items;
 }
 
