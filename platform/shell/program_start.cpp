@@ -75,7 +75,9 @@ void WriteInt(int fd, int value) {
 
 // In the child: standard streams to /dev/null, default signal state, then exec. On
 // failure errno goes to the parent through the pipe, which exec would have closed.
-[[noreturn]] void ExecChild(ArgumentVector& argv, int devNull, int errorPipe) {
+[[noreturn]] void ExecChild(ArgumentVector& argv, int devNull, int errorPipe, bool ownSession) {
+    if (ownSession)
+        ::setsid(); // a session and a process group led by the program itself
     if (devNull >= 0) {
         ::dup2(devNull, STDIN_FILENO);
         ::dup2(devNull, STDOUT_FILENO);
@@ -118,12 +120,11 @@ ProgramStart StartDetached(const std::vector<std::string>& arguments) {
         return {0, error};
     }
     if (middle == 0) {
-        // The middle process gives the program a session of its own and leaves at once,
-        // so the program is adopted by the system and never waits on this process.
-        ::setsid();
+        // The middle process leaves at once, so the program is adopted by the system and
+        // never waits on this process.
         const pid_t program = ::fork();
         if (program == 0)
-            ExecChild(argv, devNull, execPipe.write());
+            ExecChild(argv, devNull, execPipe.write(), true);
         WriteInt(pidPipe.write(), program < 0 ? -errno : program);
         ::_exit(0);
     }
@@ -156,7 +157,7 @@ ProgramRun RunWithLimit(const std::vector<std::string>& arguments, std::chrono::
     const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     const pid_t child = ::fork();
     if (child == 0)
-        ExecChild(argv, devNull, pipe.write());
+        ExecChild(argv, devNull, pipe.write(), false);
     const int forkError = errno;
     if (devNull >= 0)
         ::close(devNull);
