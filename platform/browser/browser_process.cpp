@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QUrl>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -68,18 +69,28 @@ lumivert::RaisedError StartError(int error, const std::string& program) {
                                      " (" + program + ": " + std::strerror(error) + ")");
 }
 
-// One look at a starting browser: its announced endpoint, if that answers with a page.
-std::optional<std::string> ProbeEndpoint(const std::string& profileFolder) {
+// One look at a starting browser: its announced endpoint, once that answers and its page
+// has left the initial empty page for its target and answers a script. The page's first
+// answer is the slow one (the browser attaches its tools to the page then), so it is
+// awaited here, within the bounded wait, rather than by the first look for the document.
+std::optional<std::string> ProbeEndpoint(const std::string& profileFolder, milliseconds limit) {
     const auto endpoint = AnnouncedEndpoint(profileFolder);
     if (!endpoint)
         return std::nullopt;
-    DevToolsConnection connection(QString::fromStdString(*endpoint));
-    const auto targets = connection.Call("Target.getTargets", {}, kProbeLimit);
+    DevToolsConnection browser(QString::fromStdString(*endpoint));
+    const auto targets = browser.Call("Target.getTargets", {}, std::min(limit, kProbeLimit));
     if (!targets)
         return std::nullopt;
-    for (const QJsonValue& target : targets->value("targetInfos").toArray())
-        if (target.toObject().value("type").toString() == "page")
+    for (const QJsonValue& value : targets->value("targetInfos").toArray()) {
+        const QJsonObject target = value.toObject();
+        const QString url = target.value("url").toString();
+        const QString id = target.value("targetId").toString();
+        if (target.value("type").toString() != "page" || url.isEmpty() || url == kBlankPage || !IsTargetId(id))
+            continue;
+        DevToolsConnection page(QString::fromStdString(PageEndpoint(*endpoint, id.toStdString())));
+        if (page.Evaluate("document.readyState", limit))
             return endpoint;
+    }
     return std::nullopt;
 }
 
@@ -94,6 +105,15 @@ bool WaitForEnd(pid_t pid, milliseconds limit) {
 }
 
 } // namespace
+
+bool IsTargetId(const QString& id) {
+    return !id.isEmpty() && id.size() < 100 &&
+           std::all_of(id.begin(), id.end(), [](QChar c) { return c.isLetterOrNumber() || c == '-'; });
+}
+
+std::string PageEndpoint(const std::string& browserEndpoint, const std::string& targetId) {
+    return browserEndpoint.substr(0, browserEndpoint.find("/devtools/")) + "/devtools/page/" + targetId;
+}
 
 bool IsChromiumFamily(const std::string& program) {
     const std::string name = std::filesystem::path(program).filename().string();
@@ -142,7 +162,8 @@ ReadyState WaitUntilReady(pid_t pid, milliseconds limit) {
     for (;;) {
         if (!lumivert::IsProcessRunning(pid))
             return ReadyState::Failed;
-        if (auto endpoint = ProbeEndpoint(browser.profileFolder)) {
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (auto endpoint = ProbeEndpoint(browser.profileFolder, std::max(left, kProbeInterval))) {
             browser.endpoint = std::move(endpoint);
             browser.ready = true;
             return ReadyState::Ready;

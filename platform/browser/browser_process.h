@@ -8,6 +8,8 @@
 // in that profile folder rather than "about:blank", because a page without a local-file
 // origin loads no local picture. Any other browser is only started on its target.
 
+#include <QString>
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -23,6 +25,12 @@ inline constexpr const char* kBlankPage = "about:blank";
 // True for the browsers that offer the DevTools endpoint (judged by the program's name).
 bool IsChromiumFamily(const std::string& program);
 
+// True for a DevTools target id (letters, digits and dashes), safe to put into a URL.
+bool IsTargetId(const QString& id);
+
+// The endpoint of a page beside its browser's endpoint: …/devtools/page/<target id>.
+std::string PageEndpoint(const std::string& browserEndpoint, const std::string& targetId);
+
 // Starts program on target (a file path, or kBlankPage) from an argument list, the target
 // as one argument. Returns the process id; throws lumivert::RaisedError when the program
 // cannot be started.
@@ -31,7 +39,7 @@ pid_t StartBrowser(const std::string& program, const std::string& target);
 enum class ReadyState { Ready, TimedOut, Failed };
 
 // Waits at most limit until the browser started as pid is ready for input: its DevTools
-// endpoint answers and lists a page. A browser without an endpoint is ready once started.
+// endpoint answers and lists a page that has left the initial empty page for its target. A browser without an endpoint is ready once started.
 // Failed when pid is no browser of this program or it ended before it was ready.
 ReadyState WaitUntilReady(pid_t pid, milliseconds limit);
 

@@ -59,21 +59,14 @@ HWND PageOf(HWND frame, const Window& frameWindow, const std::string& targetId) 
     for (const auto& [handle, window] : Table().windows)
         if (window.parent == frame && window.targetId == targetId)
             return handle;
-    // The page's own endpoint sits beside the browser's: …/devtools/page/<target id>.
-    const std::string base = frameWindow.endpoint.substr(0, frameWindow.endpoint.find("/devtools/"));
     const HWND handle = Table().nextHandle++;
-    Table().windows[handle] = Window{frameWindow.pid, frame, base + "/devtools/page/" + targetId, targetId};
+    Table().windows[handle] =
+        Window{frameWindow.pid, frame, browserhost::PageEndpoint(frameWindow.endpoint, targetId), targetId};
     return handle;
 }
 
 void ForgetBrowser(pid_t pid) {
     std::erase_if(Table().windows, [pid](const auto& entry) { return entry.second.pid == pid; });
-}
-
-// Page targets have ids of hexadecimal digits; anything else is not used in a URL.
-bool IsTargetId(const QString& id) {
-    return !id.isEmpty() && id.size() < 100 &&
-           std::all_of(id.begin(), id.end(), [](QChar c) { return c.isLetterOrNumber() || c == '-'; });
 }
 
 std::vector<std::string> PageTargets(const std::string& browserEndpoint) {
@@ -85,7 +78,7 @@ std::vector<std::string> PageTargets(const std::string& browserEndpoint) {
     for (const QJsonValue& value : targets->value("targetInfos").toArray()) {
         const QJsonObject info = value.toObject();
         const QString id = info.value("targetId").toString();
-        if (info.value("type").toString() == "page" && IsTargetId(id))
+        if (info.value("type").toString() == "page" && browserhost::IsTargetId(id))
             pages.push_back(id.toStdString());
     }
     return pages;

@@ -1,8 +1,8 @@
 #include "platform/shell/shell32.h"
+#include "tests/browser/scoped_environment.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,23 +11,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Sets environment variables for the lifetime of the object.
-class ScopedEnvironment {
-public:
-    void Set(const char* name, const char* value) {
-        const char* old = std::getenv(name);
-        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~ScopedEnvironment() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-            it->second ? ::setenv(it->first.c_str(), it->second->c_str(), 1) : ::unsetenv(it->first.c_str());
-    }
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
 
 class ShellExecuteTest : public ::testing::Test {
 protected:
@@ -41,7 +24,7 @@ protected:
     void TearDown() override { fs::remove_all(folder_); }
 
     fs::path folder_;
-    ScopedEnvironment environment_;
+    lumivert::testing::ScopedEnvironment environment_;
 };
 
 TEST_F(ShellExecuteTest, OpensAnExistingFileThroughTheDesktopOpener) {
