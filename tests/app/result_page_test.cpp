@@ -16,7 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 namespace {
 
@@ -36,14 +35,6 @@ std::string ReadFile(const fs::path& path) {
     std::stringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
-}
-
-// Waits (bounded) for a file that a started program writes.
-std::string WaitForFile(const fs::path& path) {
-    for (int i = 0; i < 300 && !fs::exists(path); ++i)
-        std::this_thread::sleep_for(10ms);
-    std::this_thread::sleep_for(50ms);
-    return ReadFile(path);
 }
 
 class ResultPageTest : public ::testing::Test {
@@ -111,7 +102,8 @@ TEST_F(ResultPageTest, FileModeOverwritesTheWholePageAndUsesTheLocaleSeparator) 
     UseBrowserCommand(browser);
     lumivert::ShowResult(picture_, std::string(kDescription) + std::string(300, 'x'), {0, 61234}, "#77CCFF", true,
                          messages_);
-    EXPECT_EQ(WaitForFile(browser.string() + ".out"), pagePath_ + "|") << "the page path as one argument";
+    EXPECT_EQ(lumivert::testing::ReadFileOnceWritten(browser.string() + ".out"), pagePath_ + "|")
+        << "the page path as one argument";
 
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     lumivert::ShowResult(appFolder_ + "Missing.png", "短い", {0, 1500}, "#FFCCBB", true, messages_);
@@ -126,7 +118,7 @@ TEST_F(ResultPageTest, FileModeWithoutBrowserOpensThePageThroughTheShell) {
     UseBrowserCommand("");
     lumivert::ShowResult(picture_, kDescription, {0, 0}, "White", true, messages_);
     EXPECT_EQ(messages_.Texts(), std::vector<std::string>{kNoBrowser});
-    EXPECT_EQ(WaitForFile(viewer.string() + ".out"), pagePath_ + "|");
+    EXPECT_EQ(lumivert::testing::ReadFileOnceWritten(viewer.string() + ".out"), pagePath_ + "|");
 
     messages_.shown.clear();
     environment_.Set("BROWSER", "/bin/false");

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <thread>
 #include <unistd.h>
 
@@ -72,6 +73,14 @@ fs::path BrowserTestFolder::WritePicture(const std::string& name, int width) con
     const fs::path picture = path_ / name;
     std::ofstream(picture, std::ios::binary) << bmp;
     return picture;
+}
+
+std::string ReadFileOnceWritten(const fs::path& path) {
+    for (int i = 0; i < 300 && !fs::exists(path); ++i)
+        std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(50ms); // let the writer finish
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void UseBrowserCommand(const std::string& command) {

@@ -40,6 +40,9 @@ private:
     std::string oldTmpDir_;
 };
 
+// The content of a file that a started program writes, once it appeared (bounded wait).
+std::string ReadFileOnceWritten(const std::filesystem::path& path);
+
 // Makes command the browser's App Paths entry, the only key in the registry; an empty
 // command leaves no browser entry at all.
 void UseBrowserCommand(const std::string& command);

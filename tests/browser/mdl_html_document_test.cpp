@@ -46,6 +46,20 @@ TEST_F(LaunchBrowserTest, PathThatNamesNoFileStartsNothing) {
     EXPECT_EQ(mdlHTMLDocument::BrowserFrameWnd, 0x1234u);
 }
 
+TEST_F(LaunchBrowserTest, TargetReachesTheBrowserAsOneArgument) {
+    const auto browser = folder_.WriteScript("recording-browser", "printf '%s|' \"$@\" > \"$0.out\"\nexec sleep 60");
+    UseBrowserCommand(browser);
+    const auto folder = folder_.path() / "a folder; with $blanks";
+    std::filesystem::create_directory(folder);
+    const auto page = folder / "page \"quoted\" & more.html";
+    std::ofstream(page) << "<html></html>";
+
+    EXPECT_NE(mdlHTMLDocument::LaunchBrowser(page.string(), messages_), 0u);
+    EXPECT_TRUE(messages_.shown.empty());
+    const std::string recorded = lumivert::testing::ReadFileOnceWritten(browser.string() + ".out");
+    EXPECT_EQ(recorded, page.string() + "|");
+}
+
 TEST_F(LaunchBrowserTest, NoBrowserPathIsReported) {
     UseBrowserCommand("");
     EXPECT_EQ(mdlHTMLDocument::LaunchBrowser("", messages_), 0u);
