@@ -1,11 +1,11 @@
 #include "platform/registry/advapi32.h"
 #include "platform/registry/browser_command.h"
 #include "platform/registry/registry_store.h"
+#include "tests/browser/scoped_environment.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -70,38 +70,12 @@ TEST_F(RegistryStoreTest, QueryAnswersMoreDataAndTheSizeWhenTheBufferIsTooSmall)
     RegCloseKey(key);
 }
 
-TEST_F(RegistryStoreTest, NumbersAreStoredLittleEndian) {
-    registry::SetDwordValue(HKEY_LOCAL_MACHINE, kKey, "n", 0x01020304);
-    HKEY key = Open(kKey);
-    std::array<BYTE, 4> bytes{};
-    DWORD size = 4;
-    DWORD type = 0;
-    EXPECT_EQ(RegQueryValueExA(key, "n", nullptr, &type, bytes.data(), &size), ERROR_SUCCESS);
-    EXPECT_EQ(type, REG_DWORD);
-    EXPECT_EQ(bytes, (std::array<BYTE, 4>{4, 3, 2, 1}));
-    RegCloseKey(key);
-}
-
-TEST_F(RegistryStoreTest, SystemKeysHoldTheBrowserCommand) {
-    registry::ResetStoreToSystem();
-    HKEY key = Open(registry::kBrowserAppPathsKey);
-    std::array<BYTE, 256> buffer{};
-    DWORD size = 256;
-    EXPECT_EQ(RegQueryValueExA(key, nullptr, nullptr, nullptr, buffer.data(), &size), ERROR_SUCCESS);
-    EXPECT_EQ(reinterpret_cast<const char*>(buffer.data()), registry::FindBrowserCommand());
-    RegCloseKey(key);
-}
-
 // Runs FindBrowserCommand with the environment changed for the call.
 std::string BrowserCommandWith(const char* browser, const char* path) {
-    const std::string oldBrowser = std::getenv("BROWSER") ? std::getenv("BROWSER") : "";
-    const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-    browser ? ::setenv("BROWSER", browser, 1) : ::unsetenv("BROWSER");
-    ::setenv("PATH", path, 1);
-    std::string command = registry::FindBrowserCommand();
-    ::setenv("PATH", oldPath.c_str(), 1);
-    oldBrowser.empty() ? ::unsetenv("BROWSER") : ::setenv("BROWSER", oldBrowser.c_str(), 1);
-    return command;
+    lumivert::testing::ScopedEnvironment environment;
+    environment.Set("BROWSER", browser);
+    environment.Set("PATH", path);
+    return registry::FindBrowserCommand();
 }
 
 TEST(BrowserCommandTest, PrefersBrowserVariableThenChromiumOnPath) {
