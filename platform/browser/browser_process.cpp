@@ -52,7 +52,7 @@ std::vector<std::string> ChromiumArguments(const std::string& program, const std
         "--disable-sync",
     };
     if (::geteuid() == 0)
-        arguments.push_back("--no-sandbox"); // Chromium refuses its sandbox to root
+        arguments.push_back("--no-sandbox"); // Chromium will not run as root inside its sandbox
     if (target == kBlankPage)
         arguments.push_back(QUrl::fromLocalFile(QString::fromStdString(BlankPagePath(profile)))
                                 .toString(QUrl::FullyEncoded)
