@@ -63,7 +63,7 @@ std::vector<std::uint8_t> ExpectedBmp(const Picture& picture, int depth) {
     std::vector<std::uint8_t> out;
     auto put = [&](std::uint64_t value, int bytes) {
         for (int i = 0; i < bytes; ++i)
-            out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+            out.push_back(i < 8 ? static_cast<std::uint8_t>(value >> (8 * i)) : 0);
     };
     out.push_back('B');
     out.push_back('M');
