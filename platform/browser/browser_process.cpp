@@ -81,13 +81,10 @@ std::optional<std::string> ProbeEndpoint(const std::string& profileFolder, milli
     const auto targets = browser.Call("Target.getTargets", {}, std::min(limit, kProbeLimit));
     if (!targets)
         return std::nullopt;
-    for (const QJsonValue& value : targets->value("targetInfos").toArray()) {
-        const QJsonObject target = value.toObject();
-        const QString url = target.value("url").toString();
-        const QString id = target.value("targetId").toString();
-        if (target.value("type").toString() != "page" || url.isEmpty() || url == kBlankPage || !IsTargetId(id))
+    for (const PageTarget& target : PageTargetsOf(*targets)) {
+        if (target.url.isEmpty() || target.url == kBlankPage)
             continue;
-        DevToolsConnection page(QString::fromStdString(PageEndpoint(*endpoint, id.toStdString())));
+        DevToolsConnection page(QString::fromStdString(PageEndpoint(*endpoint, target.id.toStdString())));
         if (page.Evaluate("document.readyState", limit))
             return endpoint;
     }
@@ -109,6 +106,17 @@ bool WaitForEnd(pid_t pid, milliseconds limit) {
 bool IsTargetId(const QString& id) {
     return !id.isEmpty() && id.size() < 100 &&
            std::all_of(id.begin(), id.end(), [](QChar c) { return c.isLetterOrNumber() || c == '-'; });
+}
+
+std::vector<PageTarget> PageTargetsOf(const QJsonObject& targets) {
+    std::vector<PageTarget> pages;
+    for (const QJsonValue& value : targets.value("targetInfos").toArray()) {
+        const QJsonObject info = value.toObject();
+        const QString id = info.value("targetId").toString();
+        if (info.value("type").toString() == "page" && IsTargetId(id))
+            pages.push_back({id, info.value("url").toString()});
+    }
+    return pages;
 }
 
 std::string PageEndpoint(const std::string& browserEndpoint, const std::string& targetId) {

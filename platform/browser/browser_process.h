@@ -8,6 +8,7 @@
 // in that profile folder rather than "about:blank", because a page without a local-file
 // origin loads no local picture. Any other browser is only started on its target.
 
+#include <QJsonObject>
 #include <QString>
 
 #include <chrono>
@@ -27,6 +28,16 @@ bool IsChromiumFamily(const std::string& program);
 
 // True for a DevTools target id (letters, digits and dashes), safe to put into a URL.
 bool IsTargetId(const QString& id);
+
+// A page the browser lists, as a Target.getTargets result names it.
+struct PageTarget {
+    QString id;  // a target id (IsTargetId)
+    QString url;
+};
+
+// The page targets of a Target.getTargets result: entries of type "page" whose id is a
+// target id; anything else in the answer is passed over.
+std::vector<PageTarget> PageTargetsOf(const QJsonObject& targets);
 
 // The endpoint of a page beside its browser's endpoint: …/devtools/page/<target id>.
 std::string PageEndpoint(const std::string& browserEndpoint, const std::string& targetId);

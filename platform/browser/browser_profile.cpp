@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,6 +98,11 @@ std::string BlankPagePath(const std::string& folder) {
 
 std::optional<std::string> AnnouncedEndpoint(const std::string& folder) {
     std::ifstream in(fs::path(folder) / "DevToolsActivePort", std::ios::binary);
+    return EndpointFromAnnouncement({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
+}
+
+std::optional<std::string> EndpointFromAnnouncement(const std::string& text) {
+    std::istringstream in(text);
     std::string port;
     std::string path;
     if (!std::getline(in, port) || !std::getline(in, path) || !IsPortNumber(port) || !IsBrowserPath(path))

@@ -25,4 +25,7 @@ std::string BlankPagePath(const std::string& folder);
 // "ws://127.0.0.1:<port><path>" or nothing when the announcement is missing or garbled.
 std::optional<std::string> AnnouncedEndpoint(const std::string& folder);
 
+// The same check on the announcement's text: a port line, then a browser path line.
+std::optional<std::string> EndpointFromAnnouncement(const std::string& text);
+
 } // namespace browserhost

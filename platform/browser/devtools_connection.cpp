@@ -55,18 +55,17 @@ bool DevToolsConnection::Connect(milliseconds limit) {
     socket_ = std::make_unique<QWebSocket>();
     socket_->setMaxAllowedIncomingMessageSize(kLargestAnswer);
     QObject::connect(socket_.get(), &QWebSocket::textMessageReceived, [this](const QString& message) {
-        QJsonParseError error{};
-        const QJsonDocument document = QJsonDocument::fromJson(message.toUtf8(), &error);
-        if (error.error != QJsonParseError::NoError || !document.isObject()) {
-            broken_ = true; // not a DevTools endpoint
-            return;
+        QJsonObject answer;
+        switch (ReadMessage(message, awaitedId_, answer)) {
+        case MessageMeaning::Garbage:
+            broken_ = true;
+            break;
+        case MessageMeaning::Answer:
+            answer_ = std::move(answer);
+            break;
+        case MessageMeaning::Other:
+            break;
         }
-        const QJsonObject object = document.object();
-        if (!object.contains("id"))
-            return; // an event, not an answer
-        if (object.value("id").toInt(-1) != awaitedId_ || awaitedId_ == 0)
-            return; // a late answer to an abandoned command
-        answer_ = object;
     });
     QObject::connect(socket_.get(), &QWebSocket::binaryMessageReceived, [this] { broken_ = true; });
     socket_->open(QUrl(url_));
@@ -101,17 +100,39 @@ std::optional<QJsonObject> DevToolsConnection::Call(const QString& method, const
     awaitedId_ = 0;
     if (!answer_ || broken_)
         return std::nullopt;
-    const QJsonValue result = answer_->value("result");
-    if (answer_->contains("error") || !result.isObject())
-        return std::nullopt;
-    return result.toObject();
+    return ResultOfAnswer(*answer_);
 }
 
 std::optional<QJsonValue> DevToolsConnection::Evaluate(const QString& expression, milliseconds limit) {
     const auto result = Call("Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}}, limit);
-    if (!result || result->contains("exceptionDetails"))
+    return result ? EvaluatedValue(*result) : std::nullopt;
+}
+
+MessageMeaning ReadMessage(const QString& message, int awaitedId, QJsonObject& answer) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(message.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return MessageMeaning::Garbage;
+    QJsonObject object = document.object();
+    if (!object.contains("id"))
+        return MessageMeaning::Other; // an event, not an answer
+    if (object.value("id").toInt(-1) != awaitedId || awaitedId == 0)
+        return MessageMeaning::Other; // a late answer to an abandoned command
+    answer = std::move(object);
+    return MessageMeaning::Answer;
+}
+
+std::optional<QJsonObject> ResultOfAnswer(const QJsonObject& answer) {
+    const QJsonValue result = answer.value("result");
+    if (answer.contains("error") || !result.isObject())
         return std::nullopt;
-    const QJsonValue remote = result->value("result");
+    return result.toObject();
+}
+
+std::optional<QJsonValue> EvaluatedValue(const QJsonObject& result) {
+    if (result.contains("exceptionDetails"))
+        return std::nullopt;
+    const QJsonValue remote = result.value("result");
     if (!remote.isObject())
         return std::nullopt;
     return remote.toObject().value("value"); // Undefined for a script without a value

@@ -52,6 +52,19 @@ private:
     bool broken_ = false; // closed, or sent garbage
 };
 
+// How one text message from an endpoint reads, apart from any socket: garbage (not a JSON
+// object: the endpoint is no DevTools endpoint), the answer to the command awaitedId, or
+// anything else (an event, a late answer to an abandoned command), which is passed over.
+enum class MessageMeaning { Garbage, Answer, Other };
+MessageMeaning ReadMessage(const QString& message, int awaitedId, QJsonObject& answer);
+
+// The "result" object of an answer; nothing for an error answer or a result that is no object.
+std::optional<QJsonObject> ResultOfAnswer(const QJsonObject& answer);
+
+// The value a Runtime.evaluate result carries (Undefined for a script without a value);
+// nothing when the script threw or the result is not an object.
+std::optional<QJsonValue> EvaluatedValue(const QJsonObject& result);
+
 // A string as a script literal, for building expressions safely.
 QString ScriptLiteral(const QString& text);
 

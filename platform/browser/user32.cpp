@@ -75,12 +75,8 @@ std::vector<std::string> PageTargets(const std::string& browserEndpoint) {
     std::vector<std::string> pages;
     if (!targets)
         return pages;
-    for (const QJsonValue& value : targets->value("targetInfos").toArray()) {
-        const QJsonObject info = value.toObject();
-        const QString id = info.value("targetId").toString();
-        if (info.value("type").toString() == "page" && browserhost::IsTargetId(id))
-            pages.push_back(id.toStdString());
-    }
+    for (const browserhost::PageTarget& target : browserhost::PageTargetsOf(*targets))
+        pages.push_back(target.id.toStdString());
     return pages;
 }
 
