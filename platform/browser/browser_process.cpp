@@ -104,8 +104,10 @@ bool WaitForEnd(pid_t pid, milliseconds limit) {
 } // namespace
 
 bool IsTargetId(const QString& id) {
-    return !id.isEmpty() && id.size() < 100 &&
-           std::all_of(id.begin(), id.end(), [](QChar c) { return c.isLetterOrNumber() || c == '-'; });
+    // ASCII only: QChar::isLetterOrNumber would also let letters of any script through.
+    return !id.isEmpty() && id.size() < 100 && std::all_of(id.begin(), id.end(), [](QChar c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+           });
 }
 
 std::vector<PageTarget> PageTargetsOf(const QJsonObject& targets) {
