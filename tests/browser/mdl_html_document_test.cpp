@@ -114,6 +114,7 @@ TEST_F(LaunchBrowserTest, EndpointAnsweringGarbageIsNoReadyBrowser) {
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
     QObject::connect(&server, &QWebSocketServer::newConnection, [&server] {
         QWebSocket* socket = server.nextPendingConnection();
+        socket->setParent(&server); // the caller owns it: it goes with the server
         QObject::connect(socket, &QWebSocket::textMessageReceived, socket,
                          [socket](const QString&) { socket->sendTextMessage("{\"id\":1,\"result\":{\"targetInfos\":"); });
     });

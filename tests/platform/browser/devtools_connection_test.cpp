@@ -22,6 +22,7 @@ public:
         EXPECT_TRUE(server_.listen(QHostAddress::LocalHost));
         QObject::connect(&server_, &QWebSocketServer::newConnection, [this] {
             QWebSocket* socket = server_.nextPendingConnection();
+            socket->setParent(&server_); // the caller owns it: it goes with the server
             QObject::connect(socket, &QWebSocket::textMessageReceived, socket, [this, socket](const QString& text) {
                 answer_(*socket, QJsonDocument::fromJson(text.toUtf8()).object());
             });
