@@ -1,0 +1,35 @@
+#include "app/qt_message_boxes.h"
+
+#include <QPushButton>
+#include <QMessageBox>
+
+namespace lumivert {
+
+MessageAnswer QtMessageBoxes::Show(const std::string& text, const std::string& title, MessageButtons buttons,
+                                   MessageIcon icon) {
+    QMessageBox box(icon == MessageIcon::Exclamation ? QMessageBox::Warning : QMessageBox::Information,
+                    QString::fromStdString(title), QString::fromStdString(text), QMessageBox::NoButton, owner_);
+    box.setWindowModality(Qt::ApplicationModal);
+    if (buttons == MessageButtons::YesNoCancel) {
+        box.addButton(QMessageBox::Yes)->setText("はい");
+        box.addButton(QMessageBox::No)->setText("いいえ");
+        box.addButton(QMessageBox::Cancel)->setText("キャンセル");
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::Cancel); // closing the box answers Cancel
+    } else {
+        box.addButton(QMessageBox::Ok)->setText("OK");
+        box.setEscapeButton(QMessageBox::Ok);
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return MessageAnswer::Yes;
+    case QMessageBox::No:
+        return MessageAnswer::No;
+    case QMessageBox::Cancel:
+        return MessageAnswer::Cancel;
+    default:
+        return buttons == MessageButtons::YesNoCancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
+    }
+}
+
+} // namespace lumivert

@@ -1,0 +1,32 @@
+#include "app/single_instance.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QStandardPaths>
+
+namespace lumivert {
+
+SingleInstance::SingleInstance(const QString& lockPath) : lock_(lockPath) {
+    // A running copy keeps its lock however long it runs; only a lock whose process has
+    // gone is stale (Qt's default would also expire a live copy's lock after 30 s).
+    lock_.setStaleLockTime(0);
+}
+
+QString SingleInstance::LockPathFor(const QString& programPath) {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    const QByteArray key =
+        QCryptographicHash::hash(QDir::cleanPath(programPath).toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+    return folder + "/lumivert-" + QString::fromLatin1(key) + ".lock";
+}
+
+bool SingleInstance::PrevInstance() {
+    if (!previous_) {
+        // tryLock removes a stale lock itself and then takes it.
+        previous_ = !lock_.tryLock(0);
+    }
+    return *previous_;
+}
+
+} // namespace lumivert
