@@ -34,6 +34,16 @@ QPushButton* Button(QWidget* container, const char* name, const QString& caption
     return Place(new QPushButton(caption, container), name, at);
 }
 
+// Narrows the letter spacing of a button whose caption would not fit its designed width
+// (the layout was made for a narrower Gothic font), by at most one pixel per letter.
+void FitCaption(QAbstractButton& button) {
+    QFont font = button.font();
+    for (double spacing = -0.1; button.sizeHint().width() > button.width() && spacing >= -1.0; spacing -= 0.1) {
+        font.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+        button.setFont(font);
+    }
+}
+
 struct Option {
     const char* caption;
     const char* tag;
@@ -48,6 +58,7 @@ void AddOptions(OptionGroup& group, const char* name, QWidget* container, std::i
                                          QString::fromUtf8(option.toolTipText), container);
         Place(&button, name, option.at);
         button.setChecked(option.start);
+        FitCaption(button);
     }
 }
 
@@ -119,6 +130,13 @@ frmMainDesign::frmMainDesign(QWidget* form)
                {{"Pixels", "", "", {80, 240, 800, 180}},
                 {"DIBits", "", "", {80, 480, 800, 180}, true}});
     chkOpenHTML->setChecked(true);
+    FitCaption(*chkOpenHTML);
+
+    // A frame's caption sits on its top edge, and the children are placed from the frame's
+    // outer top-left corner.
+    form->setStyleSheet("QGroupBox { border: 2px groove palette(mid); margin-top: 6px; }"
+                        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+                        " left: 6px; padding: 0px 1px; }");
 }
 
 } // namespace lumivert
