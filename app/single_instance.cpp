@@ -7,8 +7,8 @@
 namespace lumivert {
 
 SingleInstance::SingleInstance(const QString& lockPath) : lock_(lockPath) {
-    // A running copy keeps its lock however long it runs; only a lock whose process has
-    // gone is stale (Qt's default would also expire a live copy's lock after 30 s).
+    // Age alone never makes the lock stale: a copy may run for days. A lock whose process
+    // has gone is stale all the same.
     lock_.setStaleLockTime(0);
 }
 

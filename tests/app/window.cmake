@@ -1,0 +1,2 @@
+# The main window: its parts alone, then the window with its save commands.
+lumivert_add_test(app_window_parts_tests window_parts_test.cpp LIBS lumivert_window_parts)
