@@ -4,21 +4,26 @@
 
 #include <QPainter>
 
-#include <cstring>
+#include <cstdint>
 
 namespace lumivert {
 
 namespace {
 
-// A copy of a bitmap's pixels; the gdi layer stores 0x00RRGGBB, which is what QImage's
-// RGB32 format reads (it ignores the top byte).
+// A copy of a bitmap's pixels. The gdi layer stores 0x00RRGGBB; QImage's RGB32 wants
+// 0xFFRRGGBB, and a zero top byte would make the picture transparent on a target that
+// keeps alpha.
 QImage CopyOfBitmap(gdi32::HBITMAP bitmap) {
     const auto view = gdi32::ViewBitmap(bitmap);
     if (!view)
         return {};
     QImage image(view->width, view->height, QImage::Format_RGB32);
-    for (std::int32_t y = 0; y < view->height; ++y)
-        std::memcpy(image.scanLine(y), view->Row(y), static_cast<std::size_t>(view->width) * 4);
+    for (std::int32_t y = 0; y < view->height; ++y) {
+        const std::uint32_t* source = view->Row(y);
+        auto* target = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
+        for (std::int32_t x = 0; x < view->width; ++x)
+            target[x] = source[x] | 0xFF000000u;
+    }
     return image;
 }
 
