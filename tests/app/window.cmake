@@ -4,6 +4,10 @@ lumivert_add_test(app_window_parts_tests window_parts_test.cpp LIBS lumivert_win
 if(TARGET lumivert_window)
   lumivert_add_test(app_window_tests frm_main_test.cpp LIBS lumivert_window Qt6::Test)
 
+  # Runs in a fresh folder of its own, the program's folder the commands write to.
+  lumivert_add_test(app_save_command_tests save_commands_test.cpp private_program_folder.cpp
+    LIBS lumivert_window Qt6::Test)
+
   lumivert_add_test(app_program_tests program_test.cpp LIBS Qt6::Core)
   target_compile_definitions(app_program_tests PRIVATE LUMIVERT_PROGRAM="$<TARGET_FILE:lumivert>")
   add_dependencies(app_program_tests lumivert)
