@@ -7,8 +7,11 @@ namespace lumivert {
 
 MessageAnswer QtMessageBoxes::Show(const std::string& text, const std::string& title, MessageButtons buttons,
                                    MessageIcon icon) {
+    // Message texts break lines with CR LF; a Qt label breaks on LF alone.
+    const QString shownText = QString::fromStdString(text).replace("\r\n", "\n");
     QMessageBox box(icon == MessageIcon::Exclamation ? QMessageBox::Warning : QMessageBox::Information,
-                    QString::fromStdString(title), QString::fromStdString(text), QMessageBox::NoButton, owner_);
+                    QString::fromStdString(title), shownText, QMessageBox::NoButton, owner_);
+    box.setTextFormat(Qt::PlainText); // paths and descriptions are shown as they are
     box.setWindowModality(Qt::ApplicationModal);
     if (buttons == MessageButtons::YesNoCancel) {
         box.addButton(QMessageBox::Yes)->setText("はい");
