@@ -1,5 +1,6 @@
 # The main window: its parts alone, then the window with its save commands.
-lumivert_add_test(app_window_parts_tests window_parts_test.cpp LIBS lumivert_window_parts)
+lumivert_add_test(app_window_parts_tests window_parts_test.cpp qt_message_boxes_test.cpp
+  LIBS lumivert_window_parts Qt6::Test)
 
 if(TARGET lumivert_window)
   lumivert_add_test(app_window_tests frm_main_test.cpp LIBS lumivert_window Qt6::Test)
