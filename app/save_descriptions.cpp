@@ -1,18 +1,8 @@
 #include "app/save_descriptions.h"
 
+#include "bitmap/colour_formulas.h"
+
 namespace lumivert {
-
-namespace {
-
-// Bits 0-7, 8-15 and 16-23 of a value: red, green and blue of a colour value. The top byte
-// is ignored, so -1 gives 255, 255, 255.
-struct SplitColour {
-    explicit SplitColour(std::int32_t value)
-        : first(value & 0xFF), second((value >> 8) & 0xFF), third((value >> 16) & 0xFF) {}
-    int first, second, third;
-};
-
-} // namespace
 
 QString TipSuffix(const QString& toolTipText) {
     return toolTipText.isEmpty() ? QString() : "(" + toolTipText + ")";
@@ -30,8 +20,9 @@ QString TransparentColourDescription(const QString& format, const QString& capti
                                      bool noTransparentColour) {
     QString description = "ファイル種類：" + format + "　透過色：" + caption;
     if (!noTransparentColour) {
-        const SplitColour rgb(colour);
-        description += QString(" = RGB(%1, %2, %3)").arg(rgb.first).arg(rgb.second).arg(rgb.third);
+        int red = 0, green = 0, blue = 0;
+        mdlBitmap::SplitColor(static_cast<std::uint32_t>(colour), red, green, blue);
+        description += QString(" = RGB(%1, %2, %3)").arg(red).arg(green).arg(blue);
     }
     return description;
 }
