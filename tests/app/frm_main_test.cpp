@@ -1,15 +1,12 @@
 // The main window as designed: caption, size, every control with its kind, caption, tag,
 // tool-tip text and position, the selections at start, the tables and the picture.
 
-#include "app/frm_main.h"
 #include "assets/sample_picture.h"
-#include "tests/app/qt_application.h"
-#include "tests/app/recording_messages.h"
+#include "tests/app/loaded_window.h"
 
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -57,25 +54,13 @@ QString CaptionOf(const QWidget* widget) {
     return {};
 }
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public testing::LoadedWindow {
 protected:
-    void SetUp() override {
-        testing::EnsureApplication();
-        instance = std::make_unique<SingleInstance>(lockFolder.filePath("window.lock"));
-        window = std::make_unique<frmMain>(*instance, &messages);
-        ASSERT_TRUE(window->Form_Load());
-    }
-
     QWidget* Control(const char* name) const {
         auto* found = window->findChild<QWidget*>(name);
         EXPECT_NE(found, nullptr) << name;
         return found;
     }
-
-    QTemporaryDir lockFolder;
-    std::unique_ptr<SingleInstance> instance;
-    testing::RecordingMessages messages;
-    std::unique_ptr<frmMain> window;
 };
 
 TEST_F(MainWindow, HasItsCaptionAndClientSize) {
@@ -154,7 +139,7 @@ void ExpectGroup(const OptionGroup& group, const char* container, std::initializ
 }
 
 TEST_F(MainWindow, OptionGroupsHaveTheirCaptionsTagsTipsPositionsAndStartSelections) {
-    const frmMainDesign& ui = window->controls();
+    const frmMainDesign& ui = this->ui();
     ExpectGroup(ui.optPngTransparent, "frmSavePng",
                 {{"黒", "", "", Px(840, 330, 495, 255), true},
                  {"白", "", "", Px(1440, 330, 495, 255), false},
@@ -197,7 +182,7 @@ TEST_F(MainWindow, FormLoadFillsTheTables) {
 }
 
 TEST_F(MainWindow, GetSelectedIndexFollowsTheUsersClicksGroupByGroup) {
-    const frmMainDesign& ui = window->controls();
+    const frmMainDesign& ui = this->ui();
     EXPECT_EQ(GetSelectedIndex(ui.optConvAPIType), 1);
     QTest::mouseClick(const_cast<OptionButton*>(&ui.optBmpConv.Item(10)), Qt::LeftButton);
     EXPECT_EQ(GetSelectedIndex(ui.optBmpConv), 10);
@@ -216,7 +201,7 @@ TEST_F(MainWindow, GetSelectedIndexFollowsTheUsersClicksGroupByGroup) {
 }
 
 TEST_F(MainWindow, PictureBoxShowsTheSamplePictureAndOffersItsHandles) {
-    const frmMainDesign& ui = window->controls();
+    const frmMainDesign& ui = this->ui();
     EXPECT_TRUE(ui.picTarget->hDC());
     EXPECT_TRUE(ui.picTarget->Picture());
     const auto file = assets::SamplePictureFile();
@@ -238,7 +223,7 @@ TEST_F(MainWindow, IsPlacedCentredAcrossAndAQuarterDown) {
 }
 
 TEST_F(MainWindow, SecondWindowWithTheSameLockEndsInFormLoad) {
-    SingleInstance again(lockFolder.filePath("window.lock"));
+    SingleInstance again(LockPath());
     frmMain second(again, &messages);
     EXPECT_FALSE(second.Form_Load());
     EXPECT_FALSE(second.isVisible());

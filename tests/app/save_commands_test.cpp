@@ -3,13 +3,11 @@
 // they show and the pointer while they run. The test program runs in a folder of its own,
 // which is the program's folder the commands write to.
 
-#include "app/frm_main.h"
 #include "app/gdiplus_session.h"
 #include "app/mdl_common.h"
 #include "assets/sample_picture.h"
 #include "gdiplus/mdl_gdiplus.h"
-#include "tests/app/qt_application.h"
-#include "tests/app/recording_messages.h"
+#include "tests/app/loaded_window.h"
 
 #include <QDir>
 #include <QFile>
@@ -48,7 +46,7 @@ QString FromShiftJis(QByteArray bytes) {
     return QString::fromUtf8(out.constData(), static_cast<int>(outNext - out.data()));
 }
 
-class SaveCommands : public ::testing::Test {
+class SaveCommands : public testing::LoadedWindow {
 protected:
     static void SetUpTestSuite() {
         testing::EnsureApplication();
@@ -67,17 +65,14 @@ protected:
         folder = QString::fromStdString(mdlCommon::GetAppFolder());
         for (const char* name : kOutputs)
             QFile::remove(folder + name);
-        instance = std::make_unique<SingleInstance>(lockFolder.filePath("window.lock"));
-        window = std::make_unique<frmMain>(*instance, &messages);
-        ASSERT_TRUE(window->Form_Load());
-        samplePath = lockFolder.filePath("sample.bmp");
+        LoadedWindow::SetUp();
+        samplePath = privateFolder.filePath("sample.bmp");
         QFile sample(samplePath);
         const auto bytes = assets::SamplePictureFile();
         ASSERT_TRUE(sample.open(QIODevice::WriteOnly));
         sample.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
     }
 
-    const frmMainDesign& ui() const { return window->controls(); }
     void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
     void Select(const OptionGroup& group, int index) { Click(const_cast<OptionButton*>(&group.Item(index))); }
     bool Exists(const char* name) const { return QFile::exists(folder + name); }
@@ -109,10 +104,6 @@ protected:
 
     QString folder;
     QString samplePath;
-    QTemporaryDir lockFolder;
-    std::unique_ptr<SingleInstance> instance;
-    testing::RecordingMessages messages;
-    std::unique_ptr<frmMain> window;
 };
 
 TEST_F(SaveCommands, RunInTheirOwnProgramFolder) {
