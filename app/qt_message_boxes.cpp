@@ -5,12 +5,27 @@
 
 namespace lumivert {
 
+namespace {
+
+QMessageBox::Icon IconOf(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Exclamation:
+        return QMessageBox::Warning;
+    case MessageIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
 MessageAnswer QtMessageBoxes::Show(const std::string& text, const std::string& title, MessageButtons buttons,
                                    MessageIcon icon) {
     // Message texts break lines with CR LF; a Qt label breaks on LF alone.
     const QString shownText = QString::fromStdString(text).replace("\r\n", "\n");
-    QMessageBox box(icon == MessageIcon::Exclamation ? QMessageBox::Warning : QMessageBox::Information,
-                    QString::fromStdString(title), shownText, QMessageBox::NoButton, owner_);
+    QMessageBox box(IconOf(icon), QString::fromStdString(title), shownText, QMessageBox::NoButton, owner_);
     box.setTextFormat(Qt::PlainText); // paths and descriptions are shown as they are
     box.setWindowModality(Qt::ApplicationModal);
     if (buttons == MessageButtons::YesNoCancel) {

@@ -13,23 +13,14 @@ add_library(lumivert_window_parts
 target_include_directories(lumivert_window_parts PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(lumivert_window_parts PUBLIC Qt6::Widgets lumivert_gdi)
 
-set(LUMIVERT_WINDOW_NEEDS lumivert_bitmap lumivert_gdiplus lumivert_result_page lumivert_assets)
-set(LUMIVERT_WINDOW_READY ON)
-foreach(needed IN LISTS LUMIVERT_WINDOW_NEEDS)
-  if(NOT TARGET ${needed})
-    set(LUMIVERT_WINDOW_READY OFF)
-  endif()
-endforeach()
+add_library(lumivert_window
+  ${CMAKE_CURRENT_LIST_DIR}/frm_main_design.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/frm_main.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/save_commands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gdiplus_session.cpp
+)
+target_link_libraries(lumivert_window PUBLIC
+  lumivert_window_parts lumivert_bitmap lumivert_gdiplus lumivert_result_page lumivert_assets lumivert_system)
 
-if(LUMIVERT_WINDOW_READY)
-  add_library(lumivert_window
-    ${CMAKE_CURRENT_LIST_DIR}/frm_main_design.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/frm_main.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/save_commands.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/gdiplus_session.cpp
-  )
-  target_link_libraries(lumivert_window PUBLIC lumivert_window_parts ${LUMIVERT_WINDOW_NEEDS} lumivert_system)
-
-  add_executable(lumivert ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
-  target_link_libraries(lumivert PRIVATE lumivert_window)
-endif()
+add_executable(lumivert ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+target_link_libraries(lumivert PRIVATE lumivert_window)

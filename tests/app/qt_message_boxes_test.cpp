@@ -99,6 +99,9 @@ TEST(QtMessageBoxes, NoticeHasOneOkButtonAndItsIcon) {
                       MessageButtons::Ok, MessageIcon::Information);
     EXPECT_EQ(answer, MessageAnswer::Ok);
     EXPECT_EQ(seen.icon, QMessageBox::Information);
+    seen = ShowAndAct(owner, [](QMessageBox& box) { ClickButton(box, "OK"); }, answer, "x", MessageButtons::Ok,
+                      MessageIcon::None);
+    EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
 }
 
 } // namespace

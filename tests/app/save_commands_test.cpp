@@ -80,10 +80,7 @@ protected:
     // What Pillow sees in a written file, compared with the sample picture.
     QJsonObject Decode(const char* name, const QStringList& options = {}) const {
         QProcess python;
-        python.start("/usr/bin/python3", QStringList{qEnvironmentVariable("LUMIVERT_SOURCE_DIR") +
-                                                         "/tests/app/compare_with_sample.py",
-                                                     samplePath, folder + name} +
-                                             options);
+        python.start("/usr/bin/python3", QStringList{LUMIVERT_COMPARE_SCRIPT, samplePath, folder + name} + options);
         python.waitForFinished(120000);
         const QByteArray output = python.readAllStandardOutput();
         EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
@@ -181,12 +178,12 @@ TEST_F(SaveCommands, EffectKeepsTheHourglassUpToTheEndOfTheResultPage) {
     Click(ui().cmdSaveAsVariousImg);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].title, "残念");
-    EXPECT_TRUE(messages.shown[0].hourglass);
+    EXPECT_TRUE(hourglass[0]);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 
     Click(ui().cmdSaveAsBmp); // the BMP command shows no hourglass
     ASSERT_EQ(messages.shown.size(), 2u);
-    EXPECT_FALSE(messages.shown[1].hourglass);
+    EXPECT_FALSE(hourglass[1]);
 }
 
 TEST_F(SaveCommands, EffectErrorIsShownAndThePointerPutBack) {
@@ -194,7 +191,7 @@ TEST_F(SaveCommands, EffectErrorIsShownAndThePointerPutBack) {
     Click(ui().cmdSaveAsVariousImg);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].title, "エラーですよ");
-    EXPECT_FALSE(messages.shown[0].hourglass);
+    EXPECT_FALSE(hourglass[0]);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_FALSE(Exists("OpenMe.html"));
     QDir(folder).rmdir("SampleGrayScale.bmp");
@@ -245,13 +242,13 @@ TEST_F(SaveCommands, GifWithoutAColourAsksWhichConversion) {
     messages.answers = {MessageAnswer::Cancel};
     Click(ui().cmdSaveAsGif);
     ASSERT_EQ(messages.shown.size(), 1u);
-    const testing::RecordedMessage& question = messages.shown[0];
+    const testing::ShownMessage& question = messages.shown[0];
     EXPECT_EQ(question.text, "どっち？\r\n\r\n(1)自力実装処理で出力する場合(ハーフトーンなし＆重い) → [はい]\r\n"
                              "(2)API でサクっと出力する場合(ハーフトーンあり＆軽い)     → [いいえ]");
     EXPECT_EQ(question.title, "透過なしGIF出力");
     EXPECT_EQ(question.buttons, MessageButtons::YesNoCancel);
     EXPECT_EQ(question.icon, MessageIcon::Information);
-    EXPECT_FALSE(question.hourglass);
+    EXPECT_FALSE(hourglass[0]);
     EXPECT_FALSE(Exists("Sample.gif")); // Cancel: nothing saved, timed or shown
     EXPECT_FALSE(Exists("OpenMe.html"));
 
@@ -333,7 +330,7 @@ TEST_F(SaveCommands, FailedEncodingIsToldWithTheHourglassUpAndThePageStillFollow
     EXPECT_EQ(messages.shown[0].text, "エラーが発生したっぽいです");
     EXPECT_EQ(messages.shown[0].title, "ありゃりゃ");
     EXPECT_EQ(messages.shown[0].icon, MessageIcon::Information);
-    EXPECT_TRUE(messages.shown[0].hourglass);
+    EXPECT_TRUE(hourglass[0]);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     ExpectPage("ファイル種類：PNG　透過色：黒 = RGB(0, 0, 0)", "#FFCCBB");
     QDir(folder).rmdir("Sample.png");
@@ -346,7 +343,9 @@ TEST_F(SaveCommands, FailedEncodingIsToldWithTheHourglassUpAndThePageStillFollow
 
 TEST(GdiplusSession, MissingFolderGivesOneMessageAndLeavesTheLayerShutDown) {
     testing::EnsureApplication();
-    testing::RecordingMessages messages;
+    testing::RecordingMessageBoxes messages;
+    bool hourglassWhileShown = false;
+    messages.whileShown = [&] { hourglassWhileShown = testing::IsHourglassSet(); };
     QTemporaryDir folder;
     gdi32::PersistentPicture picture(assets::SamplePictureFile());
     ASSERT_TRUE(picture.valid());
@@ -354,7 +353,7 @@ TEST(GdiplusSession, MissingFolderGivesOneMessageAndLeavesTheLayerShutDown) {
     SaveByGdiplusSession(messages, picture.hBitmap(), missing, mdlGdiplus::FormatJpeg, 80);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "エラーが発生したっぽいです");
-    EXPECT_TRUE(messages.shown[0].hourglass);
+    EXPECT_TRUE(hourglassWhileShown);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     // Started again for the next request, which succeeds without a message.
     const std::string written = folder.filePath("Sample.jpg").toStdString();
