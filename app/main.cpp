@@ -5,14 +5,21 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
 #include <QLocale>
+#include <QTranslator>
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
 
     // The interface is Japanese whatever the system's locale; the layout is designed for
     // a 12-pixel Japanese Gothic font.
-    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+    QLocale::setDefault(japanese);
+    // Qt's own texts (the text box's context menu) in Japanese too, where installed.
+    QTranslator qtTexts;
+    if (qtTexts.load(japanese, "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     QFont font("Noto Sans CJK JP");
     font.setPixelSize(12);
     QApplication::setFont(font);
