@@ -362,5 +362,27 @@ TEST(GdiplusSession, MissingFolderGivesOneMessageAndLeavesTheLayerShutDown) {
     EXPECT_TRUE(QFile::exists(QString::fromStdString(written)));
 }
 
+TEST(GdiplusSession, FailedStartUpIsToldAndNothingIsWrittenOrShutDown) {
+    testing::EnsureApplication();
+    testing::RecordingMessageBoxes messages;
+    bool hourglassWhileShown = false;
+    messages.whileShown = [&] { hourglassWhileShown = testing::IsHourglassSet(); };
+    QTemporaryDir folder;
+    gdi32::PersistentPicture picture(assets::SamplePictureFile());
+    // Started by someone else: the session's own start-up is refused.
+    ASSERT_TRUE(mdlGdiplus::StartupGdiplus());
+    const std::string path = folder.filePath("Sample.png").toStdString();
+    SaveByGdiplusSession(messages, picture.hBitmap(), path, mdlGdiplus::FormatPng, mdlGdiplus::OptionNone);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "初期化処理に失敗したっぽいです");
+    EXPECT_EQ(messages.shown[0].title, "ありゃりゃ");
+    EXPECT_EQ(messages.shown[0].icon, MessageIcon::Information);
+    EXPECT_TRUE(hourglassWhileShown);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(path)));
+    EXPECT_FALSE(mdlGdiplus::StartupGdiplus()); // the session did not shut the layer down
+    mdlGdiplus::ShutdownGdiplus();
+}
+
 } // namespace
 } // namespace lumivert
