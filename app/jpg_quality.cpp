@@ -3,24 +3,65 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <regex>
-#include <string>
 
 namespace lumivert {
 
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsSign(char c) { return c == '+' || c == '-'; }
+
+// Removes the leading digits of text; returns how many there were.
+std::size_t SkipDigits(std::string_view& text) {
+    std::size_t count = 0;
+    while (count < text.size() && text[count] >= '0' && text[count] <= '9')
+        ++count;
+    text.remove_prefix(count);
+    return count;
+}
+
+// Whether text is [sign] digits [. digits] [e [sign] digits], with at least one digit
+// before the exponent.
+bool IsNumber(std::string_view text) {
+    if (!text.empty() && IsSign(text.front()))
+        text.remove_prefix(1);
+    std::size_t mantissaDigits = SkipDigits(text);
+    if (!text.empty() && text.front() == '.') {
+        text.remove_prefix(1);
+        mantissaDigits += SkipDigits(text);
+    }
+    if (mantissaDigits == 0)
+        return false;
+    if (!text.empty() && (text.front() == 'e' || text.front() == 'E')) {
+        text.remove_prefix(1);
+        if (!text.empty() && IsSign(text.front()))
+            text.remove_prefix(1);
+        if (SkipDigits(text) == 0)
+            return false;
+    }
+    return text.empty();
+}
+
+} // namespace
+
 std::optional<double> ParseNumericText(std::string_view text) {
-    static const std::regex numeric(R"(^[ \t]*([+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?)[ \t]*$)");
-    std::match_results<std::string_view::const_iterator> match;
-    if (!std::regex_match(text.begin(), text.end(), match, numeric))
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
+    if (!IsNumber(text))
         return std::nullopt;
-    const std::string number = match[1].str();
-    // from_chars takes no leading "+".
-    const char* first = number.data() + (number.front() == '+' ? 1 : 0);
+    const bool negative = text.front() == '-';
+    if (text.front() == '+')
+        text.remove_prefix(1); // from_chars takes no "+"
     double value = 0;
-    const auto [end, error] = std::from_chars(first, number.data() + number.size(), value);
-    if (error == std::errc::result_out_of_range)
-        return number.front() == '-' ? -HUGE_VAL : HUGE_VAL;
-    if (error != std::errc() || end != number.data() + number.size())
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error == std::errc::result_out_of_range) {
+        // Too small to hold rounds to 0 (a negative exponent), too large stays too large.
+        const bool tiny = text.find("e-") != std::string_view::npos || text.find("E-") != std::string_view::npos;
+        return tiny ? 0.0 : (negative ? -HUGE_VAL : HUGE_VAL);
+    }
+    if (error != std::errc() || end != text.data() + text.size())
         return std::nullopt;
     return value;
 }

@@ -50,6 +50,8 @@ TEST(JpgQuality, ConversionRoundsHalvesToEvenAndRefusesWhatDoesNotFit) {
     EXPECT_EQ(ConvertToLong("2147483648"), std::nullopt);
     EXPECT_EQ(ConvertToLong("1e12"), std::nullopt);
     EXPECT_EQ(ConvertToLong("1e999"), std::nullopt);
+    EXPECT_EQ(ConvertToLong("-1e999"), std::nullopt);
+    EXPECT_EQ(ConvertToLong("1e-999"), 0);
     EXPECT_EQ(ConvertToLong("abc"), std::nullopt);
 }
 
