@@ -23,8 +23,9 @@ QString SingleInstance::LockPathFor(const QString& programPath) {
 
 bool SingleInstance::PrevInstance() {
     if (!previous_) {
-        // tryLock removes a stale lock itself and then takes it.
-        previous_ = !lock_.tryLock(0);
+        // tryLock removes a stale lock itself and then takes it. A lock that cannot be
+        // made at all (no runtime folder) does not keep the program from running.
+        previous_ = !lock_.tryLock(0) && lock_.error() == QLockFile::LockFailedError;
     }
     return *previous_;
 }

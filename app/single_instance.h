@@ -19,7 +19,8 @@ public:
     static QString LockPathFor(const QString& programPath);
 
     // True when another copy holds the lock. The first call tries to take it; the answer
-    // stays the same for the life of this object, which keeps the lock.
+    // stays the same for the life of this object, which keeps the lock. When the lock file
+    // cannot be made at all, nothing is known of another copy: false.
     bool PrevInstance();
 
 private:

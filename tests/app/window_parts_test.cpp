@@ -160,6 +160,13 @@ TEST(SingleInstance, LockLeftByAKilledCopyDoesNotBlock) {
     EXPECT_FALSE(next.PrevInstance());
 }
 
+TEST(SingleInstance, LockThatCannotBeMadeDoesNotKeepTheProgramFromRunning) {
+    SingleInstance missingFolder("/nonexistent-folder/program.lock");
+    EXPECT_FALSE(missingFolder.PrevInstance());
+    SingleInstance underProc("/proc/version/program.lock"); // a file where a folder should be
+    EXPECT_FALSE(underProc.PrevInstance());
+}
+
 TEST(SingleInstance, LockPathDependsOnTheProgramPath) {
     EXPECT_EQ(SingleInstance::LockPathFor("/opt/a/lumivert"), SingleInstance::LockPathFor("/opt/a//lumivert"));
     EXPECT_NE(SingleInstance::LockPathFor("/opt/a/lumivert"), SingleInstance::LockPathFor("/opt/b/lumivert"));
