@@ -87,6 +87,15 @@ protected:
         return QJsonDocument::fromJson(output).object();
     }
 
+    // Exactly the pixels of the key colour are transparent; the others are the sample's.
+    void ExpectTransparentKey(const char* name, const QString& key) const {
+        const QJsonObject facts = Decode(name, {"key=" + key});
+        EXPECT_GT(facts["transparent"].toInt(), 0);
+        EXPECT_EQ(facts["transparentNotKey"].toInt(), 0);
+        EXPECT_EQ(facts["keyNotTransparent"].toInt(), 0);
+        EXPECT_EQ(facts["mismatches"].toInt(), 0);
+    }
+
     QString Page() const {
         QFile page(folder + "OpenMe.html");
         return page.open(QIODevice::ReadOnly) ? FromShiftJis(page.readAll()) : QString();
@@ -200,25 +209,18 @@ TEST_F(SaveCommands, EffectErrorIsShownAndThePointerPutBack) {
 TEST_F(SaveCommands, PngMakesTheChosenColourTransparent) {
     Click(ui().cmdSaveAsPng);
     EXPECT_TRUE(messages.shown.empty());
-    QJsonObject facts = Decode("Sample.png", {"key=0,0,0"});
-    EXPECT_EQ(facts["format"].toString(), "PNG");
-    EXPECT_GT(facts["transparent"].toInt(), 0);
-    EXPECT_EQ(facts["transparentNotKey"].toInt(), 0);
-    EXPECT_EQ(facts["keyNotTransparent"].toInt(), 0);
-    EXPECT_EQ(facts["mismatches"].toInt(), 0);
+    EXPECT_EQ(Decode("Sample.png")["format"].toString(), "PNG");
+    ExpectTransparentKey("Sample.png", "0,0,0");
     ExpectPage("ファイル種類：PNG　透過色：黒 = RGB(0, 0, 0)", "#FFCCBB");
 
     Select(ui().optPngTransparent, 3);
     Click(ui().cmdSaveAsPng);
-    facts = Decode("Sample.png", {"key=255,0,51"});
-    EXPECT_GT(facts["transparent"].toInt(), 0);
-    EXPECT_EQ(facts["transparentNotKey"].toInt(), 0);
-    EXPECT_EQ(facts["keyNotTransparent"].toInt(), 0);
+    ExpectTransparentKey("Sample.png", "255,0,51");
     ExpectPage("ファイル種類：PNG　透過色：赤 = RGB(255, 0, 51)", "#FFCCBB");
 
     Select(ui().optPngTransparent, 4);
     Click(ui().cmdSaveAsPng);
-    facts = Decode("Sample.png");
+    const QJsonObject facts = Decode("Sample.png");
     EXPECT_EQ(facts["transparent"].toInt(), 0);
     EXPECT_EQ(facts["mismatches"].toInt(), 0);
     ExpectPage("ファイル種類：PNG　透過色：なし", "#FFCCBB");
@@ -228,12 +230,8 @@ TEST_F(SaveCommands, GifWithAColourAsksNothing) {
     Select(ui().optGifTransparent, 1);
     Click(ui().cmdSaveAsGif);
     EXPECT_TRUE(messages.shown.empty());
-    const QJsonObject facts = Decode("Sample.gif", {"key=255,255,255"});
-    EXPECT_EQ(facts["format"].toString(), "GIF");
-    EXPECT_GT(facts["transparent"].toInt(), 0);
-    EXPECT_EQ(facts["transparentNotKey"].toInt(), 0);
-    EXPECT_EQ(facts["keyNotTransparent"].toInt(), 0);
-    EXPECT_EQ(facts["mismatches"].toInt(), 0);
+    EXPECT_EQ(Decode("Sample.gif")["format"].toString(), "GIF");
+    ExpectTransparentKey("Sample.gif", "255,255,255");
     ExpectPage("ファイル種類：GIF　透過色：白 = RGB(255, 255, 255)", "#77CCFF");
 }
 
@@ -341,14 +339,22 @@ TEST_F(SaveCommands, FailedEncodingIsToldWithTheHourglassUpAndThePageStillFollow
     EXPECT_EQ(Decode("Sample.png", {"key=0,0,0"})["mismatches"].toInt(), 0);
 }
 
-TEST(GdiplusSession, MissingFolderGivesOneMessageAndLeavesTheLayerShutDown) {
-    testing::EnsureApplication();
+// The session alone, on the picture as the picture box holds it.
+class GdiplusSession : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing::EnsureApplication();
+        messages.whileShown = [this] { hourglassWhileShown = testing::IsHourglassSet(); };
+        ASSERT_TRUE(picture.valid());
+    }
+
     testing::RecordingMessageBoxes messages;
     bool hourglassWhileShown = false;
-    messages.whileShown = [&] { hourglassWhileShown = testing::IsHourglassSet(); };
     QTemporaryDir folder;
-    gdi32::PersistentPicture picture(assets::SamplePictureFile());
-    ASSERT_TRUE(picture.valid());
+    gdi32::PersistentPicture picture{assets::SamplePictureFile()};
+};
+
+TEST_F(GdiplusSession, MissingFolderGivesOneMessageAndLeavesTheLayerShutDown) {
     const std::string missing = folder.filePath("missing/Sample.jpg").toStdString();
     SaveByGdiplusSession(messages, picture.hBitmap(), missing, mdlGdiplus::FormatJpeg, 80);
     ASSERT_EQ(messages.shown.size(), 1u);
@@ -362,13 +368,7 @@ TEST(GdiplusSession, MissingFolderGivesOneMessageAndLeavesTheLayerShutDown) {
     EXPECT_TRUE(QFile::exists(QString::fromStdString(written)));
 }
 
-TEST(GdiplusSession, FailedStartUpIsToldAndNothingIsWrittenOrShutDown) {
-    testing::EnsureApplication();
-    testing::RecordingMessageBoxes messages;
-    bool hourglassWhileShown = false;
-    messages.whileShown = [&] { hourglassWhileShown = testing::IsHourglassSet(); };
-    QTemporaryDir folder;
-    gdi32::PersistentPicture picture(assets::SamplePictureFile());
+TEST_F(GdiplusSession, FailedStartUpIsToldAndNothingIsWrittenOrShutDown) {
     // Started by someone else: the session's own start-up is refused.
     ASSERT_TRUE(mdlGdiplus::StartupGdiplus());
     const std::string path = folder.filePath("Sample.png").toStdString();
