@@ -26,7 +26,7 @@ namespace lumivert {
 namespace {
 
 const char* const kOutputs[] = {"Sample1.bmp", "Sample4.bmp", "Sample8.bmp", "Sample32.bmp", "SampleGrayScale.bmp",
-                                "SampleReverse.bmp", "SampleEmbossFalse.bmp", "Sample.png", "Sample.gif",
+                                "SampleReverse.bmp", "SampleEmboss.bmp", "SampleEmbossFalse.bmp", "Sample.png", "Sample.gif",
                                 "Sample.jpg", "OpenMe.html"};
 
 // Shift_JIS (as Windows writes it) to text, through the C library rather than the program.
@@ -178,6 +178,21 @@ TEST_F(SaveCommands, EffectUsesTheChosenEffectAndEngine) {
     Click(ui().cmdSaveAsVariousImg);
     EXPECT_TRUE(Exists("SampleEmbossFalse.bmp"));
     ExpectPage("ファイル種類：BMP　変換種類：Pixels　効果：エンボス(偽)", "White");
+
+    // The engines walk the rows in opposite orders, so the emboss tells which one ran.
+    const auto embossBytes = [this] {
+        QFile file(folder + "SampleEmboss.bmp");
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    Select(ui().optBmpConv, 9);
+    Click(ui().cmdSaveAsVariousImg);
+    const QByteArray byPixels = embossBytes();
+    Select(ui().optConvAPIType, 1);
+    Click(ui().cmdSaveAsVariousImg);
+    const QByteArray byDibits = embossBytes();
+    ASSERT_EQ(byPixels.size(), byDibits.size());
+    EXPECT_NE(byPixels, byDibits);
+    ExpectPage("ファイル種類：BMP　変換種類：DIBits　効果：エンボス", "White");
 }
 
 TEST_F(SaveCommands, EffectKeepsTheHourglassUpToTheEndOfTheResultPage) {
