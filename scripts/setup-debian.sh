@@ -13,7 +13,9 @@ packages=(
   # the libFuzzer targets (clang's fuzzer and sanitizer runtimes)
   clang libclang-rt-14-dev
   # the browser, the desktop's file opener, a display for the window tests, Japanese glyphs
+  # (and Qt's own texts in Japanese)
   chromium xdg-utils xvfb xauth fonts-noto-cjk
+  qt6-translations-l10n
 )
 
 missing=()
