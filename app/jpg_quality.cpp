@@ -1,5 +1,6 @@
 #include "app/jpg_quality.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -42,6 +43,42 @@ bool IsNumber(std::string_view text) {
     return text.empty();
 }
 
+// For a number that does not fit a double: whether it is too large rather than too small.
+// The decimal exponent of its first significant digit decides, not the exponent's sign:
+// "1" with 400 zeros and "e-1" is still far too large.
+bool IsTooLarge(std::string_view number) {
+    if (!number.empty() && IsSign(number.front()))
+        number.remove_prefix(1);
+    long magnitude = 0; // digits before the point from the first significant one, or minus the zeros after it
+    bool significant = false;
+    bool afterPoint = false;
+    std::size_t i = 0;
+    for (; i < number.size() && number[i] != 'e' && number[i] != 'E'; ++i) {
+        if (number[i] == '.') {
+            afterPoint = true;
+        } else if (!significant && number[i] == '0') {
+            if (afterPoint)
+                --magnitude;
+        } else {
+            significant = true;
+            if (!afterPoint)
+                ++magnitude;
+        }
+    }
+    long exponent = 0;
+    if (i < number.size()) {
+        std::string_view digits = number.substr(i + 1);
+        const bool negative = !digits.empty() && digits.front() == '-';
+        if (!digits.empty() && IsSign(digits.front()))
+            digits.remove_prefix(1);
+        for (const char c : digits)
+            exponent = std::min(exponent * 10 + (c - '0'), 1'000'000'000L); // far past any double
+        if (negative)
+            exponent = -exponent;
+    }
+    return magnitude + exponent > 0;
+}
+
 } // namespace
 
 std::optional<double> ParseNumericText(std::string_view text) {
@@ -57,9 +94,10 @@ std::optional<double> ParseNumericText(std::string_view text) {
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error == std::errc::result_out_of_range) {
-        // Too small to hold rounds to 0 (a negative exponent), too large stays too large.
-        const bool tiny = text.find("e-") != std::string_view::npos || text.find("E-") != std::string_view::npos;
-        return tiny ? 0.0 : (negative ? -HUGE_VAL : HUGE_VAL);
+        // Too small to hold rounds to 0, too large stays too large.
+        if (!IsTooLarge(text))
+            return 0.0;
+        return negative ? -HUGE_VAL : HUGE_VAL;
     }
     if (error != std::errc() || end != text.data() + text.size())
         return std::nullopt;

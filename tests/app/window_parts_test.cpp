@@ -52,6 +52,9 @@ TEST(JpgQuality, ConversionRoundsHalvesToEvenAndRefusesWhatDoesNotFit) {
     EXPECT_EQ(ConvertToLong("1e999"), std::nullopt);
     EXPECT_EQ(ConvertToLong("-1e999"), std::nullopt);
     EXPECT_EQ(ConvertToLong("1e-999"), 0);
+    // Out of a double's range by its digits, whatever the exponent's sign says.
+    EXPECT_EQ(ConvertToLong(QString("1") + QString(400, '0') + "e-1"), std::nullopt);
+    EXPECT_EQ(ConvertToLong(QString("0.") + QString(400, '0') + "1e+2"), 0);
     EXPECT_EQ(ConvertToLong("abc"), std::nullopt);
 }
 
