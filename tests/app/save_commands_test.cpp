@@ -50,15 +50,7 @@ class SaveCommands : public testing::LoadedWindow {
 protected:
     static void SetUpTestSuite() {
         testing::EnsureApplication();
-        // A browser without a page the program could fill: ready as soon as it started,
-        // and gone a little later.
-        const QString browser = QString::fromStdString(mdlCommon::GetAppFolder()) + "test-browser";
-        QFile script(browser);
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nexec sleep 5\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("BROWSER", browser.toLocal8Bit());
+        testing::UseStandInBrowser();
     }
 
     void SetUp() override {
@@ -66,11 +58,7 @@ protected:
         for (const char* name : kOutputs)
             QFile::remove(folder + name);
         LoadedWindow::SetUp();
-        samplePath = privateFolder.filePath("sample.bmp");
-        QFile sample(samplePath);
-        const auto bytes = assets::SamplePictureFile();
-        ASSERT_TRUE(sample.open(QIODevice::WriteOnly));
-        sample.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+        samplePath = testing::WriteSamplePicture(privateFolder);
     }
 
     void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }

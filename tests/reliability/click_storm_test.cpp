@@ -5,7 +5,6 @@
 // writes, as Pillow reads it. The test program runs in a folder of its own.
 
 #include "app/mdl_common.h"
-#include "assets/sample_picture.h"
 #include "tests/app/loaded_window.h"
 
 #include <QDir>
@@ -28,24 +27,13 @@ class ClickStorm : public testing::LoadedWindow {
 protected:
     static void SetUpTestSuite() {
         testing::EnsureApplication();
-        // A browser that is ready once started and gone a little later.
-        const QString browser = QString::fromStdString(mdlCommon::GetAppFolder()) + "storm-browser";
-        QFile script(browser);
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nexec sleep 3\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("BROWSER", browser.toLocal8Bit());
+        testing::UseStandInBrowser();
     }
 
     void SetUp() override {
         folder = QString::fromStdString(mdlCommon::GetAppFolder());
         LoadedWindow::SetUp();
-        samplePath = privateFolder.filePath("sample.bmp");
-        QFile sample(samplePath);
-        const auto bytes = assets::SamplePictureFile();
-        ASSERT_TRUE(sample.open(QIODevice::WriteOnly));
-        sample.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+        samplePath = testing::WriteSamplePicture(privateFolder);
         Click(const_cast<OptionButton*>(&ui().optGifTransparent.Item(1))); // white: no question
     }
 
