@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-websockets-dev libpng-dev libjpeg62-turbo-dev libgif-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pil imagemagick
+  libvips-tools
   # the browser, the desktop's file opener, a display for the window tests, Japanese glyphs
   chromium xdg-utils xvfb xauth fonts-noto-cjk
 )
