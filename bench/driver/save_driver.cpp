@@ -1,0 +1,211 @@
+// lumivert_save_driver: runs one of Lumivert's savers on a picture several times in one
+// process and prints the time of each run, so that a comparison with other tools measures
+// the save alone (no process start-up, no picture loading).
+//
+//   lumivert_save_driver PICTURE.bmp SAVER OUTPUT RUNS
+//
+// PICTURE "sample" is the sample picture compiled into the program.
+// Prints one line "run SECONDS" per run, then "peak_extra_bytes N": how far the process's
+// resident memory rose above what it held before the first save (the loaded picture and
+// its copy in the picture box), measured with the kernel's peak-RSS reset.
+//
+// SAVER is one of the names listed by --list. "write-bytes:FILE" writes the bytes of FILE
+// to OUTPUT with open, write and close: the physical limit of a save of those bytes.
+
+#include "bitmap/bmp_writer.h"
+#include "assets/sample_picture.h"
+#include "bitmap/effect_engine.h"
+#include "gdiplus/mdl_gdiplus.h"
+#include "platform/gdi/persistent_picture.h"
+#include "platform/system/raised_error.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Saver = std::function<void(const gdi32::PersistentPicture&, const std::string& path)>;
+
+// What the program's save front does around one imaging request: start, save, shut down.
+Saver GdiplusSave(std::int32_t formatDigit, std::int32_t optionValue) {
+    return [=](const gdi32::PersistentPicture& picture, const std::string& path) {
+        if (!mdlGdiplus::StartupGdiplus())
+            throw std::runtime_error("the imaging layer did not start");
+        const bool saved = mdlGdiplus::SaveImageByGdiplus(picture.hBitmap(), path, formatDigit, optionValue);
+        mdlGdiplus::ShutdownGdiplus();
+        if (!saved)
+            throw std::runtime_error("the imaging layer did not write " + path);
+    };
+}
+
+Saver BmpSave(std::int32_t depth) {
+    return [=](const gdi32::PersistentPicture& picture, const std::string& path) {
+        mdlBitmap::SaveBmpFile(picture.hDC(), path, depth);
+    };
+}
+
+constexpr std::int32_t kDibEngine = 0;
+constexpr std::int32_t kPixelsEngine = -1;
+
+Saver EffectSave(std::int32_t effect, std::int32_t engine) {
+    return [=](const gdi32::PersistentPicture& picture, const std::string& path) {
+        mdlBitmap::SaveEffectBmp(picture.hDC(), path, effect, engine);
+    };
+}
+
+const std::map<std::string, Saver>& Savers() {
+    static const std::map<std::string, Saver> savers = {
+        {"bmp1", BmpSave(1)},
+        {"bmp4", BmpSave(4)},
+        {"bmp8", BmpSave(8)},
+        {"bmp32", BmpSave(32)},
+        {"png", GdiplusSave(mdlGdiplus::FormatPng, mdlGdiplus::OptionNone)},
+        {"png-key", GdiplusSave(mdlGdiplus::FormatPng, 0x000000)}, // black, the window's first choice
+        {"gif-own", GdiplusSave(mdlGdiplus::FormatGif, mdlGdiplus::OptionNone)},
+        {"gif-own-key", GdiplusSave(mdlGdiplus::FormatGif, 0x000000)},
+        {"gif-encoder", GdiplusSave(mdlGdiplus::FormatGif, mdlGdiplus::OptionGifByEncoder)},
+        {"jpeg100", GdiplusSave(mdlGdiplus::FormatJpeg, 100)},
+        {"jpeg75", GdiplusSave(mdlGdiplus::FormatJpeg, 75)},
+        {"grey", EffectSave(1, kDibEngine)},
+        {"sepia", EffectSave(8, kDibEngine)},
+        {"negate", EffectSave(9, kDibEngine)},
+        {"emboss", EffectSave(10, kDibEngine)},
+        {"grey-pixels", EffectSave(1, kPixelsEngine)},
+    };
+    return savers;
+}
+
+std::vector<std::byte> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto* first = reinterpret_cast<const std::byte*>(bytes.data());
+    return {first, first + bytes.size()};
+}
+
+// The plainest way to put bytes into a file: what no saver of those bytes can beat.
+Saver WriteBytes(const std::string& sourcePath) {
+    auto bytes = std::make_shared<const std::vector<std::byte>>(ReadFile(sourcePath));
+    return [bytes](const gdi32::PersistentPicture&, const std::string& path) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd < 0)
+            throw std::runtime_error("cannot open " + path);
+        const std::byte* data = bytes->data();
+        std::size_t left = bytes->size();
+        while (left > 0) {
+            const ssize_t written = ::write(fd, data, left);
+            if (written <= 0) {
+                ::close(fd);
+                throw std::runtime_error("cannot write " + path);
+            }
+            data += written;
+            left -= static_cast<std::size_t>(written);
+        }
+        if (::close(fd) != 0)
+            throw std::runtime_error("cannot close " + path);
+    };
+}
+
+// A field of /proc/self/status in bytes ("VmRSS", "VmHWM"); -1 when it cannot be read.
+long long StatusBytes(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    std::string name;
+    long long kib = 0;
+    std::string unit;
+    while (status >> name) {
+        if (name == field + ":" && status >> kib >> unit)
+            return kib * 1024;
+        status.ignore(1 << 16, '\n');
+    }
+    return -1;
+}
+
+// Lowers the recorded peak to the present resident size, so that the peak read after the
+// saves belongs to them alone.
+bool ResetPeakMemory() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return static_cast<bool>(clear);
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: lumivert_save_driver PICTURE.bmp SAVER OUTPUT RUNS\n"
+                         "       lumivert_save_driver --list\n"
+                         "SAVER: a name from --list, or write-bytes:FILE\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--list") {
+        for (const auto& [name, saver] : Savers())
+            std::printf("%s\n", name.c_str());
+        return 0;
+    }
+    if (argc != 5)
+        return Usage();
+    const std::string picturePath = argv[1];
+    const std::string saverName = argv[2];
+    const std::string output = argv[3];
+    const int runs = std::atoi(argv[4]);
+    if (runs < 1)
+        return Usage();
+
+    try {
+        Saver saver;
+        const std::string writeBytes = "write-bytes:";
+        if (saverName.starts_with(writeBytes)) {
+            saver = WriteBytes(saverName.substr(writeBytes.size()));
+        } else if (const auto found = Savers().find(saverName); found != Savers().end()) {
+            saver = found->second;
+        } else {
+            std::fprintf(stderr, "unknown saver %s\n", saverName.c_str());
+            return Usage();
+        }
+
+        std::vector<std::byte> file;
+        std::span<const std::byte> bytes = lumivert::assets::SamplePictureFile();
+        if (picturePath != "sample") {
+            file = ReadFile(picturePath);
+            bytes = file;
+        }
+        const gdi32::PersistentPicture picture(bytes);
+        std::vector<std::byte>().swap(file); // not part of what the saves hold
+        if (!picture.valid())
+            throw std::runtime_error(picturePath + " is not a picture the program can load");
+
+        const bool peakReset = ResetPeakMemory();
+        const long long before = StatusBytes("VmRSS");
+        for (int run = 0; run < runs; ++run) {
+            const auto start = std::chrono::steady_clock::now();
+            saver(picture, output);
+            const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+            std::printf("run %.9f\n", elapsed.count());
+        }
+        const long long peak = StatusBytes("VmHWM");
+        std::printf("peak_extra_bytes %lld\n", peakReset && before >= 0 && peak >= 0 ? peak - before : -1LL);
+        std::printf("picture %d %d\n", picture.width(), picture.height());
+    } catch (const lumivert::RaisedError& error) {
+        std::fprintf(stderr, "error %d: %s\n", error.number(), error.what());
+        return 1;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
