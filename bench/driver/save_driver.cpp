@@ -17,6 +17,7 @@
 #include "bitmap/effect_engine.h"
 #include "gdiplus/mdl_gdiplus.h"
 #include "platform/gdi/persistent_picture.h"
+#include "platform/system/memory_policy.h"
 #include "platform/system/raised_error.h"
 
 #include <chrono>
@@ -152,6 +153,7 @@ int Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    lumivert::RetainFreedMemory(); // as the program does at start-up
     if (argc == 2 && std::string(argv[1]) == "--list") {
         for (const auto& [name, saver] : Savers())
             std::printf("%s\n", name.c_str());
