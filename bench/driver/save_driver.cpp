@@ -12,8 +12,8 @@
 // SAVER is one of the names listed by --list. "write-bytes:FILE" writes the bytes of FILE
 // to OUTPUT with open, write and close: the physical limit of a save of those bytes.
 
-#include "bitmap/bmp_writer.h"
 #include "assets/sample_picture.h"
+#include "bitmap/bmp_writer.h"
 #include "bitmap/effect_engine.h"
 #include "gdiplus/mdl_gdiplus.h"
 #include "platform/gdi/persistent_picture.h"
@@ -23,17 +23,20 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -88,18 +91,39 @@ const std::map<std::string, Saver>& Savers() {
     return savers;
 }
 
-std::vector<std::byte> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto* first = reinterpret_cast<const std::byte*>(bytes.data());
-    return {first, first + bytes.size()};
-}
+// A file's bytes mapped read-only: gone from the process once the object is, unlike freed
+// heap memory, so loading the picture leaves nothing behind that a save could reuse.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat status {};
+        if (fd < 0 || ::fstat(fd, &status) != 0 || status.st_size == 0) {
+            if (fd >= 0)
+                ::close(fd);
+            throw std::runtime_error("cannot read " + path);
+        }
+        size_ = static_cast<std::size_t>(status.st_size);
+        data_ = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+        ::close(fd);
+        if (data_ == MAP_FAILED)
+            throw std::runtime_error("cannot map " + path);
+    }
+    ~MappedFile() { ::munmap(data_, size_); }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    std::span<const std::byte> bytes() const { return {static_cast<const std::byte*>(data_), size_}; }
+
+private:
+    void* data_ = nullptr;
+    std::size_t size_ = 0;
+};
 
 // The plainest way to put bytes into a file: what no saver of those bytes can beat.
 Saver WriteBytes(const std::string& sourcePath) {
-    auto bytes = std::make_shared<const std::vector<std::byte>>(ReadFile(sourcePath));
+    const MappedFile source(sourcePath);
+    auto bytes = std::make_shared<const std::vector<std::byte>>(source.bytes().begin(), source.bytes().end());
     return [bytes](const gdi32::PersistentPicture&, const std::string& path) {
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0)
@@ -180,14 +204,11 @@ int main(int argc, char** argv) {
             return Usage();
         }
 
-        std::vector<std::byte> file;
-        std::span<const std::byte> bytes = lumivert::assets::SamplePictureFile();
-        if (picturePath != "sample") {
-            file = ReadFile(picturePath);
-            bytes = file;
-        }
-        const gdi32::PersistentPicture picture(bytes);
-        std::vector<std::byte>().swap(file); // not part of what the saves hold
+        std::optional<MappedFile> file;
+        if (picturePath != "sample")
+            file.emplace(picturePath);
+        const gdi32::PersistentPicture picture(file ? file->bytes() : lumivert::assets::SamplePictureFile());
+        file.reset();
         if (!picture.valid())
             throw std::runtime_error(picturePath + " is not a picture the program can load");
 
