@@ -12,7 +12,8 @@
 // its copy in the picture box), measured with the kernel's peak-RSS reset.
 //
 // SAVER is one of the names listed by --list. "write-bytes:FILE" writes the bytes of FILE
-// to OUTPUT with open, write and close: the physical limit of a save of those bytes.
+// over OUTPUT with open, write and close: the physical limit of a save of those bytes;
+// "write-new:FILE" writes them into a new file, without the cost of replacing one.
 
 #include "assets/sample_picture.h"
 #include "bitmap/bmp_writer.h"
@@ -123,12 +124,14 @@ private:
     std::size_t size_ = 0;
 };
 
-// The plainest way to put bytes into a file: what no saver of those bytes can beat.
-Saver WriteBytes(const std::string& sourcePath) {
+// The plainest way to put bytes into a file: open, write, close. openFlags decide between
+// rewriting the file of that name (O_TRUNC, as most programs save) and making a new one
+// (O_EXCL; main removes the old one before each run, untimed).
+Saver WriteBytes(const std::string& sourcePath, int openFlags) {
     const MappedFile source(sourcePath);
     auto bytes = std::make_shared<const std::vector<std::byte>>(source.bytes().begin(), source.bytes().end());
-    return [bytes](const gdi32::PersistentPicture&, const std::string& path) {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return [bytes, openFlags](const gdi32::PersistentPicture&, const std::string& path) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | openFlags, 0666);
         if (fd < 0)
             throw std::runtime_error("cannot open " + path);
         const std::byte* data = bytes->data();
@@ -185,7 +188,7 @@ ProcessCost ProcessUsage() {
 int Usage() {
     std::fprintf(stderr, "usage: lumivert_save_driver PICTURE.bmp SAVER OUTPUT RUNS\n"
                          "       lumivert_save_driver --list\n"
-                         "SAVER: a name from --list, or write-bytes:FILE\n");
+                         "SAVER: a name from --list, write-bytes:FILE or write-new:FILE\n");
     return 2;
 }
 
@@ -209,9 +212,13 @@ int main(int argc, char** argv) {
 
     try {
         Saver saver;
-        const std::string writeBytes = "write-bytes:";
-        if (saverName.starts_with(writeBytes)) {
-            saver = WriteBytes(saverName.substr(writeBytes.size()));
+        const std::string rewrite = "write-bytes:";
+        const std::string fresh = "write-new:";
+        const bool freshFile = saverName.starts_with(fresh);
+        if (saverName.starts_with(rewrite)) {
+            saver = WriteBytes(saverName.substr(rewrite.size()), O_TRUNC);
+        } else if (freshFile) {
+            saver = WriteBytes(saverName.substr(fresh.size()), O_EXCL);
         } else if (const auto found = Savers().find(saverName); found != Savers().end()) {
             saver = found->second;
         } else {
@@ -228,8 +235,10 @@ int main(int argc, char** argv) {
             throw std::runtime_error(picturePath + " is not a picture the program can load");
 
         const bool peakReset = ResetPeakMemory();
-        const long long before = StatusBytes("VmRSS");
+        const long long residentBefore = StatusBytes("VmRSS");
         for (int run = 0; run < runs; ++run) {
+            if (freshFile)
+                ::unlink(output.c_str());
             const ProcessCost before = ProcessUsage();
             const auto start = std::chrono::steady_clock::now();
             saver(picture, output);
@@ -239,7 +248,8 @@ int main(int argc, char** argv) {
                         after.faults - before.faults);
         }
         const long long peak = StatusBytes("VmHWM");
-        std::printf("peak_extra_bytes %lld\n", peakReset && before >= 0 && peak >= 0 ? peak - before : -1LL);
+        std::printf("peak_extra_bytes %lld\n",
+                    peakReset && residentBefore >= 0 && peak >= 0 ? peak - residentBefore : -1LL);
         std::printf("picture %d %d\n", picture.width(), picture.height());
     } catch (const lumivert::RaisedError& error) {
         std::fprintf(stderr, "error %d: %s\n", error.number(), error.what());
