@@ -81,15 +81,6 @@ void ConvertRowIndexed(const std::uint32_t* source, std::int32_t width, int bits
     }
 }
 
-// The fourth byte of a DIB pixel is 0 whatever the bitmap holds there. The output cannot
-// overlap the source: at 32 bits this loop is nearly all of a BMP save's own work.
-void ConvertRow32(const std::uint32_t* __restrict source, std::int32_t width, std::uint8_t* __restrict out) {
-    for (std::int32_t x = 0; x < width; ++x) {
-        const std::uint32_t pixel = source[x] & 0xFFFFFF;
-        std::memcpy(out + 4 * static_cast<std::size_t>(x), &pixel, 4);
-    }
-}
-
 void ConvertRow24(const std::uint32_t* source, std::int32_t width, std::uint8_t* out) {
     for (std::int32_t x = 0; x < width; ++x) {
         out[3 * x + 0] = static_cast<std::uint8_t>(source[x]);
@@ -153,26 +144,28 @@ int GetDIBits(HDC dc, HBITMAP bitmap, std::uint32_t start, std::uint32_t lines, 
     const int depth = header.biBitCount;
     NearestEntry nearest(info->bmiColors, depth <= 8 ? 1 << depth : 0);
     auto* out = static_cast<std::uint8_t*>(bits);
-    const std::int32_t width = object->width;
-    // Every byte of a row's pixels is written; only the padding after them is cleared.
-    const std::uint32_t used = (static_cast<std::uint32_t>(width) * depth + 7) / 8;
     for (std::uint32_t line = 0; line < lines; ++line) {
         const std::int32_t dibRow = static_cast<std::int32_t>(start + line);
         const std::int32_t y = bottomUp ? height - 1 - dibRow : dibRow;
         const std::uint32_t* source = object->Row(y);
         std::uint8_t* row = out + static_cast<std::size_t>(line) * stride;
+        // Only the padding after the pixels needs zeroing; the pixels are written below.
+        const std::uint32_t used = (static_cast<std::uint32_t>(object->width) * depth + 7) / 8;
+        std::memset(row + used, 0, stride - used);
         switch (depth) {
         case 32:
-            ConvertRow32(source, width, row);
+            for (std::int32_t x = 0; x < object->width; ++x) {
+                const std::uint32_t pixel = source[x] & 0xFFFFFF;
+                std::memcpy(row + 4 * static_cast<std::size_t>(x), &pixel, 4);
+            }
             break;
         case 24:
-            ConvertRow24(source, width, row);
+            ConvertRow24(source, object->width, row);
             break;
         default:
-            ConvertRowIndexed(source, width, depth, nearest, row);
+            ConvertRowIndexed(source, object->width, depth, nearest, row);
             break;
         }
-        std::memset(row + used, 0, stride - used);
     }
     return static_cast<int>(lines);
 }
