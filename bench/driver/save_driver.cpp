@@ -226,8 +226,11 @@ int main(int argc, char** argv) {
             return Usage();
         }
 
+        // Writing bytes needs no picture: the small sample stands in, so that a turn of the
+        // physical limit does not pay for loading a large one.
+        const bool needsPicture = !freshFile && !saverName.starts_with(rewrite);
         std::optional<MappedFile> file;
-        if (picturePath != "sample")
+        if (picturePath != "sample" && needsPicture)
             file.emplace(picturePath);
         const gdi32::PersistentPicture picture(file ? file->bytes() : lumivert::assets::SamplePictureFile());
         file.reset();
