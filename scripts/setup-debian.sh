@@ -12,7 +12,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pil imagemagick
   libvips-tools
   # the browser, the desktop's file opener, a display for the window tests, Japanese glyphs
+  # (and Qt's own texts in Japanese)
   chromium xdg-utils xvfb xauth fonts-noto-cjk
+  qt6-translations-l10n
 )
 
 missing=()
