@@ -2,6 +2,7 @@
 
 #include "app/frm_main.h"
 #include "app/single_instance.h"
+#include "platform/system/memory_policy.h"
 
 #include <QApplication>
 #include <QFont>
@@ -10,6 +11,7 @@
 #include <QTranslator>
 
 int main(int argc, char* argv[]) {
+    lumivert::RetainFreedMemory(); // a save's large buffers stay for the next save
     QApplication application(argc, argv);
 
     // The interface is Japanese whatever the system's locale; the layout is designed for
