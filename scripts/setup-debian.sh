@@ -12,6 +12,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pil imagemagick
   # the browser, the desktop's file opener, a display for the window tests, Japanese glyphs
   chromium xdg-utils xvfb xauth fonts-noto-cjk
+  # the desktop entry's validator; clicks for the screenshots
+  desktop-file-utils xdotool
 )
 
 missing=()
@@ -26,7 +28,13 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || {
+    echo "setup: missing ${missing[*]}; run me as root to install them (sudo is not installed)" >&2
+    exit 1
+  }
+  sudo="sudo"
+fi
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -q
