@@ -96,6 +96,7 @@ mount_root() {
   mount --bind /dev/pts "$root/dev/pts"
   mount -t tmpfs -o mode=1777,nosuid,nodev shm "$root/dev/shm"   # the browser needs it
   mount -t tmpfs -o mode=1777 tmp "$root/tmp"
+  mount --bind "$work/apt-archives" "$root/var/cache/apt/archives"
 }
 
 # --- the root ---------------------------------------------------------------------------
@@ -129,6 +130,10 @@ deb $mirror $suite-updates main
 deb $security_mirror $suite-security main
 EOF
 cp /etc/resolv.conf "$root/etc/resolv.conf"
+# Speed only, nothing the project could come to rely on: dpkg skips its fsyncs, and the
+# downloaded packages are kept for the next run (bind-mounted below).
+echo force-unsafe-io >"$root/etc/dpkg/dpkg.cfg.d/fresh-check-unsafe-io"
+mkdir -p "$work/apt-archives/partial"
 [ -s "$root/etc/hosts" ] || printf '127.0.0.1\tlocalhost\n::1\t\tlocalhost\n' >"$root/etc/hosts"
 
 head=$(git -C "$repo" rev-parse HEAD)
