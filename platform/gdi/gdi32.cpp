@@ -149,7 +149,9 @@ int GetDIBits(HDC dc, HBITMAP bitmap, std::uint32_t start, std::uint32_t lines, 
         const std::int32_t y = bottomUp ? height - 1 - dibRow : dibRow;
         const std::uint32_t* source = object->Row(y);
         std::uint8_t* row = out + static_cast<std::size_t>(line) * stride;
-        std::memset(row, 0, stride);
+        // Only the padding after the pixels needs zeroing; the pixels are written below.
+        const std::uint32_t used = (static_cast<std::uint32_t>(object->width) * depth + 7) / 8;
+        std::memset(row + used, 0, stride - used);
         switch (depth) {
         case 32:
             for (std::int32_t x = 0; x < object->width; ++x) {

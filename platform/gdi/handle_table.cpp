@@ -2,7 +2,13 @@
 
 #include "platform/gdi/surface.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <variant>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace gdi32::detail {
 
@@ -103,14 +109,37 @@ HBITMAP StockBitmap() {
     return stock;
 }
 
+void FreePixels::operator()(std::uint32_t* pixels) const noexcept { std::free(pixels); }
+
+namespace {
+
+// Zeroed memory for count pixels. Large blocks are advised for huge pages: a 4096 × 4096
+// bitmap then takes a few dozen page faults instead of sixteen thousand, which on a
+// virtual machine is most of the cost of making and filling it.
+PixelMemory AllocateZeroedPixels(std::size_t count) {
+    const std::size_t bytes = std::max<std::size_t>(count, 1) * sizeof(std::uint32_t);
+    auto* pixels = static_cast<std::uint32_t*>(std::calloc(bytes, 1));
+    if (pixels == nullptr)
+        throw std::bad_alloc();
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    if (bytes >= 2 * kHugePage) {
+        const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+        const auto first = (reinterpret_cast<std::uintptr_t>(pixels) + page - 1) / page * page;
+        const auto end = (reinterpret_cast<std::uintptr_t>(pixels) + bytes) / page * page;
+        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE); // advice only
+    }
+    return PixelMemory(pixels);
+}
+
+} // namespace
+
 std::unique_ptr<BitmapObject> MakeBitmap(std::int32_t width, std::int32_t height, bool bottomUp) {
     auto bitmap = std::make_unique<BitmapObject>();
     bitmap->width = width;
     bitmap->height = height;
     bitmap->bottomUp = bottomUp;
-    // Value-initialised: a new bitmap is black, and its reserved bytes are 0.
-    bitmap->pixels = std::make_unique<std::uint32_t[]>(
-        static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    // Zeroed: a new bitmap is black, and its reserved bytes are 0.
+    bitmap->pixels = AllocateZeroedPixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     return bitmap;
 }
 

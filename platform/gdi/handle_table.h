@@ -12,6 +12,13 @@
 
 namespace gdi32::detail {
 
+// Pixel memory comes from calloc: fresh pages are zero without being written, so a large
+// new bitmap costs no pass over its memory until it is drawn on.
+struct FreePixels {
+    void operator()(std::uint32_t* pixels) const noexcept;
+};
+using PixelMemory = std::unique_ptr<std::uint32_t[], FreePixels>;
+
 struct BitmapObject {
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -19,7 +26,7 @@ struct BitmapObject {
     bool isDibSection = false;
     bool isStock = false;     // the 1 × 1 bitmap a new memory DC starts with; never freed
     std::uint32_t selectedInto = 0; // the DC it is selected into, 0 when none
-    std::unique_ptr<std::uint32_t[]> pixels;
+    PixelMemory pixels;
 
     std::uint32_t* Row(std::int32_t y) {
         const std::int32_t memoryRow = bottomUp ? height - 1 - y : y;

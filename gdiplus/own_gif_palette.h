@@ -1,0 +1,65 @@
+#pragma once
+
+// The decisions of the own GIF conversion, as pure computations on arrays: which colours are
+// collected and in which slots (stage 1), what each palette entry holds and which colour gets
+// which index (stage 2), and the index of every pixel (stage 3). The imaging calls around
+// them only read the pixels and make, fill and save the indexed bitmap.
+//
+// The scans over the 255 slots and the map are replaced by hashed look-ups with the same
+// results: the same slots, the same entries, the same index for every pixel.
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+namespace mdlGdiplus {
+
+inline constexpr std::size_t CollectedColorSlots = 255; // slot 254 is never filled
+inline constexpr std::int32_t MaxCollectedColors = 254;
+
+// Red, green and blue of an ARGB value, in their places.
+constexpr std::uint32_t StripAlpha(std::uint32_t argb) { return argb & 0x00FFFFFFu; }
+
+struct CollectedColorTable {
+    std::array<std::uint32_t, CollectedColorSlots> CollectedColors{}; // ARGB, 0 where unfilled
+    std::int32_t ColorCount = 0;
+};
+
+// Stage 1: the first 254 distinct ARGB values in row-major order of first appearance, except
+// that KeyArgb, once met, takes slot 0 and the colour that held slot 0 moves to KeyArgb's
+// slot. The value 0 is never collected: it always matches an unfilled slot.
+CollectedColorTable CollectColors(std::span<const std::uint32_t> PixelValues, std::uint32_t KeyArgb);
+
+// IndexOfColor flattened for the per-pixel look-ups: 24-bit RGB → palette index, 0 for a
+// colour without an entry (as the map answers for an absent key).
+class ColorIndexTable {
+public:
+    ColorIndexTable();
+    void Put(std::uint32_t rgb, std::uint8_t index);
+    std::uint8_t Find(std::uint32_t rgb) const;
+
+private:
+    static constexpr std::size_t kSlots = 512; // at most 256 keys: probes stay short
+    static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu; // no RGB value has a top byte
+    static std::size_t SlotOf(std::uint32_t rgb) { return (rgb * 2654435761u) >> 23; }
+    std::array<std::uint32_t, kSlots> keys_;
+    std::array<std::uint8_t, kSlots> values_{};
+};
+
+// Stage 2: rewrites the palette entries (as many as the bitmap's palette has) and answers the
+// colour-to-index table. Entry 0 is the transparent colour with alpha 0 when OptionValue is a
+// colour; entry i below ColorCount is slot i; the rest are black: 0x00000000 with a transparent
+// colour, opaque 0xFF000000 without one (so that the file has no transparent entry at all).
+// The lowest entry with a given RGB owns that RGB.
+//
+// When a transparent colour is given but was not collected, the colour in slot 0 would lose
+// its entry to the transparent one and its pixels would turn transparent. It gets the first
+// filler entry (index ColorCount) instead; every other slot keeps its index.
+ColorIndexTable BuildPalette(const CollectedColorTable& collected, std::int32_t OptionValue,
+                             std::span<std::uint32_t> entries);
+
+// Stage 3: the palette index of each pixel's RGB, in the pixels' order.
+void MapIndexes(std::span<const std::uint32_t> PixelValues, const ColorIndexTable& IndexOfColor,
+                std::span<std::uint8_t> IndexBytes);
+
+} // namespace mdlGdiplus

@@ -1,0 +1,144 @@
+#include "tests/bitmap/test_pictures.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace bitmap_test {
+
+Picture Picture::UpsideDown() const {
+    Picture flipped(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            flipped.at(x, height - 1 - y) = at(x, y);
+    return flipped;
+}
+
+Picture MixedPicture(int width, int height, std::uint32_t seed) {
+    static const Color kSpecial[] = {
+        {0, 0, 0},     {255, 255, 255}, {0, 0, 255},     {255, 0, 51},  {64, 64, 64},
+        {128, 128, 0}, {192, 192, 192}, {127, 127, 127}, {18, 18, 42},  {255, 0, 0},
+        {1, 0, 0},     {2, 0, 0},       {10, 20, 31},    {85, 85, 85},  {160, 160, 160},
+    };
+    Picture picture(width, height);
+    std::uint32_t state = seed * 2654435761u + 12345;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            state = state * 1664525u + 1013904223u;
+            Color& c = picture.at(x, y);
+            switch ((x + 3 * y) % 4) {
+            case 0:
+                c = kSpecial[(state >> 8) % std::size(kSpecial)];
+                break;
+            case 1: // a gradient across the picture
+                c = {x * 255 / std::max(1, width - 1), y * 255 / std::max(1, height - 1), (x + y) % 256};
+                break;
+            default:
+                c = {static_cast<int>(state >> 24), static_cast<int>((state >> 16) & 0xFF),
+                     static_cast<int>((state >> 8) & 0xFF)};
+                break;
+            }
+        }
+    }
+    return picture;
+}
+
+PictureDc::PictureDc(const Picture& picture)
+    : dc_(gdi32::CreateCompatibleDC({})),
+      bitmap_(gdi32::CreateCompatibleBitmap(dc_, picture.width, picture.height)),
+      old_(gdi32::SelectObject(dc_, bitmap_)) {
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            const Color c = picture.at(x, y);
+            gdi32::SetPixel(dc_, x, y, static_cast<gdi32::COLORREF>(c.red | c.green << 8 | c.blue << 16));
+        }
+}
+
+PictureDc::~PictureDc() {
+    gdi32::SelectObject(dc_, old_);
+    gdi32::DeleteObject(bitmap_);
+    gdi32::DeleteDC(dc_);
+}
+
+Picture PictureDc::Read() const { return ReadPicture(dc_); }
+
+Picture ReadPicture(gdi32::HDC dc) {
+    gdi32::BITMAP size{};
+    gdi32::GetObjectA(gdi32::GetCurrentObject(dc, gdi32::OBJ_BITMAP), sizeof size, &size);
+    Picture picture(size.bmWidth, size.bmHeight);
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            const gdi32::COLORREF c = gdi32::GetPixel(dc, x, y);
+            picture.at(x, y) = {static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                                static_cast<int>((c >> 16) & 0xFF)};
+        }
+    return picture;
+}
+
+TempFolder::TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "lumivert-bitmap-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("cannot make a temporary folder");
+    path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<std::string> TempFolder::Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path_))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+namespace {
+std::uint32_t U32At(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+} // namespace
+
+Picture Decode32BitBmp(const std::vector<std::uint8_t>& file) {
+    if (file.size() < 54) {
+        ADD_FAILURE() << "BMP of " << file.size() << " bytes";
+        return {};
+    }
+    const int width = static_cast<int>(U32At(file, 18));
+    const int height = static_cast<int>(U32At(file, 22));
+    const std::size_t expectedSize = 54 + static_cast<std::size_t>(width) * height * 4;
+    EXPECT_EQ(file[0], 'B');
+    EXPECT_EQ(file[1], 'M');
+    EXPECT_EQ(U32At(file, 2), expectedSize) << "bfSize";
+    EXPECT_EQ(U32At(file, 10), 54u) << "bfOffBits";
+    EXPECT_EQ(file[28] | file[29] << 8, 32) << "biBitCount";
+    if (file.size() != expectedSize || U32At(file, 10) != 54) {
+        ADD_FAILURE() << "file of " << file.size() << " bytes, expected " << expectedSize;
+        return {};
+    }
+    Picture picture(width, height);
+    for (int row = 0; row < height; ++row)
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* p = &file[54 + (static_cast<std::size_t>(row) * width + x) * 4];
+            EXPECT_EQ(p[3], 0) << "reserved byte of pixel " << x << ", file row " << row;
+            picture.at(x, height - 1 - row) = {p[2], p[1], p[0]};
+        }
+    return picture;
+}
+
+} // namespace bitmap_test

@@ -1,0 +1,22 @@
+#pragma once
+
+// The own GIF conversion's three decisions done the slow, literal way: a scan of all 255
+// slots per pixel and a scan of the array-backed map per pixel. The fast stages must give
+// exactly this. Used by the tests and the benchmarks.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace literal_own_gif {
+
+struct Result {
+    std::vector<std::uint32_t> collected; // the 255 slots
+    std::int32_t colorCount = 0;
+    std::vector<std::uint32_t> palette;   // paletteCount entries
+    std::vector<std::uint8_t> indexes;    // one per pixel
+};
+
+Result Convert(std::span<const std::uint32_t> pixels, std::int32_t optionValue, std::size_t paletteCount = 256);
+
+} // namespace literal_own_gif

@@ -1,0 +1,191 @@
+#include "platform/gdiplus/halftone.h"
+#include "platform/gdiplus/wide_text.h"
+#include "tests/platform/gdiplus/independent_decoders.h"
+#include "tests/platform/gdiplus/test_support.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+using namespace gdiplus;
+using test_support::DeviceBitmap;
+using test_support::ReadBytes;
+
+namespace {
+
+constexpr CLSID kJpeg{0x557CF401, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+constexpr CLSID kGif{0x557CF402, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+constexpr CLSID kPng{0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+constexpr CLSID kBmp{0x557CF400, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+constexpr GUID kQuality{0x1D5BE4B5, 0xFA4A, 0x452D, {0x9C, 0xDD, 0x5D, 0xB3, 0x51, 0x05, 0xE7, 0xEB}};
+
+std::uint32_t Gradient(int x, int y) { return ((x * 7u & 0xFF) << 16) | ((y * 5u & 0xFF) << 8) | ((x + y) & 0xFF); }
+
+class Save : public test_support::Started {
+protected:
+    void SetUp() override {
+        Started::SetUp();
+        ASSERT_EQ(GdipCreateBitmapFromHBITMAP(device_.handle(), HPALETTE{}, &picture_), Ok);
+    }
+    void TearDown() override {
+        GdipDisposeImage(picture_);
+        Started::TearDown();
+    }
+    Status SaveTo(GpImage* image, const std::string& path, const CLSID& encoder,
+                  const EncoderParameters* parameters = nullptr) {
+        return GdipSaveImageToFile(image, lumivert::ToUtf16(path).c_str(), &encoder, parameters);
+    }
+    Status SaveJpeg(const std::string& path, UINT quality) {
+        EncoderParameters parameters;
+        parameters.Count = 1;
+        parameters.Parameter[0] = EncoderParameter{kQuality, 1, EncoderParameterValueTypeLong, &quality};
+        return SaveTo(picture_, path, kJpeg, &parameters);
+    }
+
+    static constexpr int kWidth = 37; // odd sizes catch row-stride mistakes
+    static constexpr int kHeight = 23;
+    const DeviceBitmap device_{kWidth, kHeight, Gradient};
+    GpBitmap* picture_ = nullptr;
+    test_support::ScratchFolder folder_;
+};
+
+} // namespace
+
+TEST_F(Save, PngOfADeviceBitmapIsOpaqueRgbWithEveryPixelExact) {
+    ASSERT_EQ(SaveTo(picture_, folder_ / "p.png", kPng), Ok);
+    const auto png = decoders::ReadPng(folder_ / "p.png");
+    ASSERT_TRUE(png);
+    EXPECT_FALSE(png->hasAlpha);
+    EXPECT_TRUE(png->hasColor);
+    ASSERT_EQ(png->width, kWidth);
+    ASSERT_EQ(png->height, kHeight);
+    for (int k = 0; k < kWidth * kHeight; ++k)
+        ASSERT_EQ(png->argb[k], 0xFF000000u | Gradient(k % kWidth, k / kWidth)) << k;
+}
+
+TEST_F(Save, PngOfAnArgbCanvasKeepsItsAlpha) {
+    GpBitmap* canvas = nullptr;
+    ASSERT_EQ(GdipCreateBitmapFromScan0(5, 3, 0, PixelFormat32bppARGB, nullptr, &canvas), Ok);
+    GpGraphics* graphics = nullptr;
+    GdipGetImageGraphicsContext(canvas, &graphics);
+    GdipGraphicsClear(graphics, 0x80FF8000);
+    GdipDeleteGraphics(graphics);
+    ASSERT_EQ(SaveTo(canvas, folder_ / "a.png", kPng), Ok);
+    GdipDisposeImage(canvas);
+    const auto png = decoders::ReadPng(folder_ / "a.png");
+    ASSERT_TRUE(png);
+    EXPECT_TRUE(png->hasAlpha);
+    EXPECT_EQ(png->argb, std::vector<std::uint32_t>(15, 0x80FF8000u));
+}
+
+TEST_F(Save, GifOfAnIndexedBitmapWritesItsPaletteAsGivenAndItsAlphaZeroEntryAsTransparent) {
+    GpBitmap* indexed = nullptr;
+    ASSERT_EQ(GdipCreateBitmapFromScan0(4, 2, 0, PixelFormat8bppIndexed, nullptr, &indexed), Ok);
+    ColorPalette palette;
+    palette.Count = 256;
+    for (UINT i = 0; i < 256; ++i)
+        palette.Entries[i] = 0xFF000000u | (i * 0x010101u);
+    palette.Entries[5] = 0x00123456; // the lowest alpha-0 entry
+    palette.Entries[9] = 0x00000000;
+    ASSERT_EQ(GdipSetImagePalette(indexed, &palette), Ok);
+    std::uint8_t indexes[8] = {5, 0, 255, 9, 1, 2, 3, 200};
+    BitmapData data;
+    data.Stride = 4;
+    data.Scan0 = indexes;
+    ASSERT_EQ(GdipBitmapLockBits(indexed, nullptr, 6, PixelFormat8bppIndexed, &data), Ok);
+    ASSERT_EQ(GdipBitmapUnlockBits(indexed, &data), Ok);
+    ASSERT_EQ(SaveTo(indexed, folder_ / "i.gif", kGif), Ok);
+    GdipDisposeImage(indexed);
+
+    const auto gif = decoders::ReadGif(folder_ / "i.gif");
+    ASSERT_TRUE(gif);
+    EXPECT_EQ(gif->version, "GIF89a");
+    EXPECT_EQ(gif->transparentIndex, 5);
+    ASSERT_EQ(gif->palette.size(), 256u);
+    for (UINT i = 0; i < 256; ++i)
+        ASSERT_EQ(gif->palette[i], palette.Entries[i] & 0xFFFFFF) << i;
+    EXPECT_EQ(gif->indexes, std::vector<std::uint8_t>(indexes, indexes + 8));
+}
+
+TEST_F(Save, GifOfAFullColourBitmapIsDitheredOntoTheFixedHalftonePalette) {
+    // A flat colour between the cube's levels must come out as a mix of neighbouring levels.
+    const DeviceBitmap flat(32, 32, [](int, int) { return 0x6A9A3Cu; });
+    GpBitmap* bitmap = nullptr;
+    ASSERT_EQ(GdipCreateBitmapFromHBITMAP(flat.handle(), HPALETTE{}, &bitmap), Ok);
+    ASSERT_EQ(SaveTo(bitmap, folder_ / "h.gif", kGif), Ok);
+    GdipDisposeImage(bitmap);
+
+    const auto gif = decoders::ReadGif(folder_ / "h.gif");
+    ASSERT_TRUE(gif);
+    EXPECT_EQ(gif->transparentIndex, -1);
+    ASSERT_EQ(gif->palette.size(), 256u);
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(gif->palette[i], HalftonePalette()[i] & 0xFFFFFF);
+    EXPECT_GE(std::set<std::uint8_t>(gif->indexes.begin(), gif->indexes.end()).size(), 3u);
+    // The mix averages back to the colour.
+    for (const int shift : {16, 8, 0}) {
+        double sum = 0;
+        for (const std::uint8_t index : gif->indexes)
+            sum += (gif->palette[index] >> shift) & 0xFF;
+        EXPECT_NEAR(sum / gif->indexes.size(), (0x6A9A3Cu >> shift) & 0xFF, 3.0) << shift;
+    }
+}
+
+TEST_F(Save, JpegQualityChangesTheTablesAndTheSizeAndStaysCloseInPixels) {
+    ASSERT_EQ(SaveJpeg(folder_ / "q100.jpg", 100), Ok);
+    ASSERT_EQ(SaveJpeg(folder_ / "q10.jpg", 10), Ok);
+    ASSERT_EQ(SaveTo(picture_, folder_ / "default.jpg", kJpeg), Ok);
+    const auto best = decoders::ReadJpeg(folder_ / "q100.jpg");
+    const auto worst = decoders::ReadJpeg(folder_ / "q10.jpg");
+    const auto standard = decoders::ReadJpeg(folder_ / "default.jpg");
+    ASSERT_TRUE(best && worst && standard);
+    EXPECT_EQ(best->lumaTable, std::vector<std::uint16_t>(64, 1));
+    EXPECT_EQ(standard->lumaTable[0], 8); // the standard table's 16 at quality 75
+    EXPECT_EQ(worst->lumaTable[0], 80);   // 16 × 5
+    EXPECT_GT(ReadBytes(folder_ / "q100.jpg").size(), ReadBytes(folder_ / "q10.jpg").size());
+
+    ASSERT_EQ(best->width, kWidth);
+    double error = 0;
+    for (int k = 0; k < kWidth * kHeight; ++k)
+        for (const int shift : {16, 8, 0})
+            error += std::abs(int((best->rgb[k] >> shift) & 0xFF) - int((Gradient(k % kWidth, k / kWidth) >> shift) & 0xFF));
+    EXPECT_LT(error / (kWidth * kHeight * 3), 4.0);
+}
+
+TEST_F(Save, ParametersTheEncoderDoesNotTakeAreRefused) {
+    EXPECT_EQ(SaveJpeg(folder_ / "q.jpg", 101), InvalidParameter);
+    UINT quality = 50;
+    EncoderParameters parameters;
+    parameters.Count = 1;
+    parameters.Parameter[0] = EncoderParameter{kQuality, 1, EncoderParameterValueTypeLong, &quality};
+    EXPECT_EQ(SaveTo(picture_, folder_ / "q.png", kPng, &parameters), InvalidParameter);
+    parameters.Count = 17;
+    EXPECT_EQ(SaveTo(picture_, folder_ / "q.jpg", kJpeg, &parameters), InvalidParameter);
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "q.jpg"));
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "q.png"));
+}
+
+TEST_F(Save, FailedSavesAnswerAnErrorAndDamageNoFile) {
+    const std::string old = "the old file";
+    test_support::WriteBytes(folder_ / "old.png", old);
+
+    EXPECT_EQ(SaveTo(picture_, folder_ / "old.png", kBmp), UnknownImageFormat);
+    EXPECT_EQ(ReadBytes(folder_ / "old.png"), old);
+    EXPECT_EQ(SaveTo(picture_, folder_ / "missing/p.png", kPng), FileNotFound);
+    EXPECT_EQ(SaveTo(picture_, folder_ / "old.png/p.png", kPng), FileNotFound); // a file as folder
+    std::filesystem::create_directory(folder_ / "folder.png");
+    EXPECT_EQ(SaveTo(picture_, folder_ / "folder.png", kPng), Win32Error);
+    EXPECT_TRUE(std::filesystem::is_directory(folder_ / "folder.png"));
+    EXPECT_EQ(SaveTo(picture_, "/dev/full", kPng), Win32Error);
+    EXPECT_EQ(SaveTo(picture_, "/proc/lumivert.png", kPng), FileNotFound);
+
+    std::filesystem::permissions(folder_ / "old.png", std::filesystem::perms::owner_read);
+    EXPECT_EQ(SaveTo(picture_, folder_ / "old.png", kPng), AccessDenied);
+    EXPECT_EQ(ReadBytes(folder_ / "old.png"), old);
+
+    // Nothing was left behind but what the test made itself.
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(folder_ / "")))
+        names.insert(entry.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"old.png", "folder.png"}));
+}
