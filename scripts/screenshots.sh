@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the README's pictures from the real program, on a virtual screen:
 #   docs/window.png        the window as it opens (ImageMagick's import)
-#   docs/result-page.png   the OpenMe.html that a click on the BMP button writes, rendered by
+#   docs/result-page.png   the OpenMe.html that a セピア effect save writes, rendered by
 #                          headless Chromium
 # The program runs from a scratch copy of itself, since it writes its files beside itself.
 # Needs a build (scripts/run.sh or scripts/test.sh makes one); the tools come from the setup.
@@ -38,17 +38,21 @@ mkdir -p docs
 import -window "$window" docs/window.png
 echo "screenshots: docs/window.png ($(xdotool getwindowname "$window"))"
 
-# The BMP frame's save button, at its designed place (twips / 15 = pixels, its centre).
-button_x=$(( (6600 + 3960 + 855 / 2) / 15 ))
-button_y=$(( (2640 + 280 + 280 / 2) / 15 ))
-xdotool mousemove --window "$window" $button_x $button_y click 1
-for ((i = 0; i < wait_secs; i++)); do [ -s "$scratch/OpenMe.html" ] && break; sleep 1; done
-[ -s "$scratch/OpenMe.html" ] ||
-  { echo "screenshots: the save wrote no OpenMe.html" >&2; cat "$scratch/program.log" >&2; exit 1; }
+# Choose セピア among the effects and press the effects' save button, at their designed places
+# (the effects frame at 6600, 3480 twips; 15 twips to the pixel).
+click_at() { xdotool mousemove --window "$window" $(( $1 / 15 )) $(( $2 / 15 )) click 1; }
+click_at $((6600 + 2040 + 120)) $((3480 + 610 + 127))   # option セピア
+click_at $((6600 + 3960 + 427)) $((3480 + 240 + 140))   # button 保存
+for ((i = 0; i < wait_secs; i++)); do
+  grep -qs SampleSepia.bmp "$scratch/OpenMe.html" && break
+  sleep 1
+done
+grep -qs SampleSepia.bmp "$scratch/OpenMe.html" ||
+  { echo "screenshots: the effect save wrote no page" >&2; cat "$scratch/program.log" >&2; exit 1; }
 
 rm -f docs/result-page.png
 chromium --headless --no-sandbox --disable-gpu --hide-scrollbars \
-  --user-data-dir="$scratch/profile" --window-size=720,560 \
+  --user-data-dir="$scratch/profile" --window-size=460,440 \
   --screenshot="$PWD/docs/result-page.png" "file://$scratch/OpenMe.html" >/dev/null 2>&1
 [ -s docs/result-page.png ] || { echo "screenshots: Chromium made no picture" >&2; exit 1; }
 echo "screenshots: docs/result-page.png"
