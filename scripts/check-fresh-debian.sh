@@ -5,6 +5,7 @@
 # no locales, no X), clones this repository's HEAD into it, and runs there, as root:
 #   1. scripts/test.sh                      set-up, build, every test
 #   2. scripts/run.sh under xvfb-run        set-up, build, start; waits for the window
+#   3. cmake --install, then the installed desktop entry started with gio; waits again
 # and reports what failed, with the lines of the log that name what was missing.
 #
 # Slow (a package download on the first run, then a full build): run it by hand, as root.
@@ -15,14 +16,14 @@
 #   LUMIVERT_FRESH_DIR   where the root, the package cache and the logs live
 #                        (default /var/tmp/lumivert-fresh; never inside the repository)
 #   LUMIVERT_MIRROR      Debian mirror (default: the one this machine's apt uses)
-#   LUMIVERT_WINDOW_WAIT seconds to wait for the window after the build (default 120)
+#   LUMIVERT_WINDOW_WAIT seconds to wait for the window (default 300)
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 work=${LUMIVERT_FRESH_DIR:-/var/tmp/lumivert-fresh}
 suite=bookworm
 variant=minbase
-window_wait=${LUMIVERT_WINDOW_WAIT:-120}
+window_wait=${LUMIVERT_WINDOW_WAIT:-300}
 window_caption="BMPを指定画像に変換する？"
 keep=0
 [ "${1:-}" = "--keep" ] && keep=1
@@ -101,7 +102,7 @@ mount_root() {
 
 # --- the root ---------------------------------------------------------------------------
 mkdir -p "$work" "$logs"
-rm -f "$logs"/*.log
+rm -f "$logs"/*.log "$logs"/*.png
 
 if ! command -v debootstrap >/dev/null; then
   say "installing debootstrap"
@@ -172,79 +173,99 @@ else
 fi
 grep -a '^setup: installing' "$logs/test.log" | sed 's/^/    /' || true
 
-# --- 2. scripts/run.sh under Xvfb -----------------------------------------------------
+# --- 2. scripts/run.sh under Xvfb, 3. the installed desktop entry ----------------------
 # The tools that watch for the window are the check's own, not the program's: they are
 # installed only now, after the program's own set-up has run.
-say "installing the check's own window tools (xdotool, x11-utils)"
-in_root "apt-get install -y -q --no-install-recommends xdotool x11-utils" \
+say "installing the check's own window tools (xdotool, x11-utils, gio)"
+in_root "apt-get install -y -q --no-install-recommends xdotool x11-utils libglib2.0-bin" \
   >"$logs/window-tools.log" 2>&1 || say "could not install the window tools (see $logs/window-tools.log)"
 
 cat >"$root/tmp/watch-window.sh" <<'EOF'
 #!/bin/bash
-# Starts scripts/run.sh and waits for its window; prints WINDOW <name> or EXITED <status>.
-wait_secs=$1 caption=$2
-scripts/run.sh >/tmp/run-output.log 2>&1 &
+# watch-window.sh SECONDS CAPTION SHOT COMMAND...: runs COMMAND and waits for Lumivert's
+# window. Prints "WINDOW <program> <name>", "PLACEHOLDER", "EXITED <status>" or "NO-WINDOW".
+wait_secs=$1 caption=$2 shot=$3
+shift 3
+"$@" >>/tmp/window-command.log 2>&1 &
 pid=$!
-built=0 waited=0
-while kill -0 "$pid" 2>/dev/null; do
-  # run.sh execs the program: from then on the process is lumivert itself
-  if [ "$(readlink /proc/$pid/exe)" = "$PWD/build/default/bin/lumivert" ]; then built=1; fi
-  if [ $built -eq 1 ]; then
-    id=$(xdotool search --onlyvisible --class lumivert 2>/dev/null | head -n1)
-    if [ -n "$id" ]; then
-      name=$(xdotool getwindowname "$id")
-      sleep 2; import -window root /tmp/fresh-window.png 2>/dev/null
-      kill "$pid"; wait "$pid" 2>/dev/null
-      case "$name" in *"$caption"*) echo "WINDOW $name"; exit 0 ;; esac
-      echo "WRONG-WINDOW $name"; exit 1
-    fi
-    waited=$((waited + 1))
-    [ $waited -le "$wait_secs" ] || { kill "$pid"; echo "NO-WINDOW after ${wait_secs}s"; exit 1; }
+for ((waited = 0; waited < wait_secs; waited++)); do
+  id=$(xdotool search --onlyvisible --class lumivert 2>/dev/null | head -n1)
+  if [ -n "$id" ]; then
+    sleep 2; import -window root "$shot" 2>/dev/null
+    name=$(xdotool getwindowname "$id")
+    program_pid=$(xdotool getwindowpid "$id")
+    program=$(readlink "/proc/$program_pid/exe")
+    kill "$program_pid"
+    case "$name" in *"$caption"*) echo "WINDOW $program $name"; exit 0 ;; esac
+    echo "WRONG-WINDOW $name"; exit 1
+  fi
+  if [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null; then
+    wait "$pid"; status=$?; pid=""
+    # A build without the window ends at once after saying what it built.
+    grep -q 'the window is not part of this build' /tmp/window-command.log &&
+      { echo PLACEHOLDER; exit 0; }
+    # A launcher ends once it has started the program: keep watching.
+    [ $status -eq 0 ] || { echo "EXITED $status"; exit 1; }
   fi
   sleep 1
 done
-wait "$pid"; status=$?
-echo "EXITED $status"
+echo "NO-WINDOW after ${wait_secs}s"
 exit 1
 EOF
 chmod +x "$root/tmp/watch-window.sh"
 
-say "running scripts/run.sh under xvfb-run (log: $logs/run.log)"
-if ! in_root "command -v xvfb-run >/dev/null"; then
-  record "scripts/run.sh under Xvfb" "NOT RUN: xvfb-run is missing (the set-up did not install xvfb)"
-  run_ok=0
-else
-  verdict=$(in_root "xvfb-run -a -s '-screen 0 1280x1024x24' /tmp/watch-window.sh $window_wait '$window_caption'" 2>>"$logs/run.log" || true)
-  cat "$root/tmp/run-output.log" >>"$logs/run.log" 2>/dev/null || true
-  [ -f "$root/tmp/fresh-window.png" ] && cp "$root/tmp/fresh-window.png" "$logs/window.png"
+# watch_window STEP-NAME LOG SHOT COMMAND: runs COMMAND inside the root under xvfb-run.
+watch_window() {
+  local step=$1 log=$2 shot=$3 command=$4 verdict
+  if ! in_root "command -v xvfb-run >/dev/null"; then
+    record "$step" "NOT RUN: xvfb-run is missing (the set-up did not install xvfb)"
+    return 1
+  fi
+  rm -f "$root/tmp/window-command.log"
+  verdict=$(in_root "xvfb-run -a -s '-screen 0 1280x1024x24' /tmp/watch-window.sh $window_wait '$window_caption' /tmp/$shot $command" 2>>"$log" || true)
+  cat "$root/tmp/window-command.log" >>"$log" 2>/dev/null || true
+  [ -f "$root/tmp/$shot" ] && cp "$root/tmp/$shot" "$logs/$shot"
   case "$verdict" in
     WINDOW*)
-      record "scripts/run.sh under Xvfb" "passed: window \"${verdict#WINDOW }\" (screen: $logs/window.png)"
-      run_ok=1 ;;
-    "EXITED 0")
-      # A build without the window ends at once after saying what it built.
-      if grep -aq 'the window is not part of this build' "$logs/run.log"; then
-        record "scripts/run.sh under Xvfb" "passed: built; the program has no window yet: $(tail -n1 "$logs/run.log")"
-        run_ok=1
-      else
-        record "scripts/run.sh under Xvfb" "FAILED: the program ended without showing its window"
-        run_ok=0
-      fi ;;
+      verdict=${verdict#WINDOW }
+      record "$step" "passed: ${verdict%% *} showed \"${verdict#* }\" (screen: $logs/$shot)" ;;
+    PLACEHOLDER)
+      record "$step" "passed: built; the program has no window yet: $(tail -n1 "$log")"
+      placeholder=1 ;;
     *)
-      record "scripts/run.sh under Xvfb" "FAILED: ${verdict:-no verdict}"
-      run_ok=0 ;;
+      record "$step" "FAILED: ${verdict:-no verdict}"
+      return 1 ;;
   esac
+}
+
+say "running scripts/run.sh under xvfb-run (log: $logs/run.log)"
+run_ok=1 placeholder=0
+watch_window "scripts/run.sh under Xvfb" "$logs/run.log" window.png scripts/run.sh || run_ok=0
+
+say "installing for root with cmake --install and starting the desktop entry (log: $logs/install.log)"
+install_ok=1
+if [ $placeholder -eq 1 ]; then
+  record "installed desktop entry" "not run: the program has no window yet"
+elif in_root "cmake --install build/default" >"$logs/install.log" 2>&1; then
+  entry=/root/.local/share/applications/lumivert.desktop
+  in_root "desktop-file-validate $entry" >>"$logs/install.log" 2>&1 ||
+    { record "desktop entry" "FAILED: desktop-file-validate"; install_ok=0; }
+  watch_window "installed desktop entry (gio launch)" "$logs/install.log" installed-window.png \
+    "gio launch $entry" || install_ok=0
+else
+  record "cmake --install" "FAILED (exit $?)"
+  install_ok=0
 fi
 
 # --- report ----------------------------------------------------------------------------
 echo
 say "result for $(git -C "$repo" log -1 --format='%h %s' "$head") on $(date -u '+%Y-%m-%d %H:%M UTC')"
 printf '  %s\n' "${results[@]}"
-for step in test run; do
+for step in test run install; do
   ok_var=${step}_ok
   if [ "${!ok_var}" -eq 0 ]; then
     echo "  what the $step log names as missing or broken ($logs/$step.log):"
     what_was_missing "$logs/$step.log" || true
   fi
 done
-[ "$test_ok" -eq 1 ] && [ "$run_ok" -eq 1 ]
+[ "$test_ok" -eq 1 ] && [ "$run_ok" -eq 1 ] && [ "$install_ok" -eq 1 ]
