@@ -183,7 +183,7 @@ in_root "apt-get install -y -q --no-install-recommends xdotool x11-utils libglib
 cat >"$root/tmp/watch-window.sh" <<'EOF'
 #!/bin/bash
 # watch-window.sh SECONDS CAPTION SHOT COMMAND...: runs COMMAND and waits for Lumivert's
-# window. Prints "WINDOW <program> <name>", "PLACEHOLDER", "EXITED <status>" or "NO-WINDOW".
+# window. Prints "WINDOW <program> with its icon: <name>", "PLACEHOLDER", "EXITED <status>" or "NO-WINDOW".
 wait_secs=$1 caption=$2 shot=$3
 shift 3
 "$@" >>/tmp/window-command.log 2>&1 &
@@ -193,10 +193,12 @@ for ((waited = 0; waited < wait_secs; waited++)); do
   if [ -n "$id" ]; then
     sleep 2; import -window root "$shot" 2>/dev/null
     name=$(xdotool getwindowname "$id")
+    icon="without an icon"
+    xprop -id "$id" _NET_WM_ICON | grep -q 'Icon (' && icon="with its icon"
     program_pid=$(xdotool getwindowpid "$id")
     program=$(readlink "/proc/$program_pid/exe")
     kill "$program_pid"
-    case "$name" in *"$caption"*) echo "WINDOW $program $name"; exit 0 ;; esac
+    case "$name" in *"$caption"*) echo "WINDOW $program $icon: $name"; exit 0 ;; esac
     echo "WRONG-WINDOW $name"; exit 1
   fi
   if [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null; then
@@ -228,7 +230,7 @@ watch_window() {
   case "$verdict" in
     WINDOW*)
       verdict=${verdict#WINDOW }
-      record "$step" "passed: ${verdict%% *} showed \"${verdict#* }\" (screen: $logs/$shot)" ;;
+      record "$step" "passed: ${verdict%%: *}: \"${verdict#*: }\" (screen: $logs/$shot)" ;;
     PLACEHOLDER)
       record "$step" "passed: built; the program has no window yet: $(tail -n1 "$log")"
       placeholder=1 ;;
