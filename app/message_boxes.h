@@ -8,7 +8,7 @@
 namespace lumivert {
 
 enum class MessageButtons { Ok, YesNoCancel };
-enum class MessageIcon { Information, Exclamation };
+enum class MessageIcon { None, Information, Exclamation };
 enum class MessageAnswer { Ok, Yes, No, Cancel };
 
 class MessageBoxes {

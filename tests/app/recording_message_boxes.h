@@ -1,0 +1,45 @@
+#pragma once
+
+// Message boxes for tests: every message is recorded, and answered from a queue of
+// answers (OK, or Cancel for Yes/No/Cancel, when the queue is empty).
+
+#include "app/message_boxes.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace lumivert::testing {
+
+struct ShownMessage {
+    std::string text;
+    std::string title;
+    MessageButtons buttons;
+    MessageIcon icon;
+};
+
+class RecordingMessageBoxes final : public MessageBoxes {
+public:
+    MessageAnswer Show(const std::string& text, const std::string& title, MessageButtons buttons,
+                       MessageIcon icon) override {
+        shown.push_back({text, title, buttons, icon});
+        if (!answers.empty()) {
+            const MessageAnswer answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }
+        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+    }
+
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const auto& message : shown)
+            texts.push_back(message.text);
+        return texts;
+    }
+
+    std::vector<ShownMessage> shown;
+    std::deque<MessageAnswer> answers;
+};
+
+} // namespace lumivert::testing

@@ -1,0 +1,215 @@
+#include "app/mdl_common.h"
+#include "app/result_page.h"
+#include "app/result_page_text.h"
+#include "browser/mdl_html_document.h"
+#include "platform/browser/browser_process.h"
+#include "platform/shell/program_start.h"
+#include "platform/system/raised_error.h"
+#include "tests/app/recording_message_boxes.h"
+#include "tests/browser/browser_test_support.h"
+#include "tests/browser/scoped_environment.h"
+
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using lumivert::testing::BrowserTestFolder;
+using lumivert::testing::EvaluateInPage;
+using lumivert::testing::RecordingMessageBoxes;
+using lumivert::testing::UseBrowserCommand;
+using namespace std::chrono_literals;
+
+constexpr const char* kDescription = "ファイル種類：BMP　保存色数：全力(フルカラー(32Bit))";
+constexpr const char* kNoBrowser = "インターネットエクスプローラが無いよ!!";
+constexpr const char* kNoDocument = "生成した画像をIEで開こうとしたのですが、HTMLドキュメントを取得できませんでした。";
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+class ResultPageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        appFolder_ = mdlCommon::GetAppFolder();
+        pagePath_ = appFolder_ + "OpenMe.html";
+        picture_ = appFolder_ + "ResultPageTestPicture.bmp";
+        fs::copy_file(folder_.WritePicture("picture.bmp", 5), picture_, fs::copy_options::overwrite_existing);
+        environment_.Set("DISPLAY", nullptr); // the shell opener falls back to $BROWSER
+        environment_.Set("WAYLAND_DISPLAY", nullptr);
+    }
+    void TearDown() override {
+        lumivert::testing::EndAllBrowsers();
+        UseBrowserCommand("");
+        mdlHTMLDocument::SetReadyWaitLimit(15s);
+        std::error_code error;
+        fs::remove_all(pagePath_, error);
+        fs::remove(picture_, error);
+    }
+
+    // A browser (not of the Chromium family) that records its arguments and stays.
+    fs::path RecordingBrowser() {
+        return folder_.WriteScript("recording-browser",
+                                   "printf '%s|' \"$@\" > \"$0.out\"\nexec sleep 60");
+    }
+
+    // A viewer for the desktop opener that records the file it was given.
+    fs::path RecordingViewer() { return folder_.WriteScript("recording-viewer", "printf '%s|' \"$@\" > \"$0.out\""); }
+
+    std::string PageFor(const std::string& path, const std::string& description, const std::string& time,
+                        const std::string& colour, const std::string& image) {
+        return lumivert::EncodeShiftJis(
+            lumivert::ResultPageFileText(appFolder_, path, description, time, colour, image));
+    }
+
+    BrowserTestFolder folder_;
+    lumivert::testing::ScopedEnvironment environment_;
+    RecordingMessageBoxes messages_;
+    std::string appFolder_;
+    std::string pagePath_;
+    std::string picture_;
+};
+
+TEST_F(ResultPageTest, FileModeShowsThePageAndPictureInARealBrowser) {
+    UseBrowserCommand(folder_.HeadlessChromium());
+    lumivert::ShowResult(picture_, kDescription, {1000, 2500}, "White", true, messages_);
+    EXPECT_TRUE(messages_.shown.empty());
+    EXPECT_EQ(ReadFile(pagePath_), PageFor(picture_, kDescription, "1.5秒", "White", "ResultPageTestPicture.bmp"));
+    EXPECT_EQ(mdlHTMLDocument::BrowserFrameWnd, 0u) << "a file display remembers no frame";
+
+    const user32::HWND frame = lumivert::testing::FrameOfRunningBrowser();
+    ASSERT_NE(frame, 0u);
+    const auto loaded = [](const QJsonValue& v) { return v.toString() == "complete"; };
+    EXPECT_EQ(EvaluateInPage(frame, "document.readyState", +loaded)->toString(), "complete");
+    EXPECT_EQ(EvaluateInPage(frame, "document.title")->toString(), "画像確認");
+    EXPECT_EQ(EvaluateInPage(frame, "document.characterSet")->toString(), "Shift_JIS");
+    EXPECT_EQ(EvaluateInPage(frame, "document.body.innerText")->toString().toStdString(),
+              "処理時間\u00A0：1.5秒\nファイル名：" + picture_ + "\n" + kDescription + "\n");
+    EXPECT_EQ(EvaluateInPage(frame, "document.images[0].naturalWidth")->toInt(), 5) << "the picture shows";
+}
+
+TEST_F(ResultPageTest, FileModeOverwritesTheWholePageAndUsesTheLocaleSeparator) {
+    const fs::path browser = RecordingBrowser();
+    UseBrowserCommand(browser);
+    lumivert::ShowResult(picture_, std::string(kDescription) + std::string(300, 'x'), {0, 61234}, "#77CCFF", true,
+                         messages_);
+    EXPECT_EQ(lumivert::testing::ReadFileOnceWritten(browser.string() + ".out"), pagePath_ + "|")
+        << "the page path as one argument";
+
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    lumivert::ShowResult(appFolder_ + "Missing.png", "短い", {0, 1500}, "#FFCCBB", true, messages_);
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(ReadFile(pagePath_), PageFor(appFolder_ + "Missing.png", "短い", "1,5秒", "#FFCCBB", ""));
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
+TEST_F(ResultPageTest, FileModeWithoutBrowserOpensThePageThroughTheShell) {
+    const fs::path viewer = RecordingViewer();
+    environment_.Set("BROWSER", viewer.c_str());
+    UseBrowserCommand("");
+    lumivert::ShowResult(picture_, kDescription, {0, 0}, "White", true, messages_);
+    EXPECT_EQ(messages_.Texts(), std::vector<std::string>{kNoBrowser});
+    EXPECT_EQ(lumivert::testing::ReadFileOnceWritten(viewer.string() + ".out"), pagePath_ + "|");
+
+    messages_.shown.clear();
+    environment_.Set("BROWSER", "/bin/false");
+    lumivert::ShowResult(picture_, kDescription, {0, 0}, "White", true, messages_);
+    ASSERT_EQ(messages_.shown.size(), 2u);
+    EXPECT_EQ(messages_.shown[1].text, pagePath_ + "を開けませんでした？");
+    EXPECT_EQ(messages_.shown[1].title, "なんで？");
+    EXPECT_EQ(messages_.shown[1].icon, lumivert::MessageIcon::Information);
+}
+
+TEST_F(ResultPageTest, FileModeErrorsAreShownAsDisplayErrors) {
+    UseBrowserCommand(RecordingBrowser());
+    fs::create_directory(pagePath_); // the page cannot be written where a folder stands
+    lumivert::ShowResult(picture_, kDescription, {0, 0}, "White", true, messages_);
+    ASSERT_EQ(messages_.shown.size(), 1u);
+    EXPECT_EQ(messages_.shown[0].title, "HTMLブラウザ表示エラー");
+    EXPECT_NE(messages_.shown[0].text.find(pagePath_), std::string::npos);
+    EXPECT_EQ(messages_.shown[0].buttons, lumivert::MessageButtons::Ok);
+    EXPECT_EQ(messages_.shown[0].icon, lumivert::MessageIcon::Information);
+    EXPECT_TRUE(browserhost::RunningBrowsers().empty()) << "nothing was launched";
+    fs::remove(pagePath_);
+
+    const fs::path plain = folder_.path() / "chromium-not-executable";
+    std::ofstream(plain) << "#!/bin/sh\n";
+    UseBrowserCommand(plain);
+    messages_.shown.clear();
+    lumivert::ShowResult(picture_, kDescription, {0, 0}, "White", true, messages_);
+    ASSERT_EQ(messages_.shown.size(), 1u);
+    EXPECT_EQ(messages_.shown[0].title, "HTMLブラウザ表示エラー");
+    EXPECT_NE(messages_.shown[0].text.find(plain.string()), std::string::npos);
+}
+
+TEST_F(ResultPageTest, DocumentModeFillsARealPageAndReplacesThePreviousBrowser) {
+    UseBrowserCommand(folder_.HeadlessChromium());
+    const std::string path = picture_;
+    lumivert::ShowResult(path, kDescription, {0, 1234}, "#FFCCBB", false, messages_);
+    EXPECT_EQ(messages_.Texts(), std::vector<std::string>{});
+    const user32::HWND frame = mdlHTMLDocument::BrowserFrameWnd;
+    ASSERT_NE(frame, 0u);
+    const auto first = browserhost::RunningBrowsers();
+    ASSERT_EQ(first.size(), 1u);
+
+    EXPECT_EQ(EvaluateInPage(frame, "document.title")->toString(), "画像確認");
+    EXPECT_EQ(EvaluateInPage(frame, "document.querySelector('meta[charset]').getAttribute('charset')")->toString(),
+              "Shift_JIS");
+    EXPECT_EQ(EvaluateInPage(frame, "document.bgColor")->toString().toUpper(), "#FFCCBB");
+    EXPECT_EQ(EvaluateInPage(frame, "getComputedStyle(document.body).backgroundColor")->toString(),
+              "rgb(255, 204, 187)");
+    EXPECT_EQ(EvaluateInPage(frame, "document.body.innerHTML")->toString().toStdString(),
+              lumivert::ResultBodyText(path, kDescription, "1.234秒"));
+    const auto width = EvaluateInPage(frame, "document.images[0].complete ? document.images[0].naturalWidth : -1",
+                                      [](const QJsonValue& v) { return v.toInt() >= 0; });
+    EXPECT_EQ(width->toInt(), 5) << "the local picture loads into the blank page";
+
+    lumivert::ShowResult(path, kDescription, {0, 999}, "White", false, messages_);
+    EXPECT_TRUE(messages_.shown.empty());
+    EXPECT_FALSE(lumivert::IsProcessRunning(first.front())) << "the first browser was closed";
+    const auto second = browserhost::RunningBrowsers();
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_NE(mdlHTMLDocument::BrowserFrameWnd, frame);
+    EXPECT_EQ(EvaluateInPage(mdlHTMLDocument::BrowserFrameWnd, "document.body.innerText")->toString().toStdString(),
+              "処理時間\u00A0：999ミリ秒\nファイル名：" + path + "\n" + kDescription + "\n");
+}
+
+TEST_F(ResultPageTest, DocumentModeWithoutBrowserSaysSorryAfterBothWaits) {
+    UseBrowserCommand("");
+    const auto before = std::chrono::steady_clock::now();
+    lumivert::ShowResult(picture_, kDescription, {0, 0}, "White", false, messages_);
+    EXPECT_GE(std::chrono::steady_clock::now() - before, 1100ms);
+    EXPECT_EQ(messages_.Texts(), (std::vector<std::string>{kNoBrowser, kNoDocument}));
+    EXPECT_EQ(messages_.shown[1].title, "残念");
+    EXPECT_EQ(messages_.shown[1].buttons, lumivert::MessageButtons::Ok);
+    EXPECT_EQ(messages_.shown[1].icon, lumivert::MessageIcon::None);
+}
+
+TEST_F(ResultPageTest, DocumentModeWithABrowserThatNeverAnswersDoesNotHang) {
+    mdlHTMLDocument::SetReadyWaitLimit(1000ms);
+    UseBrowserCommand(folder_.WriteScript("chromium-silent", "exec sleep 60"));
+    const auto before = std::chrono::steady_clock::now();
+    lumivert::ShowResult(picture_, kDescription, {0, 0}, "White", false, messages_);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 6s);
+    EXPECT_EQ(messages_.Texts(),
+              (std::vector<std::string>{"WaitForInputIdle API関数でエラーが発生しました!!", kNoDocument}));
+}
+
+TEST_F(ResultPageTest, DocumentModeLetsAFailedStartReachTheCaller) {
+    const fs::path plain = folder_.path() / "chromium-not-executable";
+    std::ofstream(plain) << "#!/bin/sh\n";
+    UseBrowserCommand(plain);
+    EXPECT_THROW(lumivert::ShowResult(picture_, kDescription, {0, 0}, "White", false, messages_),
+                 lumivert::RaisedError);
+}
+
+} // namespace

@@ -1,0 +1,62 @@
+#pragma once
+
+// What the browser tests share: a private temporary folder (which also holds the browser
+// profiles), scripts standing in for browsers, the registry's browser entry, a real
+// headless Chromium, reading a page back through DevTools, and ending every browser the
+// test started.
+
+#include "platform/browser/user32.h"
+
+#include <QJsonValue>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace lumivert::testing {
+
+class BrowserTestFolder {
+public:
+    BrowserTestFolder(); // also points TMPDIR at the folder, for the browser profiles
+    ~BrowserTestFolder(); // ends every browser started meanwhile, removes the folder
+
+    BrowserTestFolder(const BrowserTestFolder&) = delete;
+    BrowserTestFolder& operator=(const BrowserTestFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+    // An executable shell script of that name with the given body after "#!/bin/sh".
+    std::filesystem::path WriteScript(const std::string& name, const std::string& body) const;
+
+    // A wrapper that starts the installed Chromium headless, quietly and without network.
+    std::filesystem::path HeadlessChromium() const;
+
+    // A small 24-bit BMP picture of width × 2 pixels.
+    std::filesystem::path WritePicture(const std::string& name, int width) const;
+
+private:
+    std::filesystem::path path_;
+    std::string oldTmpDir_;
+};
+
+// The content of a file that a started program writes, once it appeared (bounded wait).
+std::string ReadFileOnceWritten(const std::filesystem::path& path);
+
+// Makes command the browser's App Paths entry, the only key in the registry; an empty
+// command leaves no browser entry at all.
+void UseBrowserCommand(const std::string& command);
+
+// Ends the process group of every browser this program started and forgets the frame.
+void EndAllBrowsers();
+
+// Evaluates expression in the first page of the frame window; waits (bounded) until it
+// gives a value for which accept holds.
+std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& expression,
+                                         bool (*accept)(const QJsonValue&) = nullptr,
+                                         std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// The frame window of the one browser of this program that runs, or 0.
+user32::HWND FrameOfRunningBrowser();
+
+} // namespace lumivert::testing

@@ -1,0 +1,193 @@
+#include "browser/cls_html_document.h"
+#include "browser/mdl_html_document.h"
+#include "platform/browser/browser_process.h"
+#include "platform/shell/program_start.h"
+#include "platform/system/raised_error.h"
+#include "tests/app/recording_message_boxes.h"
+#include "tests/browser/browser_test_support.h"
+
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <fstream>
+
+namespace {
+
+using lumivert::testing::BrowserTestFolder;
+using lumivert::testing::RecordingMessageBoxes;
+using lumivert::testing::UseBrowserCommand;
+using namespace std::chrono_literals;
+
+constexpr const char* kNoBrowser = "インターネットエクスプローラが無いよ!!";
+constexpr const char* kWaitFailed = "WaitForInputIdle API関数でエラーが発生しました!!";
+
+class LaunchBrowserTest : public ::testing::Test {
+protected:
+    void SetUp() override { mdlHTMLDocument::SetReadyWaitLimit(15s); }
+    void TearDown() override {
+        mdlHTMLDocument::SetReadyWaitLimit(15s);
+        UseBrowserCommand("");
+    }
+
+    BrowserTestFolder folder_;
+    RecordingMessageBoxes messages_;
+};
+
+TEST_F(LaunchBrowserTest, PathThatNamesNoFileStartsNothing) {
+    UseBrowserCommand(folder_.HeadlessChromium());
+    mdlHTMLDocument::BrowserFrameWnd = 0x1234;
+    EXPECT_EQ(mdlHTMLDocument::LaunchBrowser((folder_.path() / "missing.html").string(), messages_), 0u);
+    EXPECT_EQ(mdlHTMLDocument::LaunchBrowser(folder_.path().string(), messages_), 0u) << "a folder is no file";
+    EXPECT_TRUE(messages_.shown.empty());
+    EXPECT_TRUE(browserhost::RunningBrowsers().empty());
+    EXPECT_EQ(mdlHTMLDocument::BrowserFrameWnd, 0x1234u);
+}
+
+TEST_F(LaunchBrowserTest, TargetReachesTheBrowserAsOneArgument) {
+    const auto browser = folder_.WriteScript("recording-browser", "printf '%s|' \"$@\" > \"$0.out\"\nexec sleep 60");
+    UseBrowserCommand(browser);
+    const auto folder = folder_.path() / "a folder; with $blanks";
+    std::filesystem::create_directory(folder);
+    const auto page = folder / "page \"quoted\" & more.html";
+    std::ofstream(page) << "<html></html>";
+
+    EXPECT_NE(mdlHTMLDocument::LaunchBrowser(page.string(), messages_), 0u);
+    EXPECT_TRUE(messages_.shown.empty());
+    const std::string recorded = lumivert::testing::ReadFileOnceWritten(browser.string() + ".out");
+    EXPECT_EQ(recorded, page.string() + "|");
+}
+
+TEST_F(LaunchBrowserTest, NoBrowserPathIsReported) {
+    UseBrowserCommand("");
+    EXPECT_EQ(mdlHTMLDocument::LaunchBrowser("", messages_), 0u);
+    ASSERT_EQ(messages_.shown.size(), 1u);
+    EXPECT_EQ(messages_.shown[0].text, kNoBrowser);
+    EXPECT_EQ(messages_.shown[0].title, "ん？");
+    EXPECT_EQ(messages_.shown[0].buttons, lumivert::MessageButtons::Ok);
+    EXPECT_EQ(messages_.shown[0].icon, lumivert::MessageIcon::Information);
+}
+
+TEST_F(LaunchBrowserTest, BrowserThatCannotStartRaisesAnError) {
+    const auto plain = folder_.path() / "chromium-not-executable";
+    std::ofstream(plain) << "#!/bin/sh\n";
+    UseBrowserCommand(plain);
+    try {
+        mdlHTMLDocument::LaunchBrowser("", messages_);
+        FAIL() << "expected an error";
+    } catch (const lumivert::RaisedError& error) {
+        EXPECT_NE(error.description().find(plain.string()), std::string::npos);
+    }
+    UseBrowserCommand((folder_.path() / "no-such-browser").string());
+    EXPECT_THROW(mdlHTMLDocument::LaunchBrowser("", messages_), lumivert::RaisedError);
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
+TEST_F(LaunchBrowserTest, BrowserThatNeverAnswersIsReportedAfterTheBoundedWait) {
+    mdlHTMLDocument::SetReadyWaitLimit(1500ms);
+    // A silent browser, one that announces garbage, and one whose endpoint is no endpoint.
+    UseBrowserCommand(folder_.WriteScript("chromium-silent", "exec sleep 60"));
+    const auto announce = [&](const std::string& name, const std::string& text) {
+        return folder_.WriteScript(name, "for a in \"$@\"; do case \"$a\" in --user-data-dir=*) d=\"${a#*=}\";; esac; "
+                                         "done\nprintf '" + text + "' > \"$d/DevToolsActivePort\"\nexec sleep 60");
+    };
+    for (const auto& browser : {std::filesystem::path(), announce("chromium-garbled", "99999\\n/devtools/x\\n"),
+                                announce("chromium-refused", "1\\n/devtools/browser/abc\\n")}) {
+        if (!browser.empty())
+            UseBrowserCommand(browser);
+        messages_.shown.clear();
+        const auto before = std::chrono::steady_clock::now();
+        const std::uint32_t pid = mdlHTMLDocument::LaunchBrowser("", messages_);
+        EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
+        EXPECT_NE(pid, 0u) << "the process id is still returned";
+        EXPECT_EQ(messages_.Texts(), std::vector<std::string>{kWaitFailed});
+        EXPECT_EQ(mdlHTMLDocument::FindBrowserWindow(pid), 0u) << "a browser that is not ready has no window";
+        lumivert::testing::EndAllBrowsers();
+    }
+}
+
+TEST_F(LaunchBrowserTest, EndpointAnsweringGarbageIsNoReadyBrowser) {
+    mdlHTMLDocument::SetReadyWaitLimit(1500ms);
+    QWebSocketServer server("fake", QWebSocketServer::NonSecureMode);
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    QObject::connect(&server, &QWebSocketServer::newConnection, [&server] {
+        QWebSocket* socket = server.nextPendingConnection();
+        QObject::connect(socket, &QWebSocket::textMessageReceived, socket,
+                         [socket](const QString&) { socket->sendTextMessage("{\"id\":1,\"result\":{\"targetInfos\":"); });
+    });
+    UseBrowserCommand(folder_.WriteScript(
+        "chromium-fake", "for a in \"$@\"; do case \"$a\" in --user-data-dir=*) d=\"${a#*=}\";; esac; done\n"
+                         "printf '" + std::to_string(server.serverPort()) + "\\n/devtools/browser/ab-12\\n' > "
+                         "\"$d/DevToolsActivePort\"\nexec sleep 60"));
+    const std::uint32_t pid = mdlHTMLDocument::LaunchBrowser("", messages_);
+    EXPECT_NE(pid, 0u);
+    EXPECT_EQ(messages_.Texts(), std::vector<std::string>{kWaitFailed});
+}
+
+TEST_F(LaunchBrowserTest, FindsNothingForProcessZeroOrAProcessWithoutFrame) {
+    mdlHTMLDocument::BrowserFrameWnd = 0x4321;
+    EXPECT_EQ(mdlHTMLDocument::FindBrowserWindow(0), 0u);
+    EXPECT_EQ(mdlHTMLDocument::BrowserFrameWnd, 0x4321u);
+    EXPECT_EQ(mdlHTMLDocument::FindBrowserWindow(static_cast<std::uint32_t>(::getpid())), 0x4321u)
+        << "the frame remembered before";
+    EXPECT_EQ(mdlHTMLDocument::FindServerWindow(0), 0u);
+
+    user32::HWND client = 77;
+    EXPECT_EQ(ClsHTMLDocument().GetHTMLDocument(0, client), nullptr);
+    EXPECT_EQ(client, 0u);
+}
+
+// One real headless Chromium after another: windows, document, and the close request.
+TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentAndClosesForTheNext) {
+    UseBrowserCommand(folder_.HeadlessChromium());
+    const std::uint32_t first = mdlHTMLDocument::LaunchBrowser("", messages_);
+    ASSERT_NE(first, 0u);
+    EXPECT_TRUE(messages_.shown.empty());
+
+    const user32::HWND frame = mdlHTMLDocument::FindBrowserWindow(first);
+    ASSERT_NE(frame, 0u);
+    EXPECT_EQ(mdlHTMLDocument::BrowserFrameWnd, frame);
+    std::array<char, 256> name{};
+    EXPECT_EQ(user32::GetClassNameA(frame, name.data(), 256), 7);
+    EXPECT_STREQ(name.data(), "IEFrame");
+    std::array<char, 4> shortName{};
+    EXPECT_EQ(user32::GetClassNameA(frame, shortName.data(), 4), 3);
+    EXPECT_STREQ(shortName.data(), "IEF");
+
+    const user32::HWND page = mdlHTMLDocument::FindServerWindow(frame);
+    ASSERT_NE(page, 0u);
+    EXPECT_EQ(user32::GetClassNameA(page, name.data(), 256), 24);
+    EXPECT_STREQ(name.data(), "Internet Explorer_Server");
+    user32::DWORD owner = 0;
+    user32::GetWindowThreadProcessId(page, &owner);
+    EXPECT_EQ(owner, first);
+
+    ClsHTMLDocument documents;
+    user32::HWND client = 0;
+    std::shared_ptr<oleacc::DispatchObject> document;
+    for (int i = 0; i < 20 && !document; ++i)
+        document = documents.GetHTMLDocument(frame, client);
+    ASSERT_NE(document, nullptr);
+    EXPECT_EQ(client, page);
+    document->SetProperty("Title", "タイトル \"&'</script>");
+    EXPECT_THROW(document->SetProperty("NoSuchMember", "x"), lumivert::RaisedError);
+    EXPECT_THROW(document->GetObject("Head"), lumivert::RaisedError);
+    const auto title = lumivert::testing::EvaluateInPage(frame, "document.title");
+    ASSERT_TRUE(title);
+    EXPECT_EQ(title->toString().toStdString(), "タイトル \"&'</script>");
+    EXPECT_EQ(lumivert::testing::EvaluateInPage(frame, "location.protocol")->toString(), "file:")
+        << "the blank page has a local-file origin";
+
+    const std::uint32_t second = mdlHTMLDocument::LaunchBrowser("", messages_);
+    EXPECT_FALSE(lumivert::IsProcessRunning(static_cast<pid_t>(first))) << "closed before the next started";
+    EXPECT_EQ(mdlHTMLDocument::BrowserFrameWnd, 0u) << "the handled close request clears the frame";
+    ASSERT_NE(second, 0u);
+    EXPECT_TRUE(lumivert::IsProcessRunning(static_cast<pid_t>(second)));
+    EXPECT_EQ(user32::GetClassNameA(frame, name.data(), 256), 0) << "the closed frame is gone";
+    EXPECT_NE(mdlHTMLDocument::FindBrowserWindow(second), 0u);
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
+} // namespace
