@@ -1,6 +1,33 @@
-#include <cstdio>
+// Lumivert: shows one picture and saves it in other forms.
 
-int main() {
-    std::puts("Lumivert: the libraries are built; the window is not part of this build yet.");
-    return 0;
+#include "app/frm_main.h"
+#include "app/single_instance.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+
+    // The interface is Japanese whatever the system's locale; the layout is designed for
+    // a 12-pixel Japanese Gothic font.
+    const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+    QLocale::setDefault(japanese);
+    // Qt's own texts (the text box's context menu) in Japanese too, where installed.
+    QTranslator qtTexts;
+    if (qtTexts.load(japanese, "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
+    QFont font("Noto Sans CJK JP");
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+
+    lumivert::SingleInstance instance(lumivert::SingleInstance::LockPathFor(QCoreApplication::applicationFilePath()));
+    lumivert::frmMain window(instance);
+    if (!window.Form_Load())
+        return 0; // another copy runs
+    window.show();
+    return QApplication::exec();
 }

@@ -11,7 +11,9 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pil imagemagick
   # the browser, the desktop's file opener, a display for the window tests, Japanese glyphs
+  # (and Qt's own texts in Japanese)
   chromium xdg-utils xvfb xauth fonts-noto-cjk
+  qt6-translations-l10n
   # the desktop entry's validator; clicks for the screenshots
   desktop-file-utils xdotool
 )

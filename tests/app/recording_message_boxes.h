@@ -1,11 +1,13 @@
 #pragma once
 
 // Message boxes for tests: every message is recorded, and answered from a queue of
-// answers (OK, or Cancel for Yes/No/Cancel, when the queue is empty).
+// answers (OK, or Cancel for Yes/No/Cancel, when the queue is empty). whileShown, when set,
+// runs while a box is up, as the user could act then.
 
 #include "app/message_boxes.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,8 @@ public:
     MessageAnswer Show(const std::string& text, const std::string& title, MessageButtons buttons,
                        MessageIcon icon) override {
         shown.push_back({text, title, buttons, icon});
+        if (whileShown)
+            whileShown();
         if (!answers.empty()) {
             const MessageAnswer answer = answers.front();
             answers.pop_front();
@@ -40,6 +44,7 @@ public:
 
     std::vector<ShownMessage> shown;
     std::deque<MessageAnswer> answers;
+    std::function<void()> whileShown;
 };
 
 } // namespace lumivert::testing

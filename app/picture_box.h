@@ -1,0 +1,43 @@
+#pragma once
+
+// The picture box picTarget: shows the picture and keeps it as a bitmap handle plus a
+// persistent image (a memory device context with a copy selected), which it redraws from.
+
+#include "platform/gdi/gdi32.h"
+#include "platform/gdi/persistent_picture.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <cstddef>
+#include <memory>
+#include <span>
+
+namespace lumivert {
+
+class PictureBox : public QWidget {
+public:
+    explicit PictureBox(QWidget* parent);
+    ~PictureBox() override;
+
+    // Loads the picture from the bytes of a BMP file and switches to the persistent image;
+    // false when the bytes are not a picture the gdi layer can load.
+    bool UsePersistentPicture(std::span<const std::byte> bmpFile);
+
+    // Redraws the display from the persistent image.
+    void Refresh();
+
+    // The device context of the persistent image and the picture's bitmap handle; 0 before
+    // a picture was loaded.
+    gdi32::HDC hDC() const;
+    gdi32::HBITMAP Picture() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::unique_ptr<gdi32::PersistentPicture> picture_;
+    QImage shown_;
+};
+
+} // namespace lumivert

@@ -1,0 +1,53 @@
+#include "app/qt_message_boxes.h"
+
+#include <QPushButton>
+#include <QMessageBox>
+
+namespace lumivert {
+
+namespace {
+
+QMessageBox::Icon IconOf(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Exclamation:
+        return QMessageBox::Warning;
+    case MessageIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+MessageAnswer QtMessageBoxes::Show(const std::string& text, const std::string& title, MessageButtons buttons,
+                                   MessageIcon icon) {
+    // Message texts break lines with CR LF; a Qt label breaks on LF alone.
+    const QString shownText = QString::fromStdString(text).replace("\r\n", "\n");
+    QMessageBox box(IconOf(icon), QString::fromStdString(title), shownText, QMessageBox::NoButton, owner_);
+    box.setTextFormat(Qt::PlainText); // paths and descriptions are shown as they are
+    box.setWindowModality(Qt::ApplicationModal);
+    if (buttons == MessageButtons::YesNoCancel) {
+        box.addButton(QMessageBox::Yes)->setText("はい");
+        box.addButton(QMessageBox::No)->setText("いいえ");
+        box.addButton(QMessageBox::Cancel)->setText("キャンセル");
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::Cancel); // closing the box answers Cancel
+    } else {
+        box.addButton(QMessageBox::Ok)->setText("OK");
+        box.setEscapeButton(QMessageBox::Ok);
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return MessageAnswer::Yes;
+    case QMessageBox::No:
+        return MessageAnswer::No;
+    case QMessageBox::Cancel:
+        return MessageAnswer::Cancel;
+    default:
+        return buttons == MessageButtons::YesNoCancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
+    }
+}
+
+} // namespace lumivert
