@@ -5,12 +5,19 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    QApplication::setApplicationName("Lumivert");
+    QApplication::setDesktopFileName("lumivert"); // the installed desktop entry
+    QIcon icon;
+    icon.addFile(":/icons/lumivert-48.png");
+    icon.addFile(":/icons/lumivert-256.png");
+    QApplication::setWindowIcon(icon);
 
     // The interface is Japanese whatever the system's locale; the layout is designed for
     // a 12-pixel Japanese Gothic font.
