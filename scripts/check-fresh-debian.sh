@@ -39,17 +39,17 @@ die() { say "$*" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || die "run me as root (debootstrap, mount and chroot need it)"
 case "$work/" in "$repo"/*) die "LUMIVERT_FRESH_DIR must lie outside the repository" ;; esac
 
-# The mirror this machine's apt already uses, from either source format.
+# The mirrors this machine's apt already uses (archive NAME), from either source format.
 host_mirror() {
   local uri
   uri=$(grep -hsE '^\s*(deb\s|URIs:)' /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
           /etc/apt/sources.list.d/*.sources |
-        grep -oE 'https?://[^ ]+/debian/?( |$)' | head -n1 | tr -d ' ')
-  echo "${uri:-http://deb.debian.org/debian}"
+        grep -oE "https?://[^ ]+/$1/?( |\$)" | head -n1 | tr -d ' ')
+  uri=${uri:-$2}
+  echo "${uri%/}"
 }
-mirror=${LUMIVERT_MIRROR:-$(host_mirror)}
-mirror=${mirror%/}
-security_mirror=${mirror%/debian}/debian-security
+mirror=${LUMIVERT_MIRROR:-$(host_mirror debian http://deb.debian.org/debian)}
+security_mirror=$(host_mirror debian-security http://security.debian.org/debian-security)
 
 # --- mounts: every mount below the root goes, deepest first, whatever way we leave -------
 mounts_below_root() {
@@ -156,7 +156,8 @@ in_root() {
 # The lines of a log that name what was missing or what broke.
 what_was_missing() {
   grep -aE 'command not found|not found|No such file|Could NOT find|Unable to locate|cannot open|[Ee]rror|FAILED|Failed|\(Failed\)|tests failed' "$1" |
-    grep -vE '^\s*$' | sort -u | head -n 40 | sed 's/^/    /'
+    grep -vE '^\s*$|^(Get|Selecting|Preparing|Unpacking|Setting up|Processing)|^\s+lib|^\s*Start +[0-9]+:| Passed ' |
+    sort -u | head -n 40 | sed 's/^/    /'
 }
 
 results=()
