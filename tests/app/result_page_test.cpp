@@ -88,8 +88,12 @@ TEST_F(ResultPageTest, FileModeShowsThePageAndPictureInARealBrowser) {
 
     const user32::HWND frame = lumivert::testing::FrameOfRunningBrowser();
     ASSERT_NE(frame, 0u);
-    const auto loaded = [](const QJsonValue& v) { return v.toString() == "complete"; };
-    EXPECT_EQ(EvaluateInPage(frame, "document.readyState", +loaded)->toString(), "complete");
+    // The browser starts on an empty page and then navigates: wait for the page file itself.
+    const auto loaded = [](const QJsonValue& v) { return v.toBool(); };
+    EXPECT_TRUE(EvaluateInPage(frame,
+                               "location.href.endsWith('/OpenMe.html') && document.readyState === 'complete'",
+                               +loaded)
+                    ->toBool());
     EXPECT_EQ(EvaluateInPage(frame, "document.title")->toString(), "画像確認");
     EXPECT_EQ(EvaluateInPage(frame, "document.characterSet")->toString(), "Shift_JIS");
     EXPECT_EQ(EvaluateInPage(frame, "document.body.innerText")->toString().toStdString(),
