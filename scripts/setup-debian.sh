@@ -15,6 +15,8 @@ packages=(
   # (and Qt's own texts in Japanese)
   chromium xdg-utils xvfb xauth fonts-noto-cjk
   qt6-translations-l10n
+  # the desktop entry's validator; clicks for the screenshots
+  desktop-file-utils xdotool
 )
 
 missing=()
@@ -29,7 +31,13 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || {
+    echo "setup: missing ${missing[*]}; run me as root to install them (sudo is not installed)" >&2
+    exit 1
+  }
+  sudo="sudo"
+fi
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -q
