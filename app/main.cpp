@@ -2,15 +2,24 @@
 
 #include "app/frm_main.h"
 #include "app/single_instance.h"
+#include "platform/system/memory_policy.h"
 
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
 int main(int argc, char* argv[]) {
+    lumivert::RetainFreedMemory(); // a save's large buffers stay for the next save
     QApplication application(argc, argv);
+    QApplication::setApplicationName("Lumivert");
+    QApplication::setDesktopFileName("lumivert"); // the installed desktop entry
+    QIcon icon;
+    icon.addFile(":/icons/lumivert-48.png");
+    icon.addFile(":/icons/lumivert-256.png");
+    QApplication::setWindowIcon(icon);
 
     // The interface is Japanese whatever the system's locale; the layout is designed for
     // a 12-pixel Japanese Gothic font.

@@ -13,8 +13,15 @@ file holds no colour outside the palette and each palette colour appears somewhe
 
 Run with Debian's python (it has Pillow):  /usr/bin/python3 assets/draw_sample_picture.py
 The output depends only on this script, Pillow and the Noto CJK fonts.
+
+The same scene at another size, for the benchmarks (the committed file is not touched):
+    /usr/bin/python3 assets/draw_sample_picture.py --size 1920x1080 --output /tmp/fuji.bmp
+The scene is stretched to the size, the text grows with the smaller stretch, and the output
+is a BMP or, for a name ending in .png, a PNG, with at most the same 247 colours. Without
+--size, --output writes the sample itself elsewhere.
 """
 
+import argparse
 import math
 import pathlib
 import struct
@@ -22,8 +29,9 @@ import sys
 
 from PIL import Image, ImageChops, ImageDraw, ImageFont
 
-WIDTH, HEIGHT = 420, 345
+WIDTH, HEIGHT = 420, 345  # the sample's size; all drawing coordinates below are in it
 SCALE = 4  # drawing scale before the area reduction
+LARGE_DRAWING_LIMIT = 70_000_000  # pixels; larger pictures are drawn at a smaller scale
 PALETTE_SIZE = 247
 
 HORIZON = 192    # the lake's far shore
@@ -94,24 +102,44 @@ def build_palette():
 
 # --- drawing at the large scale ----------------------------------------------------------
 
+class Frame:
+    """The picture's size in pixels and the scales from drawing coordinates to the large image.
+
+    For the sample both scales are SCALE; another size stretches the scene to fit, and text
+    grows with the smaller of the two stretches so that it keeps its place."""
+
+    def __init__(self, width, height):
+        self.width, self.height = width, height
+        scale = SCALE
+        while scale > 1 and width * height * scale * scale > LARGE_DRAWING_LIMIT:
+            scale //= 2
+        self.large = (width * scale, height * scale)
+        self.sx = scale * width / WIDTH
+        self.sy = scale * height / HEIGHT
+        self.text = scale * min(width / WIDTH, height / HEIGHT)
+
+
+FRAME = Frame(WIDTH, HEIGHT)
+
+
 class Canvas:
-    """An RGB image SCALE times the picture's size, addressed in picture coordinates."""
+    """An RGB image at the large scale of FRAME, addressed in drawing coordinates."""
 
     def __init__(self):
-        self.image = Image.new("RGB", (WIDTH * SCALE, HEIGHT * SCALE), BLACK)
+        self.image = Image.new("RGB", FRAME.large, BLACK)
         self.draw = ImageDraw.Draw(self.image)
 
     def rect(self, x0, y0, x1, y1, colour):
-        s = SCALE
-        self.draw.rectangle([round(x0 * s), round(y0 * s), round(x1 * s) - 1, round(y1 * s) - 1],
+        sx, sy = FRAME.sx, FRAME.sy
+        self.draw.rectangle([round(x0 * sx), round(y0 * sy), round(x1 * sx) - 1, round(y1 * sy) - 1],
                             fill=colour)
 
     def polygon(self, points, colour):
-        self.draw.polygon([(x * SCALE, y * SCALE) for x, y in points], fill=colour)
+        self.draw.polygon([(x * FRAME.sx, y * FRAME.sy) for x, y in points], fill=colour)
 
     def ellipse(self, cx, cy, rx, ry, colour):
-        s = SCALE
-        self.draw.ellipse([(cx - rx) * s, (cy - ry) * s, (cx + rx) * s, (cy + ry) * s], fill=colour)
+        sx, sy = FRAME.sx, FRAME.sy
+        self.draw.ellipse([(cx - rx) * sx, (cy - ry) * sy, (cx + rx) * sx, (cy + ry) * sy], fill=colour)
 
     def bands(self, x0, y0, x1, y1, colours):
         """Horizontal bands of the colours, top to bottom."""
@@ -123,11 +151,11 @@ class Canvas:
         """Fills the mask with horizontal bands of the colours, from its top to its bottom."""
         _, top, _, bottom = mask.getbbox()
         layer = Canvas()
-        layer.bands(0, top / SCALE, WIDTH, bottom / SCALE, colours)
+        layer.bands(0, top / FRAME.sy, WIDTH, bottom / FRAME.sy, colours)
         self.image.paste(layer.image, (0, 0), mask)
 
     def fill(self, colour, mask):
-        self.image.paste(colour, (0, 0, WIDTH * SCALE, HEIGHT * SCALE), mask)
+        self.image.paste(colour, (0, 0) + FRAME.large, mask)
 
     def strip(self, x0, y0, x1, y1, colours):
         """Vertical bars of the colours, left to right."""
@@ -136,13 +164,13 @@ class Canvas:
                       x0 + (x1 - x0) * (i + 1) / len(colours), y1, colour)
 
     def text(self, x, y, words, font_path, size, colour, anchor="la"):
-        font = ImageFont.truetype(str(font_path), size * SCALE, index=JAPANESE_FACE)
-        self.draw.text((x * SCALE, y * SCALE), words, font=font, fill=colour, anchor=anchor)
+        font = ImageFont.truetype(str(font_path), round(size * FRAME.text), index=JAPANESE_FACE)
+        self.draw.text((x * FRAME.sx, y * FRAME.sy), words, font=font, fill=colour, anchor=anchor)
 
 
 def shape_mask(points):
-    mask = Image.new("L", (WIDTH * SCALE, HEIGHT * SCALE), 0)
-    ImageDraw.Draw(mask).polygon([(x * SCALE, y * SCALE) for x, y in points], fill=255)
+    mask = Image.new("L", FRAME.large, 0)
+    ImageDraw.Draw(mask).polygon([(x * FRAME.sx, y * FRAME.sy) for x, y in points], fill=255)
     return mask
 
 
@@ -256,7 +284,7 @@ def draw_chart(canvas):
         canvas.rect(x + 15, swatch_top - 1, x + 51, swatch_bottom + 1, GREYS[10])
         canvas.rect(x + 16, swatch_top, x + 50, swatch_bottom, colour)
         x += 54
-    canvas.text(left, (swatch_top + swatch_bottom) / 2, "420 × 345 · 247 colours", SANS, 11,
+    canvas.text(left, (swatch_top + swatch_bottom) / 2, f"{FRAME.width} × {FRAME.height} · {PALETTE_SIZE} colours", SANS, 11,
                 GREYS[24], anchor="lm")
 
 
@@ -278,10 +306,10 @@ def to_palette(image, palette):
     return pixels
 
 
-def bmp_bytes(pixels):
+def bmp_bytes(pixels, width, height):
     """A 24-bit bottom-up BMP of the pixels (RGB tuples, top row first)."""
-    stride = (WIDTH * 3 + 3) // 4 * 4
-    image_size = stride * HEIGHT
+    stride = (width * 3 + 3) // 4 * 4
+    image_size = stride * height
     data_offset = 14 + 40
     file_header = struct.pack(
         "<2sIHHI",
@@ -293,8 +321,8 @@ def bmp_bytes(pixels):
     info_header = struct.pack(
         "<IiiHHIIiiII",
         40,          # biSize
-        WIDTH,       # biWidth
-        HEIGHT,      # biHeight: positive, bottom row first
+        width,       # biWidth
+        height,      # biHeight: positive, bottom row first
         1,           # biPlanes
         24,          # biBitCount
         0,           # biCompression: BI_RGB
@@ -304,31 +332,69 @@ def bmp_bytes(pixels):
         0,           # biClrUsed: no colour table
         0)           # biClrImportant
     rows = []
-    for y in reversed(range(HEIGHT)):
+    for y in reversed(range(height)):
         row = bytearray()
-        for r, g, b in pixels[y * WIDTH:(y + 1) * WIDTH]:
+        for r, g, b in pixels[y * width:(y + 1) * width]:
             row += bytes((b, g, r))
         row += bytes(stride - len(row))
         rows.append(bytes(row))
     return file_header + info_header + b"".join(rows)
 
 
+def size_argument(text):
+    try:
+        width, height = (int(n) for n in text.lower().split("x"))
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"{text!r} is not WIDTHxHEIGHT") from None
+    if not (16 <= width <= 16384 and 16 <= height <= 16384):
+        raise argparse.ArgumentTypeError(f"{text}: each side must lie in 16 to 16384")
+    return width, height
+
+
+def parse_arguments():
+    parser = argparse.ArgumentParser(description="Draws Lumivert's sample picture.")
+    parser.add_argument("--size", type=size_argument, help="WIDTHxHEIGHT of another picture of the same kind")
+    parser.add_argument("--output", type=pathlib.Path, help="where the picture goes (.bmp or .png) instead")
+    arguments = parser.parse_args()
+    if arguments.size is not None and arguments.output is None:
+        parser.error("--size needs --output: the committed file is the sample's")
+    if arguments.output is not None and arguments.output.suffix.lower() not in (".bmp", ".png"):
+        parser.error("--output must end in .bmp or .png")
+    return arguments
+
+
 def main():
+    global FRAME
+    arguments = parse_arguments()
+    if arguments.size is not None:
+        FRAME = Frame(*arguments.size)
     palette = build_palette()
     canvas = Canvas()
     draw_scene(canvas)
     draw_chart(canvas)
-    reduced = canvas.image.resize((WIDTH, HEIGHT), Image.Resampling.BOX)
+    reduced = canvas.image.resize((FRAME.width, FRAME.height), Image.Resampling.BOX)
+    del canvas
     pixels = to_palette(reduced, palette)
 
     missing = set(palette) - set(pixels)
-    if missing:
+    if missing and arguments.size is None:  # a small picture of another size may lose some
         sys.exit(f"{len(missing)} palette colours do not appear in the picture: {sorted(missing)}")
 
-    data = bmp_bytes(pixels)
-    assert len(data) == 434_754
-    target = pathlib.Path(__file__).with_name("sample_picture.bmp")
-    target.write_bytes(data)
+    if arguments.output is None:
+        data = bmp_bytes(pixels, WIDTH, HEIGHT)
+        assert len(data) == 434_754
+        target = pathlib.Path(__file__).with_name("sample_picture.bmp")
+        target.write_bytes(data)
+    else:
+        target = arguments.output
+        if target.suffix.lower() == ".png":
+            image = Image.new("RGB", (FRAME.width, FRAME.height))
+            image.putdata(pixels)
+            image.save(target, optimize=False)
+            data = target.read_bytes()
+        else:
+            data = bmp_bytes(pixels, FRAME.width, FRAME.height)
+            target.write_bytes(data)
     print(f"wrote {target}: {len(data)} bytes, {len(set(pixels))} colours")
 
 

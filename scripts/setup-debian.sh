@@ -10,12 +10,15 @@ packages=(
   qt6-base-dev qt6-websockets-dev libpng-dev libjpeg62-turbo-dev libgif-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pil imagemagick
+  libvips-tools
   # the libFuzzer targets (clang's fuzzer and sanitizer runtimes)
   clang libclang-rt-14-dev
   # the browser, the desktop's file opener, a display for the window tests, Japanese glyphs
   # (and Qt's own texts in Japanese)
   chromium xdg-utils xvfb xauth fonts-noto-cjk
   qt6-translations-l10n
+  # the desktop entry's validator; clicks for the screenshots
+  desktop-file-utils xdotool
 )
 
 missing=()
@@ -30,7 +33,13 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || {
+    echo "setup: missing ${missing[*]}; run me as root to install them (sudo is not installed)" >&2
+    exit 1
+  }
+  sudo="sudo"
+fi
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -q

@@ -67,17 +67,19 @@ private:
     std::array<Line, kLines> cache_{};
 };
 
-void ConvertRowIndexed(const std::uint32_t* source, std::int32_t width, int bitsPerPixel,
-                       NearestEntry& nearest, std::uint8_t* out) {
-    const int perByte = 8 / bitsPerPixel;
-    for (std::int32_t x = 0; x < width; x += perByte) {
+// One row at 1, 4 or 8 bits per pixel, leftmost pixel in the high bits of its byte. The
+// depth is a compile-time constant, so that the packing needs no division per byte.
+template <int kBitsPerPixel>
+void ConvertRowIndexed(const std::uint32_t* source, std::int32_t width, NearestEntry& nearest, std::uint8_t* out) {
+    constexpr int kPerByte = 8 / kBitsPerPixel;
+    for (std::int32_t x = 0; x < width; x += kPerByte) {
         std::uint8_t packed = 0;
-        for (int k = 0; k < perByte; ++k) {
-            packed = static_cast<std::uint8_t>(packed << bitsPerPixel);
+        for (int k = 0; k < kPerByte; ++k) {
+            packed = static_cast<std::uint8_t>(packed << kBitsPerPixel);
             if (x + k < width)
                 packed |= nearest(source[x + k]);
         }
-        out[x / perByte] = packed;
+        out[x / kPerByte] = packed;
     }
 }
 
@@ -162,8 +164,14 @@ int GetDIBits(HDC dc, HBITMAP bitmap, std::uint32_t start, std::uint32_t lines, 
         case 24:
             ConvertRow24(source, object->width, row);
             break;
+        case 8:
+            ConvertRowIndexed<8>(source, object->width, nearest, row);
+            break;
+        case 4:
+            ConvertRowIndexed<4>(source, object->width, nearest, row);
+            break;
         default:
-            ConvertRowIndexed(source, object->width, depth, nearest, row);
+            ConvertRowIndexed<1>(source, object->width, nearest, row);
             break;
         }
     }

@@ -11,8 +11,7 @@
 namespace gdiplus {
 
 // PNG through libpng: 8-bit RGB for PixelFormat32bppRGB, RGBA for PixelFormat32bppARGB, a
-// palette (with its alpha in tRNS) for the indexed format. Adaptive filtering and zlib level
-// 6, the settings most PNG writers default to.
+// palette (with its alpha in tRNS) for the indexed format. zlib level 6 without row filters.
 Status EncodePng(const PixelImage& image, std::vector<std::byte>& file);
 
 // JPEG through libjpeg-turbo: baseline, 4:2:0, the standard tables scaled to quality 0 to 100

@@ -87,13 +87,16 @@ bool WritePng(const PngWriter& writer, const PixelImage& image, const std::vecto
                                              : PNG_COLOR_TYPE_RGB;
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
                  colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // No row filters, whatever the format. Indexes do not predict well, and a picture of
+    // flat colours and smooth bands, like those this program saves, compresses better as
+    // raw bytes repeating than as filtered differences: on the sample and a 1920 × 1080
+    // scene of its kind the file is 15-35 % smaller than with adaptive filtering and written
+    // in half the time (at 4096 × 4096, 10 % larger and three times faster).
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
     if (image.IsIndexed()) {
-        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE); // indexes do not predict well
         png_set_PLTE(png, info, plte.data(), static_cast<int>(plte.size()));
         if (!trns.empty())
             png_set_tRNS(png, info, trns.data(), static_cast<int>(trns.size()), nullptr);
-    } else {
-        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
     }
     png_write_info(png, info);
     for (INT y = 0; y < image.height; ++y) {

@@ -88,9 +88,11 @@ TEST_F(ResultPageTest, FileModeShowsThePageAndPictureInARealBrowser) {
 
     const user32::HWND frame = lumivert::testing::FrameOfRunningBrowser();
     ASSERT_NE(frame, 0u);
-    // The browser's first page is an empty one of its own; the page file loads after it.
+    // The browser starts on an empty page and then navigates: wait for the page file itself.
     const auto loaded = [](const QJsonValue& v) { return v.toBool(); };
-    EXPECT_TRUE(EvaluateInPage(frame, "document.readyState === 'complete' && location.protocol === 'file:'", +loaded)
+    EXPECT_TRUE(EvaluateInPage(frame,
+                               "location.href.endsWith('/OpenMe.html') && document.readyState === 'complete'",
+                               +loaded)
                     ->toBool());
     EXPECT_EQ(EvaluateInPage(frame, "document.title")->toString(), "画像確認");
     EXPECT_EQ(EvaluateInPage(frame, "document.characterSet")->toString(), "Shift_JIS");

@@ -1,0 +1,86 @@
+# Per-user installation and desktop integration.
+#
+# The program writes every file it makes beside itself, so it is installed as a folder of its
+# own that its user can write to: by default ~/.local/opt/lumivert. The desktop entry and the
+# icons go where the desktop looks for a user's own programs (~/.local/share).
+#
+#   cmake --install build/default                    for the current user
+#   cmake --install build/default --prefix DIR       into DIR (the desktop entry follows)
+#
+# A folder its user cannot write to (say /opt/lumivert) works too, but then every save
+# reports its error instead of writing a file.
+
+if(NOT TARGET lumivert)
+  return()
+endif()
+
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT AND DEFINED ENV{HOME})
+  set(CMAKE_INSTALL_PREFIX "$ENV{HOME}/.local/opt/lumivert"
+      CACHE PATH "The program's own folder; it writes its files there" FORCE)
+endif()
+
+if(IS_ABSOLUTE "$ENV{XDG_DATA_HOME}")
+  set(user_data_dir "$ENV{XDG_DATA_HOME}")
+else()
+  set(user_data_dir "$ENV{HOME}/.local/share")
+endif()
+set(LUMIVERT_DESKTOP_DATA_DIR "${user_data_dir}"
+    CACHE PATH "Where the desktop entry and the icons go (applications/ and icons/ below it)")
+
+set(lumivert_icons ${PROJECT_SOURCE_DIR}/assets/icons)
+set(lumivert_desktop_template ${PROJECT_SOURCE_DIR}/assets/lumivert.desktop.in)
+set(lumivert_desktop_script ${CMAKE_CURRENT_LIST_DIR}/desktop_entry.cmake)
+
+# The window's icon travels inside the program, so it shows wherever the program is run from
+# (only the windowed program is a Qt program).
+if(TARGET lumivert_window)
+  qt_add_resources(lumivert lumivert_icons
+    PREFIX /icons
+    BASE ${lumivert_icons}
+    FILES ${lumivert_icons}/lumivert-48.png ${lumivert_icons}/lumivert-256.png)
+endif()
+
+install(TARGETS lumivert RUNTIME DESTINATION .)
+
+set(hicolor ${LUMIVERT_DESKTOP_DATA_DIR}/icons/hicolor)
+install(FILES ${lumivert_icons}/lumivert.svg DESTINATION ${hicolor}/scalable/apps)
+foreach(size 48 256)
+  install(FILES ${lumivert_icons}/lumivert-${size}.png
+          DESTINATION ${hicolor}/${size}x${size}/apps RENAME lumivert.png)
+endforeach()
+
+# The entry names the program where it is installed, which only the install step knows
+# (cmake --install --prefix may differ from the configured prefix).
+set(installed_entry ${CMAKE_CURRENT_BINARY_DIR}/install/lumivert.desktop)
+install(CODE "
+  set(PROGRAM \"\${CMAKE_INSTALL_PREFIX}/lumivert\")
+  set(TEMPLATE \"${lumivert_desktop_template}\")
+  set(OUTPUT \"${installed_entry}\")
+  include(\"${lumivert_desktop_script}\")
+  file(INSTALL \"${installed_entry}\" DESTINATION \"${LUMIVERT_DESKTOP_DATA_DIR}/applications\")
+  find_program(update_desktop_database update-desktop-database)
+  if(update_desktop_database AND NOT DEFINED ENV{DESTDIR})
+    execute_process(COMMAND \${update_desktop_database} -q \"${LUMIVERT_DESKTOP_DATA_DIR}/applications\")
+  endif()
+")
+
+if(LUMIVERT_BUILD_TESTS)
+  # The entry for the configured prefix, checked by the desktop's own validator.
+  set(PROGRAM ${CMAKE_INSTALL_PREFIX}/lumivert)
+  set(TEMPLATE ${lumivert_desktop_template})
+  set(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/lumivert.desktop)
+  include(${lumivert_desktop_script})
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${lumivert_desktop_template})
+
+  find_program(DESKTOP_FILE_VALIDATE desktop-file-validate)
+  if(DESKTOP_FILE_VALIDATE)
+    add_test(NAME desktop_entry_validates COMMAND ${DESKTOP_FILE_VALIDATE} ${OUTPUT})
+  endif()
+
+  # A real installation into a scratch root, with a prefix that needs quoting.
+  add_test(NAME install_per_user
+    COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/install/check_install.py
+            --build-dir ${CMAKE_BINARY_DIR}
+            --data-dir ${LUMIVERT_DESKTOP_DATA_DIR}
+            --validator "${DESKTOP_FILE_VALIDATE}")
+endif()
