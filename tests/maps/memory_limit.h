@@ -3,6 +3,8 @@
 // Runs out of memory for real: a forked child lowers its address-space limit to what it
 // uses now and carries on until an allocation fails.
 
+#include "tests/sanitized_build.h"
+
 #include <cstdio>
 #include <functional>
 #include <sys/resource.h>
@@ -14,17 +16,7 @@ namespace maps_testing {
 // AddressSanitizer maps its heap inside a region it reserved at start, so a lower
 // address-space limit never makes an allocation fail there (the child only hangs); the tests
 // that run out of memory this way skip in a sanitizer build.
-#if defined(__SANITIZE_ADDRESS__)
-inline constexpr bool kAddressSpaceLimitFailsAllocations = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-inline constexpr bool kAddressSpaceLimitFailsAllocations = false;
-#else
-inline constexpr bool kAddressSpaceLimitFailsAllocations = true;
-#endif
-#else
-inline constexpr bool kAddressSpaceLimitFailsAllocations = true;
-#endif
+inline constexpr bool kAddressSpaceLimitFailsAllocations = !lumivert::testing::kAddressSanitizer;
 
 // Lets the calling process grow by at most headroom bytes from here on.
 inline void LimitAddressSpaceToCurrentUse(rlim_t headroom) {
