@@ -42,6 +42,7 @@ private:
     std::string path_;
     std::string tempPath_; // empty when writing in place
     int fd_ = -1;
+    bool replacesExisting_ = false; // a regular file of that name existed when opened
     bool committed_ = false;
 };
 

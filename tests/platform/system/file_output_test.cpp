@@ -51,6 +51,40 @@ TEST_F(FileOutputTest, ReplacesALongerFileWithoutStaleBytes) {
     EXPECT_EQ(EntriesInFolder(), 1u) << "no temporary file may be left behind";
 }
 
+// The old file is replaced, never rewritten: whoever still has it open, or holds another
+// link to it, keeps the old bytes, and the old content leaves no hidden file behind.
+TEST_F(FileOutputTest, ReplacesTheOldFileWithoutTouchingIt) {
+    const fs::path path = folder_ / "out.bin";
+    const fs::path otherLink = folder_ / "other-link.bin";
+    Put(path, "old content");
+    fs::create_hard_link(path, otherLink);
+    std::ifstream openReader(path, std::ios::binary);
+
+    lumivert::WriteWholeFile(path, Bytes("new"));
+    lumivert::WriteWholeFile(path, Bytes("newer"));
+
+    EXPECT_EQ(Read(path), "newer");
+    EXPECT_EQ(Read(otherLink), "old content");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(openReader), {}), "old content");
+    EXPECT_EQ(EntriesInFolder(), 2u) << "the target and the other link only";
+}
+
+TEST_F(FileOutputTest, AFolderPutInTheTargetsPlaceMeanwhileIsRefusedAndKept) {
+    const fs::path path = folder_ / "out.bin";
+    Put(path, "old content");
+    {
+        ReplacingFile file(path);
+        file.Write(Bytes("new content"));
+        fs::remove(path);
+        fs::create_directory(path);
+        Put(path / "inside.txt", "kept");
+        EXPECT_THROW(file.Commit(), RaisedError);
+    }
+    ASSERT_TRUE(fs::is_directory(path));
+    EXPECT_EQ(Read(path / "inside.txt"), "kept");
+    EXPECT_EQ(EntriesInFolder(), 1u) << "the refused file is removed";
+}
+
 TEST_F(FileOutputTest, NewFileGetsTheUsualPermissions) {
     const fs::path path = folder_ / "new.bin";
     lumivert::WriteWholeFile(path, Bytes("abc"));
