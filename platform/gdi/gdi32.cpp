@@ -1,10 +1,13 @@
 #include "platform/gdi/gdi32.h"
 
+#include "platform/gdi/colour_runs.h"
 #include "platform/gdi/handle_table.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace gdi32 {
 
@@ -67,20 +70,34 @@ private:
     std::array<Line, kLines> cache_{};
 };
 
-// One row at 1, 4 or 8 bits per pixel, leftmost pixel in the high bits of its byte. The
-// depth is a compile-time constant, so that the packing needs no division per byte.
-template <int kBitsPerPixel>
-void ConvertRowIndexed(const std::uint32_t* source, std::int32_t width, NearestEntry& nearest, std::uint8_t* out) {
-    constexpr int kPerByte = 8 / kBitsPerPixel;
-    for (std::int32_t x = 0; x < width; x += kPerByte) {
-        std::uint8_t packed = 0;
-        for (int k = 0; k < kPerByte; ++k) {
-            packed = static_cast<std::uint8_t>(packed << kBitsPerPixel);
-            if (x + k < width)
-                packed |= nearest(source[x + k]);
-        }
-        out[x / kPerByte] = packed;
+// The colour-table index of every pixel of a row, one lookup per run of equal colours.
+void NearestIndexes(const std::uint32_t* source, std::int32_t width, NearestEntry& nearest, std::uint8_t* indexes) {
+    for (std::int32_t x = 0; x < width;) {
+        const std::uint8_t index = nearest(source[x]);
+        const std::int32_t run = 1 + detail::LeadingRepeats(source + x + 1, width - x - 1, source[x]);
+        std::memset(indexes + x, index, static_cast<std::size_t>(run));
+        x += run;
     }
+}
+
+// Indexes packed at 1 or 4 bits, leftmost pixel in the high bits of its byte; the depth
+// is a compile-time constant, so that the packing needs no division per byte.
+template <int kBitsPerPixel>
+std::uint8_t PackByte(const std::uint8_t* indexes, int count) {
+    std::uint8_t packed = 0;
+    for (int k = 0; k < 8 / kBitsPerPixel; ++k)
+        packed = static_cast<std::uint8_t>((packed << kBitsPerPixel) | (k < count ? indexes[k] : 0));
+    return packed;
+}
+
+template <int kBitsPerPixel>
+void PackIndexes(const std::uint8_t* indexes, std::int32_t width, std::uint8_t* out) {
+    constexpr int kPerByte = 8 / kBitsPerPixel;
+    const std::int32_t whole = width / kPerByte;
+    for (std::int32_t i = 0; i < whole; ++i)
+        out[i] = PackByte<kBitsPerPixel>(indexes + i * kPerByte, kPerByte);
+    if (const int left = width % kPerByte; left != 0)
+        out[whole] = PackByte<kBitsPerPixel>(indexes + whole * kPerByte, left);
 }
 
 void ConvertRow24(const std::uint32_t* source, std::int32_t width, std::uint8_t* out) {
@@ -89,6 +106,71 @@ void ConvertRow24(const std::uint32_t* source, std::int32_t width, std::uint8_t*
         out[3 * x + 1] = static_cast<std::uint8_t>(source[x] >> 8);
         out[3 * x + 2] = static_cast<std::uint8_t>(source[x] >> 16);
     }
+}
+
+// GetDIBits's conversion of the bitmap's rows into a DIB's rows at one depth. Each part
+// of the rows can be converted on its own, with its own cache of nearest entries.
+struct DibRows {
+    const BitmapObject* object;
+    const BITMAPINFO* info;
+    bool bottomUp;
+    std::int32_t height;
+    int depth;
+    std::uint32_t stride;
+    std::uint8_t* out; // DIB row `start` of the call
+
+    void Convert(std::uint32_t start, std::uint32_t first, std::uint32_t end) const {
+        NearestEntry nearest(info->bmiColors, depth <= 8 ? 1 << depth : 0);
+        // A row's indexes before they are packed below 8 bits.
+        std::vector<std::uint8_t> indexes(depth < 8 ? static_cast<std::size_t>(object->width) : 0);
+        // Only the padding after the pixels needs zeroing; the pixels are written below.
+        const std::uint32_t used = (static_cast<std::uint32_t>(object->width) * depth + 7) / 8;
+        for (std::uint32_t dibRow = first; dibRow < end; ++dibRow) {
+            const std::int32_t y = bottomUp ? height - 1 - static_cast<std::int32_t>(dibRow)
+                                            : static_cast<std::int32_t>(dibRow);
+            const std::uint32_t* source = object->Row(y);
+            std::uint8_t* row = out + static_cast<std::size_t>(dibRow - start) * stride;
+            std::memset(row + used, 0, stride - used);
+            switch (depth) {
+            case 32:
+                for (std::int32_t x = 0; x < object->width; ++x) {
+                    const std::uint32_t pixel = source[x] & 0xFFFFFF;
+                    std::memcpy(row + 4 * static_cast<std::size_t>(x), &pixel, 4);
+                }
+                break;
+            case 24:
+                ConvertRow24(source, object->width, row);
+                break;
+            case 8:
+                NearestIndexes(source, object->width, nearest, row);
+                break;
+            case 4:
+                NearestIndexes(source, object->width, nearest, indexes.data());
+                PackIndexes<4>(indexes.data(), object->width, row);
+                break;
+            default:
+                NearestIndexes(source, object->width, nearest, indexes.data());
+                PackIndexes<1>(indexes.data(), object->width, row);
+                break;
+            }
+        }
+    }
+};
+
+// A large picture is converted by one thread a processor (up to four): reading it is most
+// of the work, and one core alone cannot draw the memory's full speed.
+void ConvertInParts(const DibRows& rows, std::uint32_t start, std::uint32_t end) {
+    constexpr std::size_t kPixelsWorthAThread = std::size_t{1} << 20;
+    const std::size_t pixels = static_cast<std::size_t>(end - start) * static_cast<std::size_t>(rows.object->width);
+    const std::size_t parts = std::clamp<std::size_t>(
+        std::min<std::size_t>(std::thread::hardware_concurrency(), pixels / kPixelsWorthAThread), 1, 4);
+    std::vector<std::jthread> helpers;
+    const std::uint32_t rowsPerPart = (end - start + static_cast<std::uint32_t>(parts) - 1) / static_cast<std::uint32_t>(parts);
+    for (std::uint32_t first = start + rowsPerPart; first < end; first += rowsPerPart)
+        helpers.emplace_back([&rows, start, first, last = std::min(first + rowsPerPart, end)] {
+            rows.Convert(start, first, last);
+        });
+    rows.Convert(start, start, std::min(start + rowsPerPart, end));
 }
 
 bool IsSupportedDepth(std::uint16_t bits) {
@@ -142,39 +224,9 @@ int GetDIBits(HDC dc, HBITMAP bitmap, std::uint32_t start, std::uint32_t lines, 
         return 0;
     lines = std::min(lines, static_cast<std::uint32_t>(height) - start);
 
-    const bool bottomUp = header.biHeight > 0;
-    const int depth = header.biBitCount;
-    NearestEntry nearest(info->bmiColors, depth <= 8 ? 1 << depth : 0);
-    auto* out = static_cast<std::uint8_t*>(bits);
-    for (std::uint32_t line = 0; line < lines; ++line) {
-        const std::int32_t dibRow = static_cast<std::int32_t>(start + line);
-        const std::int32_t y = bottomUp ? height - 1 - dibRow : dibRow;
-        const std::uint32_t* source = object->Row(y);
-        std::uint8_t* row = out + static_cast<std::size_t>(line) * stride;
-        // Only the padding after the pixels needs zeroing; the pixels are written below.
-        const std::uint32_t used = (static_cast<std::uint32_t>(object->width) * depth + 7) / 8;
-        std::memset(row + used, 0, stride - used);
-        switch (depth) {
-        case 32:
-            for (std::int32_t x = 0; x < object->width; ++x) {
-                const std::uint32_t pixel = source[x] & 0xFFFFFF;
-                std::memcpy(row + 4 * static_cast<std::size_t>(x), &pixel, 4);
-            }
-            break;
-        case 24:
-            ConvertRow24(source, object->width, row);
-            break;
-        case 8:
-            ConvertRowIndexed<8>(source, object->width, nearest, row);
-            break;
-        case 4:
-            ConvertRowIndexed<4>(source, object->width, nearest, row);
-            break;
-        default:
-            ConvertRowIndexed<1>(source, object->width, nearest, row);
-            break;
-        }
-    }
+    const DibRows rows{object, info, header.biHeight > 0, height, header.biBitCount, stride,
+                       static_cast<std::uint8_t*>(bits)};
+    ConvertInParts(rows, start, start + lines);
     return static_cast<int>(lines);
 }
 

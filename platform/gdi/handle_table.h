@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace gdi32::detail {
@@ -28,10 +29,11 @@ struct BitmapObject {
     std::uint32_t selectedInto = 0; // the DC it is selected into, 0 when none
     PixelMemory pixels;
 
-    std::uint32_t* Row(std::int32_t y) {
+    const std::uint32_t* Row(std::int32_t y) const {
         const std::int32_t memoryRow = bottomUp ? height - 1 - y : y;
         return pixels.get() + static_cast<std::ptrdiff_t>(memoryRow) * width;
     }
+    std::uint32_t* Row(std::int32_t y) { return const_cast<std::uint32_t*>(std::as_const(*this).Row(y)); }
     bool Contains(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
 };
 

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
+#include <random>
 #include <vector>
 
 using namespace gdi32;
@@ -114,6 +116,83 @@ TEST(Gdi, GetDIBitsConvertsToEveryDepthBottomRowFirst) {
     EXPECT_EQ(bits[1], 0x00) << "blue → entry 0, then padding";
     EXPECT_EQ(bits[4], 0x90);
     EXPECT_EQ(bits[5], 0x90);
+}
+
+// A picture of a few million pixels, converted in parts, against the plain rule pixel by
+// pixel: runs of one colour of every length (also across the parts' borders), pixels whose
+// top byte is not zero, odd widths that leave part bytes at 1 and 4 bits, a range of rows.
+TEST(Gdi, GetDIBitsOfALargePictureMatchesThePlainRuleAtEveryDepth) {
+    constexpr int kWidth = 1283, kHeight = 1701;
+    HDC dc = CreateCompatibleDC({});
+    const BITMAPINFO sectionHeader = HeaderFor(kWidth, kHeight, 32);
+    void* memory = nullptr;
+    HBITMAP section = CreateDIBSection(dc, &sectionHeader, DIB_RGB_COLORS, &memory, nullptr, 0);
+    ASSERT_TRUE(section);
+    HBITMAP old = SelectObject(dc, section);
+    auto* pixels = static_cast<std::uint32_t*>(memory); // bottom row first
+
+    std::mt19937 random(7);
+    std::vector<std::uint32_t> colours(300);
+    for (auto& colour : colours)
+        colour = random() & 0xFFFFFF;
+    for (std::size_t i = 0; i < std::size_t{kWidth} * kHeight;) {
+        const std::uint32_t colour = colours[random() % colours.size()];
+        for (std::size_t run = 1 + random() % 40; run > 0 && i < std::size_t{kWidth} * kHeight; --run, ++i)
+            pixels[i] = colour | (random() % 4 == 0 ? 0xFF000000u : 0u);
+    }
+
+    for (const int depth : {1, 4, 8, 32}) {
+        BITMAPINFO info = HeaderFor(kWidth, kHeight, depth);
+        for (int i = 0; i < (depth < 32 ? 1 << depth : 0); ++i)
+            info.bmiColors[i] = {static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
+                                 static_cast<std::uint8_t>(random()), 0};
+        ASSERT_NE(GetDIBits(dc, section, 0, kHeight, nullptr, &info, DIB_RGB_COLORS), 0);
+        const std::size_t stride = info.bmiHeader.biSizeImage / kHeight;
+
+        // The plain rule: the nearest entry by squared distance, the lowest index on a tie.
+        const auto nearest = [&](std::uint32_t pixel) {
+            int best = 0, bestDistance = 1 << 30;
+            for (int i = 0; i < 1 << depth; ++i) {
+                const int dr = int((pixel >> 16) & 0xFF) - info.bmiColors[i].rgbRed;
+                const int dg = int((pixel >> 8) & 0xFF) - info.bmiColors[i].rgbGreen;
+                const int db = int(pixel & 0xFF) - info.bmiColors[i].rgbBlue;
+                if (dr * dr + dg * dg + db * db < bestDistance) {
+                    bestDistance = dr * dr + dg * dg + db * db;
+                    best = i;
+                }
+            }
+            return static_cast<std::uint8_t>(best);
+        };
+        std::map<std::uint32_t, std::uint8_t> indexOf;
+        for (const std::uint32_t colour : colours)
+            indexOf[colour] = depth < 32 ? nearest(colour) : 0;
+        const auto expectedRow = [&](int memoryRow) {
+            std::vector<std::uint8_t> row(stride, 0);
+            for (int x = 0; x < kWidth; ++x) {
+                const std::uint32_t pixel = pixels[std::size_t(memoryRow) * kWidth + x] & 0xFFFFFF;
+                if (depth == 32)
+                    std::memcpy(&row[4 * std::size_t(x)], &pixel, 4);
+                else if (depth == 8)
+                    row[x] = indexOf.at(pixel);
+                else
+                    row[x * depth / 8] |= indexOf.at(pixel) << (8 - depth - (x * depth) % 8);
+            }
+            return row;
+        };
+
+        // Every row, then rows 100 to 1599 alone.
+        for (const auto& [start, lines] : {std::pair{0, kHeight}, std::pair{100, 1500}}) {
+            std::vector<std::uint8_t> bits(stride * lines, 0xAA);
+            ASSERT_EQ(GetDIBits(dc, section, start, lines, bits.data(), &info, DIB_RGB_COLORS), lines);
+            for (int line = 0; line < lines; ++line) {
+                const std::vector<std::uint8_t> got(bits.begin() + line * stride, bits.begin() + (line + 1) * stride);
+                ASSERT_EQ(got, expectedRow(start + line)) << depth << " bits, DIB row " << start + line;
+            }
+        }
+    }
+    SelectObject(dc, old);
+    DeleteObject(section);
+    DeleteDC(dc);
 }
 
 TEST(Gdi, GetDIBitsFailsOnEmptyBitmapsAndBadArguments) {
