@@ -85,10 +85,12 @@ Status GdipCreateBitmapFromHBITMAP(gdi32::HBITMAP hbm, HPALETTE hpal, GpBitmap**
         pixels.height = view->height;
         pixels.format = PixelFormat32bppRGB;
         pixels.argb.reserve(static_cast<std::size_t>(view->width) * view->height);
-        for (INT y = 0; y < view->height; ++y)
-            pixels.argb.insert(pixels.argb.end(), view->Row(y), view->Row(y) + view->width);
-        for (ARGB& pixel : pixels.argb)
-            pixel |= 0xFF000000u; // device pixels are opaque
+        // Device pixels are opaque. Each row is made so while it is still in the cache.
+        for (INT y = 0; y < view->height; ++y) {
+            const auto row = pixels.argb.insert(pixels.argb.end(), view->Row(y), view->Row(y) + view->width);
+            for (auto pixel = row; pixel != pixels.argb.end(); ++pixel)
+                *pixel |= 0xFF000000u;
+        }
         return AdoptNew(std::move(pixels), bitmap);
     } catch (const std::bad_alloc&) {
         return OutOfMemory;
