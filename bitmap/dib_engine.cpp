@@ -88,8 +88,12 @@ bool ApplyDIBEmboss(gdi32::HDC dc, std::int32_t width, std::int32_t height, void
         });
     } else if (effect == kEmbossFalse) {
         OverwriteRowByRow(pixels, width, height, [&](std::int32_t y, const RowsAround& rows, std::uint32_t* out) {
+            std::int32_t x = 0;
+            if (rows[2] != nullptr) // away from the last row and column the neighbour is (x + 1, y + 1)
+                for (; x < width - 1; ++x)
+                    out[x] = MakeDIBPixel(EmbossFalseStep(ReadDIBPixel(rows[1][x]), ReadDIBPixel(rows[2][x + 1])));
             const auto read = RowReader(rows, y);
-            for (std::int32_t x = 0; x < width; ++x)
+            for (; x < width; ++x)
                 out[x] = MakeDIBPixel(EmbossFalse(x, y, width, height, read));
         });
     }

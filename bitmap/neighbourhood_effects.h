@@ -65,16 +65,20 @@ Rgb Emboss(const EmbossKernel& kernel, std::int32_t x, std::int32_t y, std::int3
     return {kernel.Level(sum.red, n), kernel.Level(sum.green, n), kernel.Level(sum.blue, n)};
 }
 
-// Effect 11: the grey step from the pixel to its neighbour at (x + 1, y + 1), lifted by 127;
-// on the last column or row the neighbour stays in that column or row.
+// The grey step from a pixel to the one it is compared with, lifted by 127, 0 when negative.
+constexpr Rgb EmbossFalseStep(Rgb pixel, Rgb compared) {
+    const int v = std::max(GreyLevel(compared) - GreyLevel(pixel) + 127, 0);
+    return {v, v, v};
+}
+
+// Effect 11: the step from the pixel to its neighbour at (x + 1, y + 1); on the last column
+// or row the neighbour stays in that column or row.
 template <class Read>
 Rgb EmbossFalse(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, Read&& read) {
-    const int g1 = GreyLevel(read(x, y));
+    const Rgb pixel = read(x, y);
     const std::int32_t x2 = x == width - 1 ? x : x + 1;
     const std::int32_t y2 = y == height - 1 ? y : y + 1;
-    const int g2 = GreyLevel(read(x2, y2));
-    const int v = std::max(g2 - g1 + 127, 0);
-    return {v, v, v};
+    return EmbossFalseStep(pixel, read(x2, y2));
 }
 
 // Emboss at pixels where both taps lie inside the picture, on 32-bit pixels whose bytes hold
