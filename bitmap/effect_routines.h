@@ -5,8 +5,9 @@
 //
 // Pixels engine: reads and writes every pixel of the bitmap selected into dc through
 // GetPixel and SetPixel, row 0 at the top.
-// DIBits engine: works on a copy of the 32-bit bottom-up pixel memory at bits (width × 4
-// bytes per row, no padding), row 0 at the bottom; dc only takes part in the guard.
+// DIBits engine: changes the 32-bit bottom-up pixel memory at bits (width × 4 bytes per row,
+// no padding) where it lies, row 0 at the bottom; dc only takes part in the guard. Effects 10
+// and 11 still compute every pixel from the memory as it was before the effect.
 
 #include "platform/gdi/gdi32.h"
 

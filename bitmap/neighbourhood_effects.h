@@ -1,7 +1,8 @@
 #pragma once
 
 // Effects 10 (Emboss) and 11 (EmbossFalse): each pixel from its neighbours, which an engine
-// reads through a callback. y + 1 is the next row in the engine's own row order: the row
+// reads through a callback (or, for Emboss away from the border, which InteriorEmboss reads
+// straight from the rows of a DIB). y + 1 is the next row in the engine's own row order: the row
 // below for the per-pixel engine, the row above for the DIB engine, which turns the emboss
 // light upside down. Every output is computed from the picture as it was before the effect.
 
@@ -64,17 +65,38 @@ Rgb Emboss(const EmbossKernel& kernel, std::int32_t x, std::int32_t y, std::int3
     return {kernel.Level(sum.red, n), kernel.Level(sum.green, n), kernel.Level(sum.blue, n)};
 }
 
-// Effect 11: the grey step from the pixel to its neighbour at (x + 1, y + 1), lifted by 127;
-// on the last column or row the neighbour stays in that column or row.
-template <class Read>
-Rgb EmbossFalse(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, Read&& read) {
-    const int g1 = GreyLevel(read(x, y));
-    const std::int32_t x2 = x == width - 1 ? x : x + 1;
-    const std::int32_t y2 = y == height - 1 ? y : y + 1;
-    const int g2 = GreyLevel(read(x2, y2));
-    const int v = std::max(g2 - g1 + 127, 0);
+// The grey step from a pixel to the one it is compared with, lifted by 127, 0 when negative.
+constexpr Rgb EmbossFalseStep(Rgb pixel, Rgb compared) {
+    const int v = std::max(GreyLevel(compared) - GreyLevel(pixel) + 127, 0);
     return {v, v, v};
 }
+
+// Effect 11: the step from the pixel to its neighbour at (x + 1, y + 1); on the last column
+// or row the neighbour stays in that column or row.
+template <class Read>
+Rgb EmbossFalse(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height, Read&& read) {
+    const Rgb pixel = read(x, y);
+    const std::int32_t x2 = x == width - 1 ? x : x + 1;
+    const std::int32_t y2 = y == height - 1 ? y : y + 1;
+    return EmbossFalseStep(pixel, read(x2, y2));
+}
+
+// Emboss at pixels where both taps lie inside the picture, on 32-bit pixels whose bytes hold
+// three channels and a 0 (a DIB's blue, green, red, 0). There n is 2 and, since the kernel's
+// two taps weigh −1 and +1, every channel's sum is a difference from −255 to +255, so each output channel is one
+// look-up in a table of those 511 levels, clamped at 255 as the packers do.
+class InteriorEmboss {
+public:
+    explicit InteriorEmboss(const EmbossKernel& kernel);
+
+    // Pixels 1 to width − 2 of row y into out, where rows[k] is row y − 1 + k and rows y − 1
+    // and y + 1 both exist. Row y itself is not read; out must not be row y − 1 or y + 1.
+    void Row(const std::array<const std::uint32_t*, 3>& rows, std::uint32_t* out, std::int32_t width) const;
+
+private:
+    EmbossKernel::Tap minus_{}, plus_{}; // the taps weighing −1 and +1
+    std::array<std::uint8_t, 2 * 255 + 1> channel_{}; // [difference + 255]
+};
 
 // Runs Emboss for effect 10 or EmbossFalse for effect 11 over every pixel, in scan order,
 // handing each result to store(x, y, Rgb); false for other effect numbers. The kernel is
