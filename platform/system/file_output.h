@@ -2,8 +2,8 @@
 
 // Writing an output file so that a failed save never damages the file it replaces.
 //
-// The bytes go to a temporary file in the target's folder, which is renamed over the
-// target only once everything was written and closed. A longer old file therefore keeps
+// The bytes go to a temporary file in the target's folder, which takes the target's place
+// only once everything was written and closed. A longer old file therefore keeps
 // no stale tail, and a save that fails part-way (full disk, I/O error) leaves the old
 // file as it was. A target that exists but is not a regular file (a device such as
 // /dev/full, a pipe) is written in place, since a device node must never be replaced.
