@@ -7,6 +7,8 @@
 #include <cmath>
 #include <set>
 
+#include <zlib.h>
+
 using namespace gdiplus;
 using test_support::DeviceBitmap;
 using test_support::ReadBytes;
@@ -20,6 +22,28 @@ constexpr CLSID kBmp{0x557CF400, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 
 constexpr GUID kQuality{0x1D5BE4B5, 0xFA4A, 0x452D, {0x9C, 0xDD, 0x5D, 0xB3, 0x51, 0x05, 0xE7, 0xEB}};
 
 std::uint32_t Gradient(int x, int y) { return ((x * 7u & 0xFF) << 16) | ((y * 5u & 0xFF) << 8) | ((x + y) & 0xFF); }
+
+// The filter type byte that starts each row of a PNG file's image data, read from the
+// inflated IDAT stream (rowBytes without the filter byte).
+std::vector<int> PngRowFilters(const std::string& file, std::size_t rowBytes, int height) {
+    std::string compressed;
+    for (std::size_t at = 8; at + 12 <= file.size();) {
+        const auto byte = [&](std::size_t k) { return std::uint32_t(std::uint8_t(file[at + k])); };
+        const std::size_t length = byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
+        if (file.compare(at + 4, 4, "IDAT") == 0)
+            compressed += file.substr(at + 8, length);
+        at += 12 + length;
+    }
+    std::vector<Bytef> data((rowBytes + 1) * height);
+    uLongf size = data.size();
+    if (uncompress(data.data(), &size, reinterpret_cast<const Bytef*>(compressed.data()), compressed.size()) != Z_OK ||
+        size != data.size())
+        return {};
+    std::vector<int> filters;
+    for (int y = 0; y < height; ++y)
+        filters.push_back(data[y * (rowBytes + 1)]);
+    return filters;
+}
 
 class Save : public test_support::Started {
 protected:
@@ -76,6 +100,50 @@ TEST_F(Save, PngOfAnArgbCanvasKeepsItsAlpha) {
     ASSERT_TRUE(png);
     EXPECT_TRUE(png->hasAlpha);
     EXPECT_EQ(png->argb, std::vector<std::uint32_t>(15, 0x80FF8000u));
+}
+
+TEST_F(Save, PngRowsThatRepeatTheRowAboveAreFilteredUpAndComeBackExact) {
+    // Bands of three equal rows, the last band cut short; with and without alpha, and the
+    // narrowest and shortest pictures, where libpng leaves some filters out.
+    constexpr int kNone = 0, kUp = 2;
+    const auto banded = [](int x, int y) { return Gradient(x, y / 3); };
+    const auto alphaOf = [](int x, int y) { return std::uint32_t(x % 3 == 0 ? 0 : x % 3 == 1 ? 0xFF : 40 + y / 3) << 24; };
+    for (const bool alpha : {false, true}) {
+        for (const auto& [width, height] : {std::pair{kWidth, kHeight}, {1, 7}, {9, 1}}) {
+            SCOPED_TRACE(testing::Message() << width << " x " << height << (alpha ? " ARGB" : " RGB"));
+            std::vector<std::uint32_t> expected;
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    expected.push_back((alpha ? alphaOf(x, y) : 0xFF000000u) | banded(x, y));
+            const DeviceBitmap device(width, height, banded);
+            GpBitmap* image = nullptr;
+            if (alpha) {
+                ASSERT_EQ(GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &image), Ok);
+                BitmapData data;
+                data.Stride = width * 4;
+                data.Scan0 = expected.data();
+                ASSERT_EQ(GdipBitmapLockBits(image, nullptr, ImageLockModeWrite | ImageLockModeUserInputBuf,
+                                             PixelFormat32bppARGB, &data), Ok);
+                ASSERT_EQ(GdipBitmapUnlockBits(image, &data), Ok);
+            } else {
+                ASSERT_EQ(GdipCreateBitmapFromHBITMAP(device.handle(), HPALETTE{}, &image), Ok);
+            }
+            const Status saved = SaveTo(image, folder_ / "r.png", kPng);
+            GdipDisposeImage(image);
+            ASSERT_EQ(saved, Ok);
+
+            const auto png = decoders::ReadPng(folder_ / "r.png");
+            ASSERT_TRUE(png);
+            EXPECT_EQ(png->hasAlpha, alpha);
+            ASSERT_EQ(png->width, width);
+            ASSERT_EQ(png->height, height);
+            EXPECT_EQ(png->argb, expected);
+            std::vector<int> filters;
+            for (int y = 0; y < height; ++y)
+                filters.push_back(y % 3 == 0 ? kNone : kUp);
+            EXPECT_EQ(PngRowFilters(ReadBytes(folder_ / "r.png"), width * (alpha ? 4u : 3u), height), filters);
+        }
+    }
 }
 
 TEST_F(Save, GifOfAnIndexedBitmapWritesItsPaletteAsGivenAndItsAlphaZeroEntryAsTransparent) {
