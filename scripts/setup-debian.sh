@@ -8,6 +8,7 @@ packages=(
   g++ cmake ninja-build pkg-config git
   # libraries
   qt6-base-dev qt6-websockets-dev libpng-dev libjpeg62-turbo-dev libgif-dev
+  libdeflate-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pil imagemagick
   libvips-tools

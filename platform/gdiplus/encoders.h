@@ -10,8 +10,9 @@
 
 namespace gdiplus {
 
-// PNG through libpng: 8-bit RGB for PixelFormat32bppRGB, RGBA for PixelFormat32bppARGB, a
-// palette (with its alpha in tRNS) for the indexed format. zlib level 6 without row filters.
+// PNG through libpng, the image data compressed by libdeflate: 8-bit RGB for
+// PixelFormat32bppRGB, RGBA for PixelFormat32bppARGB, a palette (with its alpha in tRNS) for
+// the indexed format. Filter Up on a row that repeats the one above, None on every other row.
 Status EncodePng(const PixelImage& image, std::vector<std::byte>& file);
 
 // JPEG through libjpeg-turbo: baseline, 4:2:0, the standard tables scaled to quality 0 to 100

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <set>
 
+#include <zlib.h>
+
 using namespace gdiplus;
 using test_support::DeviceBitmap;
 using test_support::ReadBytes;
@@ -20,6 +22,41 @@ constexpr CLSID kBmp{0x557CF400, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 
 constexpr GUID kQuality{0x1D5BE4B5, 0xFA4A, 0x452D, {0x9C, 0xDD, 0x5D, 0xB3, 0x51, 0x05, 0xE7, 0xEB}};
 
 std::uint32_t Gradient(int x, int y) { return ((x * 7u & 0xFF) << 16) | ((y * 5u & 0xFF) << 8) | ((x + y) & 0xFF); }
+
+struct PngChunk {
+    std::string type;
+    std::string data;
+};
+
+// The chunks of a PNG file after its signature, in file order.
+std::vector<PngChunk> PngChunks(const std::string& file) {
+    std::vector<PngChunk> chunks;
+    for (std::size_t at = 8; at + 12 <= file.size();) {
+        const auto byte = [&](std::size_t k) { return std::uint32_t(std::uint8_t(file[at + k])); };
+        const std::size_t length = byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
+        chunks.push_back({file.substr(at + 4, 4), file.substr(at + 8, length)});
+        at += 12 + length;
+    }
+    return chunks;
+}
+
+// The filter type byte that starts each row of a PNG file's image data, read from the
+// inflated IDAT stream (rowBytes without the filter byte).
+std::vector<int> PngRowFilters(const std::string& file, std::size_t rowBytes, int height) {
+    std::string compressed;
+    for (const PngChunk& chunk : PngChunks(file))
+        if (chunk.type == "IDAT")
+            compressed += chunk.data;
+    std::vector<Bytef> data((rowBytes + 1) * height);
+    uLongf size = data.size();
+    if (uncompress(data.data(), &size, reinterpret_cast<const Bytef*>(compressed.data()), compressed.size()) != Z_OK ||
+        size != data.size())
+        return {};
+    std::vector<int> filters;
+    for (int y = 0; y < height; ++y)
+        filters.push_back(data[y * (rowBytes + 1)]);
+    return filters;
+}
 
 class Save : public test_support::Started {
 protected:
@@ -76,6 +113,96 @@ TEST_F(Save, PngOfAnArgbCanvasKeepsItsAlpha) {
     ASSERT_TRUE(png);
     EXPECT_TRUE(png->hasAlpha);
     EXPECT_EQ(png->argb, std::vector<std::uint32_t>(15, 0x80FF8000u));
+}
+
+TEST_F(Save, PngRowsThatRepeatTheRowAboveAreFilteredUpAndComeBackExact) {
+    // Bands of three equal rows, the last band cut short; in each of the three colour types,
+    // and in the narrowest and shortest pictures.
+    constexpr int kNone = 0, kUp = 2;
+    const auto banded = [](int x, int y) { return Gradient(x, y / 3); };
+    const auto alphaOf = [](int x, int y) { return std::uint32_t(x % 3 == 0 ? 0 : x % 3 == 1 ? 0xFF : 40 + y / 3) << 24; };
+    const auto indexOf = [](int x, int y) { return std::uint8_t((x + y / 3) % 12); };
+    ColorPalette palette;
+    palette.Count = 256;
+    for (UINT i = 0; i < 256; ++i)
+        palette.Entries[i] = 0xFF000000u | (i * 0x0A1B2Cu & 0xFFFFFF);
+    palette.Entries[3] = 0x40112233; // translucent entries go into tRNS
+    palette.Entries[7] = 0x00000000;
+    for (const PixelFormat format : {PixelFormat32bppRGB, PixelFormat32bppARGB, PixelFormat8bppIndexed}) {
+        for (const auto& [width, height] : {std::pair{kWidth, kHeight}, {1, 7}, {9, 1}}) {
+            SCOPED_TRACE(testing::Message() << width << " x " << height << " format " << format);
+            std::vector<std::uint32_t> expected, argb;
+            std::vector<std::uint8_t> indexes;
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) {
+                    argb.push_back(alphaOf(x, y) | banded(x, y));
+                    indexes.push_back(indexOf(x, y));
+                    expected.push_back(format == PixelFormat32bppRGB     ? 0xFF000000u | banded(x, y)
+                                       : format == PixelFormat32bppARGB ? argb.back()
+                                                                        : palette.Entries[indexes.back()]);
+                }
+            const DeviceBitmap device(width, height, banded);
+            GpBitmap* image = nullptr;
+            if (format == PixelFormat32bppRGB) {
+                ASSERT_EQ(GdipCreateBitmapFromHBITMAP(device.handle(), HPALETTE{}, &image), Ok);
+            } else {
+                ASSERT_EQ(GdipCreateBitmapFromScan0(width, height, 0, format, nullptr, &image), Ok);
+                const bool indexed = format == PixelFormat8bppIndexed;
+                if (indexed) {
+                    ASSERT_EQ(GdipSetImagePalette(image, &palette), Ok);
+                }
+                BitmapData data;
+                data.Stride = width * (indexed ? 1 : 4);
+                data.Scan0 = indexed ? static_cast<void*>(indexes.data()) : argb.data();
+                ASSERT_EQ(GdipBitmapLockBits(image, nullptr, ImageLockModeWrite | ImageLockModeUserInputBuf, format, &data),
+                          Ok);
+                ASSERT_EQ(GdipBitmapUnlockBits(image, &data), Ok);
+            }
+            const Status saved = SaveTo(image, folder_ / "r.png", kPng);
+            GdipDisposeImage(image);
+            ASSERT_EQ(saved, Ok);
+
+            const auto png = decoders::ReadPng(folder_ / "r.png");
+            ASSERT_TRUE(png);
+            EXPECT_EQ(png->hasAlpha, format != PixelFormat32bppRGB);
+            EXPECT_EQ(png->isIndexed, format == PixelFormat8bppIndexed);
+            ASSERT_EQ(png->width, width);
+            ASSERT_EQ(png->height, height);
+            EXPECT_EQ(png->argb, expected);
+            std::vector<int> filters;
+            for (int y = 0; y < height; ++y)
+                filters.push_back(y % 3 == 0 ? kNone : kUp);
+            const std::size_t bytesPerPixel = format == PixelFormat32bppRGB ? 3 : format == PixelFormat32bppARGB ? 4 : 1;
+            EXPECT_EQ(PngRowFilters(ReadBytes(folder_ / "r.png"), width * bytesPerPixel, height), filters);
+        }
+    }
+}
+
+TEST_F(Save, PngOfANoisyPictureSpreadsItsImageDataOverSeveralChunksAndComesBackExact) {
+    const auto noise = [](int x, int y) {
+        std::uint32_t h = std::uint32_t(x) * 0x9E3779B1u ^ std::uint32_t(y) * 0x85EBCA77u;
+        h ^= h >> 15;
+        h *= 0x2C1B3C6Du;
+        return (h ^ h >> 12) & 0xFFFFFF;
+    };
+    constexpr int kSide = 700; // about 1.4 MiB of image data that does not compress
+    const DeviceBitmap device(kSide, kSide, noise);
+    GpBitmap* image = nullptr;
+    ASSERT_EQ(GdipCreateBitmapFromHBITMAP(device.handle(), HPALETTE{}, &image), Ok);
+    const Status saved = SaveTo(image, folder_ / "n.png", kPng);
+    GdipDisposeImage(image);
+    ASSERT_EQ(saved, Ok);
+
+    std::vector<std::string> types;
+    for (const PngChunk& chunk : PngChunks(ReadBytes(folder_ / "n.png")))
+        types.push_back(chunk.type);
+    EXPECT_EQ(types, (std::vector<std::string>{"IHDR", "IDAT", "IDAT", "IEND"}));
+    const auto png = decoders::ReadPng(folder_ / "n.png");
+    ASSERT_TRUE(png);
+    ASSERT_EQ(png->width, kSide);
+    ASSERT_EQ(png->height, kSide);
+    for (int k = 0; k < kSide * kSide; ++k)
+        ASSERT_EQ(png->argb[k], 0xFF000000u | noise(k % kSide, k / kSide)) << k;
 }
 
 TEST_F(Save, GifOfAnIndexedBitmapWritesItsPaletteAsGivenAndItsAlphaZeroEntryAsTransparent) {
