@@ -2,11 +2,11 @@
 
 #include "platform/gdi/colour_runs.h"
 #include "platform/gdi/handle_table.h"
+#include "platform/system/rows_in_parts.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 namespace gdi32 {
@@ -157,22 +157,6 @@ struct DibRows {
     }
 };
 
-// A large picture is converted by one thread a processor (up to four): reading it is most
-// of the work, and one core alone cannot draw the memory's full speed.
-void ConvertInParts(const DibRows& rows, std::uint32_t start, std::uint32_t end) {
-    constexpr std::size_t kPixelsWorthAThread = std::size_t{1} << 20;
-    const std::size_t pixels = static_cast<std::size_t>(end - start) * static_cast<std::size_t>(rows.object->width);
-    const std::size_t parts = std::clamp<std::size_t>(
-        std::min<std::size_t>(std::thread::hardware_concurrency(), pixels / kPixelsWorthAThread), 1, 4);
-    std::vector<std::jthread> helpers;
-    const std::uint32_t rowsPerPart = (end - start + static_cast<std::uint32_t>(parts) - 1) / static_cast<std::uint32_t>(parts);
-    for (std::uint32_t first = start + rowsPerPart; first < end; first += rowsPerPart)
-        helpers.emplace_back([&rows, start, first, last = std::min(first + rowsPerPart, end)] {
-            rows.Convert(start, first, last);
-        });
-    rows.Convert(start, start, std::min(start + rowsPerPart, end));
-}
-
 bool IsSupportedDepth(std::uint16_t bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 24 || bits == 32;
 }
@@ -226,7 +210,9 @@ int GetDIBits(HDC dc, HBITMAP bitmap, std::uint32_t start, std::uint32_t lines, 
 
     const DibRows rows{object, info, header.biHeight > 0, height, header.biBitCount, stride,
                        static_cast<std::uint8_t*>(bits)};
-    ConvertInParts(rows, start, start + lines);
+    lumivert::ForRowsInParts(lines, static_cast<std::size_t>(object->width), [&](std::size_t first, std::size_t end) {
+        rows.Convert(start, start + static_cast<std::uint32_t>(first), start + static_cast<std::uint32_t>(end));
+    });
     return static_cast<int>(lines);
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/gdi/surface.h"
 #include "platform/gdiplus/objects.h"
+#include "platform/system/rows_in_parts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,6 +11,12 @@
 namespace gdiplus {
 
 namespace {
+
+// A row of device pixels as the imaging layer holds them: device pixels are opaque.
+void CopyOpaque(const std::uint32_t* device, ARGB* image, INT width) {
+    for (INT x = 0; x < width; ++x)
+        image[x] = device[x] | 0xFF000000u;
+}
 
 bool IsOfferedFormat(PixelFormat format) {
     return format == PixelFormat8bppIndexed || format == PixelFormat32bppRGB || format == PixelFormat32bppARGB;
@@ -84,13 +91,13 @@ Status GdipCreateBitmapFromHBITMAP(gdi32::HBITMAP hbm, HPALETTE hpal, GpBitmap**
         pixels.width = view->width;
         pixels.height = view->height;
         pixels.format = PixelFormat32bppRGB;
-        pixels.argb.reserve(static_cast<std::size_t>(view->width) * view->height);
-        // Device pixels are opaque. Each row is made so while it is still in the cache.
-        for (INT y = 0; y < view->height; ++y) {
-            const auto row = pixels.argb.insert(pixels.argb.end(), view->Row(y), view->Row(y) + view->width);
-            for (auto pixel = row; pixel != pixels.argb.end(); ++pixel)
-                *pixel |= 0xFF000000u;
-        }
+        pixels.argb.resize(static_cast<std::size_t>(view->width) * view->height);
+        lumivert::ForRowsInParts(static_cast<std::size_t>(view->height), static_cast<std::size_t>(view->width),
+                                 [&](std::size_t first, std::size_t end) {
+                                     for (std::size_t y = first; y < end; ++y)
+                                         CopyOpaque(view->Row(static_cast<INT>(y)), pixels.Row32(static_cast<INT>(y)),
+                                                    view->width);
+                                 });
         return AdoptNew(std::move(pixels), bitmap);
     } catch (const std::bad_alloc&) {
         return OutOfMemory;

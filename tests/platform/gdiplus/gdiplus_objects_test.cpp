@@ -90,6 +90,25 @@ TEST_F(Objects, DeviceBitmapPixelsComeBackOpaque) {
     EXPECT_EQ(none, nullptr);
 }
 
+// A picture large enough to be copied in parts comes back whole, every row in its place.
+TEST_F(Objects, ALargeDeviceBitmapIsCopiedWhole) {
+    constexpr int kWidth = 1283, kHeight = 1701;
+    const auto rgb = [](int x, int y) { return (static_cast<std::uint32_t>(x) * 2654435761u ^ y * 40503u) & 0xFFFFFFu; };
+    const DeviceBitmap device(kWidth, kHeight, rgb);
+    GpBitmap* bitmap = FromDevice(device);
+    std::vector<std::uint32_t> all(std::size_t{kWidth} * kHeight);
+    BitmapData data;
+    data.Stride = kWidth * 4;
+    data.Scan0 = all.data();
+    ASSERT_EQ(GdipBitmapLockBits(bitmap, nullptr, ImageLockModeRead | ImageLockModeUserInputBuf,
+                                 PixelFormat32bppARGB, &data), Ok);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            ASSERT_EQ(all[std::size_t{kWidth} * y + x], 0xFF000000u | rgb(x, y)) << x << ", " << y;
+    EXPECT_EQ(GdipBitmapUnlockBits(bitmap, &data), Ok);
+    EXPECT_EQ(GdipDisposeImage(bitmap), Ok);
+}
+
 TEST_F(Objects, IndexedBitmapTakesItsPaletteAndTheCallersIndexesAtTheUnlock) {
     GpBitmap* bitmap = nullptr;
     ASSERT_EQ(GdipCreateBitmapFromScan0(3, 2, 0, PixelFormat8bppIndexed, nullptr, &bitmap), Ok);
