@@ -70,34 +70,34 @@ private:
     std::array<Line, kLines> cache_{};
 };
 
-// The colour-table index of every pixel of a row, one lookup per run of equal colours.
-void NearestIndexes(const std::uint32_t* source, std::int32_t width, NearestEntry& nearest, std::uint8_t* indexes) {
+// Pixels [x, x + count) of a row at 1, 4 or 8 bits set to index, leftmost pixel in the
+// high bits of its byte; below 8 bits the row's bytes must be zero beforehand. Whole bytes
+// of the run are filled at once, so a run costs little more than its bytes.
+template <int kBitsPerPixel>
+void FillRun(std::uint8_t* row, std::int32_t x, std::int32_t count, std::uint8_t index) {
+    constexpr int kPerByte = 8 / kBitsPerPixel;
+    const auto setPixel = [&](std::int32_t at) {
+        row[at / kPerByte] |= static_cast<std::uint8_t>(index << (8 - kBitsPerPixel * (at % kPerByte + 1)));
+    };
+    for (; count > 0 && x % kPerByte != 0; ++x, --count)
+        setPixel(x);
+    const std::int32_t wholeBytes = count / kPerByte;
+    constexpr std::uint8_t kRepeat = kBitsPerPixel == 8 ? 0x01 : kBitsPerPixel == 4 ? 0x11 : 0xFF;
+    std::memset(row + x / kPerByte, static_cast<std::uint8_t>(index * kRepeat), static_cast<std::size_t>(wholeBytes));
+    x += wholeBytes * kPerByte;
+    count -= wholeBytes * kPerByte;
+    for (; count > 0; ++x, --count)
+        setPixel(x);
+}
+
+// One row at 1, 4 or 8 bits: one nearest-entry lookup per run of equal colours.
+template <int kBitsPerPixel>
+void ConvertRowIndexed(const std::uint32_t* source, std::int32_t width, NearestEntry& nearest, std::uint8_t* row) {
     for (std::int32_t x = 0; x < width;) {
-        const std::uint8_t index = nearest(source[x]);
         const std::int32_t run = 1 + detail::LeadingRepeats(source + x + 1, width - x - 1, source[x]);
-        std::memset(indexes + x, index, static_cast<std::size_t>(run));
+        FillRun<kBitsPerPixel>(row, x, run, nearest(source[x]));
         x += run;
     }
-}
-
-// Indexes packed at 1 or 4 bits, leftmost pixel in the high bits of its byte; the depth
-// is a compile-time constant, so that the packing needs no division per byte.
-template <int kBitsPerPixel>
-std::uint8_t PackByte(const std::uint8_t* indexes, int count) {
-    std::uint8_t packed = 0;
-    for (int k = 0; k < 8 / kBitsPerPixel; ++k)
-        packed = static_cast<std::uint8_t>((packed << kBitsPerPixel) | (k < count ? indexes[k] : 0));
-    return packed;
-}
-
-template <int kBitsPerPixel>
-void PackIndexes(const std::uint8_t* indexes, std::int32_t width, std::uint8_t* out) {
-    constexpr int kPerByte = 8 / kBitsPerPixel;
-    const std::int32_t whole = width / kPerByte;
-    for (std::int32_t i = 0; i < whole; ++i)
-        out[i] = PackByte<kBitsPerPixel>(indexes + i * kPerByte, kPerByte);
-    if (const int left = width % kPerByte; left != 0)
-        out[whole] = PackByte<kBitsPerPixel>(indexes + whole * kPerByte, left);
 }
 
 void ConvertRow24(const std::uint32_t* source, std::int32_t width, std::uint8_t* out) {
@@ -121,10 +121,9 @@ struct DibRows {
 
     void Convert(std::uint32_t start, std::uint32_t first, std::uint32_t end) const {
         NearestEntry nearest(info->bmiColors, depth <= 8 ? 1 << depth : 0);
-        // A row's indexes before they are packed below 8 bits.
-        std::vector<std::uint8_t> indexes(depth < 8 ? static_cast<std::size_t>(object->width) : 0);
-        // Only the padding after the pixels needs zeroing; the pixels are written below.
-        const std::uint32_t used = (static_cast<std::uint32_t>(object->width) * depth + 7) / 8;
+        // At 8 bits and more only the padding after the pixels needs zeroing; below, the
+        // pixels are set bit by bit into a zeroed row.
+        const std::uint32_t used = depth < 8 ? 0 : (static_cast<std::uint32_t>(object->width) * depth + 7) / 8;
         for (std::uint32_t dibRow = first; dibRow < end; ++dibRow) {
             const std::int32_t y = bottomUp ? height - 1 - static_cast<std::int32_t>(dibRow)
                                             : static_cast<std::int32_t>(dibRow);
@@ -142,15 +141,13 @@ struct DibRows {
                 ConvertRow24(source, object->width, row);
                 break;
             case 8:
-                NearestIndexes(source, object->width, nearest, row);
+                ConvertRowIndexed<8>(source, object->width, nearest, row);
                 break;
             case 4:
-                NearestIndexes(source, object->width, nearest, indexes.data());
-                PackIndexes<4>(indexes.data(), object->width, row);
+                ConvertRowIndexed<4>(source, object->width, nearest, row);
                 break;
             default:
-                NearestIndexes(source, object->width, nearest, indexes.data());
-                PackIndexes<1>(indexes.data(), object->width, row);
+                ConvertRowIndexed<1>(source, object->width, nearest, row);
                 break;
             }
         }
