@@ -79,6 +79,13 @@ void FillRun(std::uint8_t* row, std::int32_t x, std::int32_t count, std::uint8_t
     const auto setPixel = [&](std::int32_t at) {
         row[at / kPerByte] |= static_cast<std::uint8_t>(index << (8 - kBitsPerPixel * (at % kPerByte + 1)));
     };
+    if constexpr (kBitsPerPixel == 8) {
+        if (count <= 8) { // most runs are short: a call to memset would cost more than they do
+            for (std::int32_t k = 0; k < count; ++k)
+                row[x + k] = index;
+            return;
+        }
+    }
     for (; count > 0 && x % kPerByte != 0; ++x, --count)
         setPixel(x);
     const std::int32_t wholeBytes = count / kPerByte;
@@ -94,8 +101,13 @@ void FillRun(std::uint8_t* row, std::int32_t x, std::int32_t count, std::uint8_t
 template <int kBitsPerPixel>
 void ConvertRowIndexed(const std::uint32_t* source, std::int32_t width, NearestEntry& nearest, std::uint8_t* row) {
     for (std::int32_t x = 0; x < width;) {
-        const std::int32_t run = 1 + detail::LeadingRepeats(source + x + 1, width - x - 1, source[x]);
-        FillRun<kBitsPerPixel>(row, x, run, nearest(source[x]));
+        const std::uint32_t colour = source[x];
+        // A run is looked for only past a second pixel of the colour: in a dithered part of
+        // a picture most pixels differ from their neighbour.
+        std::int32_t run = 1;
+        if (x + 1 < width && ((source[x + 1] ^ colour) & 0xFFFFFF) == 0)
+            run = 2 + detail::LeadingRepeats(source + x + 2, width - x - 2, colour);
+        FillRun<kBitsPerPixel>(row, x, run, nearest(colour));
         x += run;
     }
 }
