@@ -7,10 +7,12 @@
 #include "bitmap/effect_routines.h"
 #include "bitmap/neighbourhood_effects.h"
 #include "bitmap/pixel_buffer.h"
+#include "platform/system/rows_in_parts.h"
 
 #include <array>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace mdlBitmap {
 
@@ -28,21 +30,39 @@ std::uint32_t MakeDIBPixel(Rgb p) { return MakeDIBColor(p.red, p.green, p.blue);
 // Rows y − 1, y and y + 1 of the picture as it was before the effect; nullptr outside it.
 using RowsAround = std::array<const std::uint32_t*, 3>;
 
-// Runs computeRow(y, rows, out) for every memory row y from 0, where out is memory row y and
-// takes row y's result at once. Rows y − 1 and y are kept as they were in two row buffers,
-// since rows y and y + 1 still read them after out has overwritten them.
+// Runs computeRow(y, rows, out) for every memory row y, where out is memory row y and takes
+// row y's result at once. Rows y − 1 and y are kept as they were in two row buffers, since
+// rows y and y + 1 still read them after out has overwritten them. A large picture is worked
+// on in parts side by side; where two parts meet, each reads a row the other overwrites, so
+// the two rows at every border are kept as they were before any part starts.
 template <class ComputeRow>
 void OverwriteRowByRow(std::uint32_t* pixels, std::int32_t width, std::int32_t height, ComputeRow&& computeRow) {
-    const auto rowBytes = static_cast<std::size_t>(width) * 4;
-    const auto kept = MakePixelBuffer<std::uint32_t>(2 * static_cast<std::size_t>(width));
-    std::uint32_t* before = kept.get();
-    std::uint32_t* here = kept.get() + width;
-    for (std::int32_t y = 0; y < height; ++y) {
-        std::uint32_t* row = pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-        std::memcpy(here, row, rowBytes);
-        computeRow(y, RowsAround{y > 0 ? before : nullptr, here, y + 1 < height ? row + width : nullptr}, row);
-        std::swap(before, here);
+    const auto columns = static_cast<std::size_t>(width);
+    const auto rowBytes = columns * 4;
+    const auto memoryRow = [&](std::size_t y) { return pixels + y * columns; };
+    const std::vector<lumivert::RowRange> parts = lumivert::SplitRows(static_cast<std::size_t>(height), columns);
+    // Border k − 1 (between parts k − 1 and k): the last row of part k − 1, then the first of part k.
+    const auto borders = MakePixelBuffer<std::uint32_t>(2 * (parts.size() - 1) * columns);
+    const auto borderRow = [&](std::size_t border, std::size_t which) { return borders.get() + (2 * border + which) * columns; };
+    for (std::size_t part = 1; part < parts.size(); ++part) {
+        std::memcpy(borderRow(part - 1, 0), memoryRow(parts[part].first - 1), rowBytes);
+        std::memcpy(borderRow(part - 1, 1), memoryRow(parts[part].first), rowBytes);
     }
+    lumivert::RunParts(parts, [&](std::size_t part, lumivert::RowRange range) {
+        const auto kept = MakePixelBuffer<std::uint32_t>(2 * columns);
+        std::uint32_t* before = kept.get();
+        std::uint32_t* here = kept.get() + columns;
+        if (part > 0)
+            std::memcpy(before, borderRow(part - 1, 0), rowBytes);
+        const std::uint32_t* rowAbovePart = part + 1 < parts.size() ? borderRow(part, 1) : nullptr;
+        for (std::size_t y = range.first; y < range.end; ++y) {
+            std::uint32_t* row = memoryRow(y);
+            std::memcpy(here, row, rowBytes);
+            const std::uint32_t* next = y + 1 == range.end ? rowAbovePart : row + columns;
+            computeRow(static_cast<std::int32_t>(y), RowsAround{y > 0 ? before : nullptr, here, next}, row);
+            std::swap(before, here);
+        }
+    });
 }
 
 // Reads pixel (x, ny) of the picture as it was, for ny within one row of y.
@@ -57,10 +77,11 @@ bool ApplyDIBEffect(gdi32::HDC dc, std::int32_t width, std::int32_t height, void
         return false;
     // Every pixel depends on itself alone, so the pixels are changed where they lie.
     auto* const pixels = static_cast<std::uint32_t*>(bits);
+    const auto columns = static_cast<std::size_t>(width);
     WithPixelFormula(effect, [&](auto formula) {
-        ForEachPixel(width, height, [&](std::int32_t x, std::int32_t y) {
-            std::uint32_t& pixel = pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x];
-            pixel = MakeDIBPixel(formula(ReadDIBPixel(pixel)));
+        lumivert::ForRowsInParts(static_cast<std::size_t>(height), columns, [&](std::size_t first, std::size_t end) {
+            for (std::size_t i = first * columns; i < end * columns; ++i)
+                pixels[i] = MakeDIBPixel(formula(ReadDIBPixel(pixels[i])));
         });
     });
     return true;

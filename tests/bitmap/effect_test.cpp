@@ -186,6 +186,16 @@ TEST(EffectEngines, EveryEffectMatchesTheFormulasInBothEnginesOnManySizes) {
     }
 }
 
+// A picture of a few million pixels is worked on in parts side by side; every row at the
+// borders between them must still read its neighbours as they were.
+TEST(EffectEngines, TheDIBitsEngineGivesTheFormulasOnAPictureLargeEnoughToShare) {
+    const Picture picture = MixedPicture(1031, 2053, 11);
+    for (int effect : {1, 5, 10, 11}) {
+        SCOPED_TRACE("effect " + std::to_string(effect));
+        EXPECT_EQ(FirstDifference(RunEffect(picture, effect, false), ExpectedEffect(effect, picture, false)), "same");
+    }
+}
+
 TEST(EffectEngines, EveryEffectOnTheSamplePictureInBothEngines) {
     const gdi32::PersistentPicture sample(lumivert::assets::SamplePictureFile());
     ASSERT_TRUE(sample.valid());
