@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace gdi32 {
@@ -288,7 +289,8 @@ int BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int source
         const int last = std::min({width, to->width - x, from->width - sourceX});
         if (first >= last)
             continue;
-        std::memmove(to->Row(toY) + x + first, from->Row(fromY) + sourceX + first,
+        std::uint32_t* const toRow = to->Row(toY); // first: a shared bitmap gets its own copy
+        std::memmove(toRow + x + first, std::as_const(*from).Row(fromY) + sourceX + first,
                      static_cast<std::size_t>(last - first) * 4);
     }
     return 1;
@@ -298,7 +300,7 @@ COLORREF GetPixel(HDC dc, int x, int y) {
     BitmapObject* bitmap = detail::SelectedBitmap(dc);
     if (bitmap == nullptr || !bitmap->Contains(x, y))
         return CLR_INVALID;
-    return ColorRefFromPixel(bitmap->Row(y)[x]);
+    return ColorRefFromPixel(std::as_const(*bitmap).Row(y)[x]);
 }
 
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF color) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <variant>
 
@@ -109,9 +110,11 @@ HBITMAP StockBitmap() {
     return stock;
 }
 
-void FreePixels::operator()(std::uint32_t* pixels) const noexcept { std::free(pixels); }
-
 namespace {
+
+struct FreePixels {
+    void operator()(std::uint32_t* pixels) const noexcept { std::free(pixels); }
+};
 
 // Zeroed memory for count pixels. Large blocks are advised for huge pages: a 4096 × 4096
 // bitmap then takes a few dozen page faults instead of sixteen thousand, which on a
@@ -121,6 +124,7 @@ PixelMemory AllocateZeroedPixels(std::size_t count) {
     auto* pixels = static_cast<std::uint32_t*>(std::calloc(bytes, 1));
     if (pixels == nullptr)
         throw std::bad_alloc();
+    PixelMemory memory(pixels, FreePixels{});
     constexpr std::size_t kHugePage = std::size_t{2} << 20;
     if (bytes >= 2 * kHugePage) {
         const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
@@ -128,10 +132,19 @@ PixelMemory AllocateZeroedPixels(std::size_t count) {
         const auto end = (reinterpret_cast<std::uintptr_t>(pixels) + bytes) / page * page;
         ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE); // advice only
     }
-    return PixelMemory(pixels);
+    return memory;
 }
 
 } // namespace
+
+void BitmapObject::OwnPixels() {
+    if (pixels.use_count() <= 1)
+        return;
+    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    PixelMemory own = AllocateZeroedPixels(count);
+    std::memcpy(own.get(), pixels.get(), count * sizeof(std::uint32_t));
+    pixels = std::move(own);
+}
 
 std::unique_ptr<BitmapObject> MakeBitmap(std::int32_t width, std::int32_t height, bool bottomUp) {
     auto bitmap = std::make_unique<BitmapObject>();

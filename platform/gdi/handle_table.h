@@ -14,11 +14,10 @@
 namespace gdi32::detail {
 
 // Pixel memory comes from calloc: fresh pages are zero without being written, so a large
-// new bitmap costs no pass over its memory until it is drawn on.
-struct FreePixels {
-    void operator()(std::uint32_t* pixels) const noexcept;
-};
-using PixelMemory = std::unique_ptr<std::uint32_t[], FreePixels>;
+// new bitmap costs no pass over its memory until it is drawn on. A device bitmap's memory
+// may be shared with snapshots of it (SnapshotBitmap); the first write after that gives the
+// bitmap a copy of its own, so a snapshot never changes.
+using PixelMemory = std::shared_ptr<std::uint32_t[]>;
 
 struct BitmapObject {
     std::int32_t width = 0;
@@ -33,7 +32,12 @@ struct BitmapObject {
         const std::int32_t memoryRow = bottomUp ? height - 1 - y : y;
         return pixels.get() + static_cast<std::ptrdiff_t>(memoryRow) * width;
     }
-    std::uint32_t* Row(std::int32_t y) { return const_cast<std::uint32_t*>(std::as_const(*this).Row(y)); }
+    // For writing: memory a snapshot shares is first copied.
+    std::uint32_t* Row(std::int32_t y) {
+        OwnPixels();
+        return const_cast<std::uint32_t*>(std::as_const(*this).Row(y));
+    }
+    void OwnPixels();
     bool Contains(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
 };
 

@@ -34,6 +34,13 @@ std::optional<SurfaceView> ViewBitmap(HBITMAP bitmap) {
     return view;
 }
 
+std::optional<PixelSnapshot> SnapshotBitmap(HBITMAP bitmap) {
+    const detail::BitmapObject* object = detail::FindBitmap(bitmap);
+    if (object == nullptr || object->isDibSection || object->bottomUp)
+        return std::nullopt;
+    return PixelSnapshot{object->pixels, object->width, object->height};
+}
+
 HBITMAP LoadBitmapFromBmp(std::span<const std::byte> file) {
     constexpr std::size_t kHeaders = 14 + 40;
     if (file.size() < kHeaders || file[0] != std::byte{'B'} || file[1] != std::byte{'M'})

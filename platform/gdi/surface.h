@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 
@@ -25,6 +26,20 @@ struct SurfaceView {
 // The pixels of a bitmap; empty for a handle that is not a live bitmap. Valid until the
 // bitmap is deleted.
 std::optional<SurfaceView> ViewBitmap(HBITMAP bitmap);
+
+// The pixels of a device bitmap as they are now, kept as they are: the bitmap's memory is
+// shared until the bitmap is next written to, which gives the bitmap a copy of its own, and
+// it stays alive while the snapshot lives, also past the bitmap's deletion. Empty for a
+// handle that is not a live device bitmap: a DIB section's memory is written through a
+// pointer of the caller's, which no snapshot could notice.
+struct PixelSnapshot {
+    std::shared_ptr<const std::uint32_t[]> memory;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+
+    const std::uint32_t* Row(std::int32_t y) const { return memory.get() + static_cast<std::ptrdiff_t>(y) * width; }
+};
+std::optional<PixelSnapshot> SnapshotBitmap(HBITMAP bitmap);
 
 // A device bitmap made from the bytes of a BMP file (24 or 32 bits per pixel, uncompressed,
 // either row order). Returns 0 for anything else.

@@ -18,6 +18,19 @@ void CopyOpaque(const std::uint32_t* device, ARGB* image, INT width) {
         image[x] = device[x] | 0xFF000000u;
 }
 
+// Device pixels (anything with Row(y)) into a 32-bit image of the same size, on every
+// processor for a large picture.
+template <class DeviceRows>
+void CopyOpaqueRows(const DeviceRows& device, PixelImage& image) {
+    image.argb.resize(static_cast<std::size_t>(image.width) * image.height);
+    lumivert::ForRowsInParts(static_cast<std::size_t>(image.height), static_cast<std::size_t>(image.width),
+                             [&](std::size_t first, std::size_t end) {
+                                 for (std::size_t y = first; y < end; ++y)
+                                     CopyOpaque(device.Row(static_cast<INT>(y)), image.Row32(static_cast<INT>(y)),
+                                                image.width);
+                             });
+}
+
 bool IsOfferedFormat(PixelFormat format) {
     return format == PixelFormat8bppIndexed || format == PixelFormat32bppRGB || format == PixelFormat32bppARGB;
 }
@@ -28,6 +41,18 @@ Status Resolve(const GpImage* image, BitmapObject*& live) {
         return GdiplusNotInitialized;
     live = detail::Find(image);
     return live != nullptr ? Ok : InvalidParameter;
+}
+
+// The live image and its pixels (copied now from a device bitmap's snapshot if need be).
+Status ResolvePixels(const GpImage* image, BitmapObject*& live, PixelImage*& pixels) {
+    if (const Status status = Resolve(image, live); status != Ok)
+        return status;
+    try {
+        pixels = &live->Pixels();
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    }
+    return Ok;
 }
 
 // One value read from a live image into out.
@@ -77,27 +102,44 @@ void CopyLockedRows(PixelImage& pixels, const BitmapObject::Lock& lock, bool int
 
 } // namespace
 
+BitmapObject::BitmapObject(gdi32::PixelSnapshot snapshot) {
+    pixels_.width = snapshot.width;
+    pixels_.height = snapshot.height;
+    pixels_.format = PixelFormat32bppRGB;
+    snapshot_ = std::move(snapshot);
+}
+
+PixelImage& BitmapObject::Pixels() {
+    if (snapshot_) {
+        CopyOpaqueRows(*snapshot_, pixels_);
+        snapshot_.reset();
+    }
+    return pixels_;
+}
+
 Status GdipCreateBitmapFromHBITMAP(gdi32::HBITMAP hbm, HPALETTE hpal, GpBitmap** bitmap) {
     if (!detail::Started())
         return GdiplusNotInitialized;
     if (bitmap == nullptr)
         return InvalidParameter;
     *bitmap = nullptr;
-    const auto view = gdi32::ViewBitmap(hbm);
-    if (hpal.value != 0 || !view || view->width <= 0 || view->height <= 0)
+    if (hpal.value != 0)
         return InvalidParameter;
     try {
+        // The bitmap is the device bitmap as it is now: a snapshot, copied when first needed.
+        if (auto snapshot = gdi32::SnapshotBitmap(hbm); snapshot && snapshot->width > 0 && snapshot->height > 0) {
+            *bitmap = detail::Adopt(std::make_unique<BitmapObject>(std::move(*snapshot)));
+            return Ok;
+        }
+        // A DIB section may change behind any snapshot's back: its pixels are copied now.
+        const auto view = gdi32::ViewBitmap(hbm);
+        if (!view || view->width <= 0 || view->height <= 0)
+            return InvalidParameter;
         PixelImage pixels;
         pixels.width = view->width;
         pixels.height = view->height;
         pixels.format = PixelFormat32bppRGB;
-        pixels.argb.resize(static_cast<std::size_t>(view->width) * view->height);
-        lumivert::ForRowsInParts(static_cast<std::size_t>(view->height), static_cast<std::size_t>(view->width),
-                                 [&](std::size_t first, std::size_t end) {
-                                     for (std::size_t y = first; y < end; ++y)
-                                         CopyOpaque(view->Row(static_cast<INT>(y)), pixels.Row32(static_cast<INT>(y)),
-                                                    view->width);
-                                 });
+        CopyOpaqueRows(*view, pixels);
         return AdoptNew(std::move(pixels), bitmap);
     } catch (const std::bad_alloc&) {
         return OutOfMemory;
@@ -125,22 +167,23 @@ Status GdipCreateBitmapFromScan0(INT width, INT height, INT /*stride*/, PixelFor
 }
 
 Status GdipGetImageWidth(GpImage* image, UINT* width) {
-    return ReadProperty(image, width, [](const BitmapObject& live) { return static_cast<UINT>(live.pixels.width); });
+    return ReadProperty(image, width, [](const BitmapObject& live) { return static_cast<UINT>(live.Description().width); });
 }
 
 Status GdipGetImageHeight(GpImage* image, UINT* height) {
-    return ReadProperty(image, height, [](const BitmapObject& live) { return static_cast<UINT>(live.pixels.height); });
+    return ReadProperty(image, height, [](const BitmapObject& live) { return static_cast<UINT>(live.Description().height); });
 }
 
 Status GdipGetImagePixelFormat(GpImage* image, PixelFormat* format) {
-    return ReadProperty(image, format, [](const BitmapObject& live) { return live.pixels.format; });
+    return ReadProperty(image, format, [](const BitmapObject& live) { return live.Description().format; });
 }
 
 Status GdipBitmapGetPixel(GpBitmap* bitmap, INT x, INT y, ARGB* color) {
     BitmapObject* live = nullptr;
-    if (const Status status = Resolve(bitmap, live); status != Ok)
+    PixelImage* image = nullptr;
+    if (const Status status = ResolvePixels(bitmap, live, image); status != Ok)
         return status;
-    const PixelImage& pixels = live->pixels;
+    const PixelImage& pixels = *image;
     if (color == nullptr || x < 0 || y < 0 || x >= pixels.width || y >= pixels.height)
         return InvalidParameter;
     if (live->lock)
@@ -151,7 +194,7 @@ Status GdipBitmapGetPixel(GpBitmap* bitmap, INT x, INT y, ARGB* color) {
 
 Status GdipGetImagePaletteSize(GpImage* image, INT* size) {
     return ReadProperty(image, size, [](const BitmapObject& live) {
-        return static_cast<INT>(offsetof(ColorPalette, Entries) + sizeof(ARGB) * live.pixels.palette.size());
+        return static_cast<INT>(offsetof(ColorPalette, Entries) + sizeof(ARGB) * live.Description().palette.size());
     });
 }
 
@@ -159,11 +202,11 @@ Status GdipGetImagePalette(GpImage* image, ColorPalette* palette, INT size) {
     BitmapObject* live = nullptr;
     if (const Status status = Resolve(image, live); status != Ok)
         return status;
-    const std::vector<ARGB>& entries = live->pixels.palette;
+    const std::vector<ARGB>& entries = live->Description().palette;
     if (palette == nullptr || size < 0 ||
         static_cast<std::size_t>(size) < offsetof(ColorPalette, Entries) + sizeof(ARGB) * entries.size())
         return InvalidParameter;
-    palette->Flags = live->pixels.paletteFlags;
+    palette->Flags = live->Description().paletteFlags;
     palette->Count = static_cast<UINT>(entries.size());
     std::copy(entries.begin(), entries.end(), palette->Entries);
     return Ok;
@@ -173,19 +216,21 @@ Status GdipSetImagePalette(GpImage* image, const ColorPalette* palette) {
     BitmapObject* live = nullptr;
     if (const Status status = Resolve(image, live); status != Ok)
         return status;
-    if (palette == nullptr || !live->pixels.IsIndexed() || palette->Count > MaxPaletteEntries)
+    if (palette == nullptr || !live->Description().IsIndexed() || palette->Count > MaxPaletteEntries)
         return InvalidParameter;
-    live->pixels.palette.assign(palette->Entries, palette->Entries + palette->Count);
-    live->pixels.paletteFlags = palette->Flags;
+    PixelImage& pixels = live->Pixels(); // indexed: never a device bitmap's snapshot
+    pixels.palette.assign(palette->Entries, palette->Entries + palette->Count);
+    pixels.paletteFlags = palette->Flags;
     return Ok;
 }
 
 Status GdipBitmapLockBits(GpBitmap* bitmap, const GpRect* rect, UINT flags, PixelFormat format,
                           BitmapData* lockedData) {
     BitmapObject* live = nullptr;
-    if (const Status status = Resolve(bitmap, live); status != Ok)
+    PixelImage* image = nullptr;
+    if (const Status status = ResolvePixels(bitmap, live, image); status != Ok)
         return status;
-    PixelImage& pixels = live->pixels;
+    PixelImage& pixels = *image;
     const GpRect area = rect != nullptr ? *rect : GpRect{0, 0, pixels.width, pixels.height};
     const UINT known = ImageLockModeRead | ImageLockModeWrite | ImageLockModeUserInputBuf;
     if (lockedData == nullptr || !CanLockAs(pixels, format) || (flags & ~known) != 0 ||
@@ -239,7 +284,7 @@ Status GdipBitmapUnlockBits(GpBitmap* bitmap, BitmapData* lockedData) {
     if (!live->lock)
         return WrongState;
     if (live->lock->flags & ImageLockModeWrite)
-        CopyLockedRows(live->pixels, *live->lock, true);
+        CopyLockedRows(live->Pixels(), *live->lock, true); // copied at the lock
     live->lock.reset();
     return Ok;
 }

@@ -6,6 +6,7 @@
 #include "platform/gdiplus/pixel_image.h"
 
 #include <cstddef>
+#include <span>
 #include <vector>
 
 namespace gdiplus {
@@ -21,6 +22,10 @@ struct JpegOptions {
     int quality = 75; // the default when no quality is asked for
 };
 Status EncodeJpeg(const PixelImage& image, const JpegOptions& options, std::vector<std::byte>& file);
+// The same from height rows of width pixels each (blue, green, red, a byte not read), top
+// row first.
+Status EncodeJpegRows(INT width, INT height, std::span<const ARGB* const> rows, const JpegOptions& options,
+                      std::vector<std::byte>& file);
 
 // GIF89a through giflib. An indexed image keeps its palette as given and its lowest alpha-0
 // entry becomes the transparent index; any other image is reduced to the fixed halftone

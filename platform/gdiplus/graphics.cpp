@@ -2,12 +2,23 @@
 
 #include "platform/gdiplus/objects.h"
 
+#include <new>
 #include <algorithm>
 #include <vector>
 
 namespace gdiplus {
 
 namespace {
+
+// The pixels of a bitmap, copied now from a device bitmap's snapshot if need be.
+Status PixelsOf(BitmapObject& bitmap, PixelImage*& pixels) {
+    try {
+        pixels = &bitmap.Pixels();
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    }
+    return Ok;
+}
 
 // The bitmap a live graphics object draws on, or the status that says why there is none.
 Status ResolveTarget(const GpGraphics* graphics, PixelImage*& target) {
@@ -18,8 +29,7 @@ Status ResolveTarget(const GpGraphics* graphics, PixelImage*& target) {
         return InvalidParameter;
     if (live->target->lock)
         return WrongState;
-    target = &live->target->pixels;
-    return Ok;
+    return PixelsOf(*live->target, target);
 }
 
 bool ChannelsWithin(ARGB color, const GpImageAttributes::ColorKey& key) {
@@ -55,7 +65,7 @@ Status GdipGetImageGraphicsContext(GpImage* image, GpGraphics** graphics) {
     if (!detail::Started())
         return GdiplusNotInitialized;
     BitmapObject* live = detail::Find(image);
-    if (graphics == nullptr || live == nullptr || live->pixels.IsIndexed())
+    if (graphics == nullptr || live == nullptr || live->Description().IsIndexed())
         return InvalidParameter;
     *graphics = detail::Adopt(std::make_unique<GpGraphics>(live));
     return Ok;
@@ -126,8 +136,11 @@ Status GdipDrawImageRectRectI(GpGraphics* graphics, GpImage* image, INT dstx, IN
         key = attributes->colorKeys[ColorAdjustTypeBitmap] ? attributes->colorKeys[ColorAdjustTypeBitmap]
                                                            : attributes->colorKeys[ColorAdjustTypeDefault];
 
+    PixelImage* sourcePixels = nullptr;
+    if (const Status status = PixelsOf(*source, sourcePixels); status != Ok)
+        return status;
     // Offsets i, j into the rectangles that land inside both the source and the target.
-    const PixelImage& from = source->pixels;
+    const PixelImage& from = *sourcePixels;
     const INT iFirst = std::max({0, -srcx, -dstx});
     const INT jFirst = std::max({0, -srcy, -dsty});
     const INT iEnd = std::min({srcwidth, from.width - srcx, target->width - dstx});

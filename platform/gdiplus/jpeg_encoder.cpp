@@ -91,15 +91,15 @@ public:
 };
 
 // rows: blue, green, red and an unused byte per pixel, top row first.
-bool Compress(JpegCompressor& jpeg, const PixelImage& image, int quality, JSAMPROW* rows) {
+bool Compress(JpegCompressor& jpeg, INT width, INT height, int quality, JSAMPROW* rows) {
     jpeg_compress_struct& info = jpeg.info;
     if (setjmp(jpeg.errors.jump))
         return false;
     jpeg_create_compress(&info);
     jpeg.created = true;
     info.dest = &jpeg.destination.base;
-    info.image_width = static_cast<JDIMENSION>(image.width);
-    info.image_height = static_cast<JDIMENSION>(image.height);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
     info.input_components = 4;
     info.in_color_space = JCS_EXT_BGRX;
     jpeg_set_defaults(&info);
@@ -113,10 +113,23 @@ bool Compress(JpegCompressor& jpeg, const PixelImage& image, int quality, JSAMPR
 
 } // namespace
 
-Status EncodeJpeg(const PixelImage& image, const JpegOptions& options, std::vector<std::byte>& file) {
-    if (image.width <= 0 || image.height <= 0 || options.quality < 0 || options.quality > 100)
+Status EncodeJpegRows(INT width, INT height, std::span<const ARGB* const> rows, const JpegOptions& options,
+                      std::vector<std::byte>& file) {
+    if (width <= 0 || height <= 0 || rows.size() != static_cast<std::size_t>(height) || options.quality < 0 ||
+        options.quality > 100)
         return InvalidParameter;
+    // libjpeg reads the rows without writing them; its interface has no const.
+    std::vector<JSAMPROW> samples(rows.size());
+    for (std::size_t y = 0; y < rows.size(); ++y)
+        samples[y] = reinterpret_cast<JSAMPROW>(const_cast<ARGB*>(rows[y]));
+    file.clear();
+    auto jpeg = std::make_unique<JpegCompressor>(file); // 64 KiB of buffer: not on the stack
+    return Compress(*jpeg, width, height, options.quality, samples.data()) ? Ok : GenericError;
+}
 
+Status EncodeJpeg(const PixelImage& image, const JpegOptions& options, std::vector<std::byte>& file) {
+    if (image.width <= 0 || image.height <= 0)
+        return InvalidParameter;
     // An indexed image is first looked up through its palette.
     std::vector<ARGB> expanded;
     if (image.IsIndexed()) {
@@ -125,16 +138,10 @@ Status EncodeJpeg(const PixelImage& image, const JpegOptions& options, std::vect
             for (INT x = 0; x < image.width; ++x)
                 expanded[static_cast<std::size_t>(image.width) * y + x] = image.PixelAt(x, y);
     }
-    std::vector<JSAMPROW> rows(static_cast<std::size_t>(image.height));
-    for (INT y = 0; y < image.height; ++y) {
-        const ARGB* row = image.IsIndexed() ? expanded.data() + static_cast<std::size_t>(image.width) * y
-                                            : image.Row32(y);
-        rows[y] = reinterpret_cast<JSAMPROW>(const_cast<ARGB*>(row));
-    }
-
-    file.clear();
-    auto jpeg = std::make_unique<JpegCompressor>(file); // 64 KiB of buffer: not on the stack
-    return Compress(*jpeg, image, options.quality, rows.data()) ? Ok : GenericError;
+    std::vector<const ARGB*> rows(static_cast<std::size_t>(image.height));
+    for (INT y = 0; y < image.height; ++y)
+        rows[y] = image.IsIndexed() ? expanded.data() + static_cast<std::size_t>(image.width) * y : image.Row32(y);
+    return EncodeJpegRows(image.width, image.height, rows, options, file);
 }
 
 } // namespace gdiplus

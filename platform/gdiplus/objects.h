@@ -3,6 +3,7 @@
 // The objects behind the flat interface's pointers, and the table that knows which are alive.
 // Internal to the imaging layer.
 
+#include "platform/gdi/surface.h"
 #include "platform/gdiplus/gdiplus_flat.h"
 #include "platform/gdiplus/pixel_image.h"
 
@@ -23,10 +24,25 @@ public:
         std::vector<std::byte> ownBuffer; // the layer's buffer when the caller gave none
     };
 
-    explicit BitmapObject(PixelImage image) : pixels(std::move(image)) {}
+    explicit BitmapObject(PixelImage image) : pixels_(std::move(image)) {}
+    // A bitmap made from a device bitmap: a snapshot of its pixels, made into the layer's own
+    // opaque pixels when they are first needed. An encoder that reads the device pixels as
+    // they are (JPEG) spares that copy.
+    explicit BitmapObject(gdi32::PixelSnapshot snapshot);
 
-    PixelImage pixels;
+    // The pixels; the first call on a bitmap made from a device bitmap copies them (may
+    // throw std::bad_alloc).
+    PixelImage& Pixels();
+    // Size, format and palette, without copying anything.
+    const PixelImage& Description() const { return pixels_; }
+    // The device pixels not yet copied, or null.
+    const gdi32::PixelSnapshot* DevicePixels() const { return snapshot_ ? &*snapshot_ : nullptr; }
+
     std::optional<Lock> lock;
+
+private:
+    PixelImage pixels_;
+    std::optional<gdi32::PixelSnapshot> snapshot_;
 };
 
 class GpGraphics {

@@ -37,19 +37,28 @@ Status ReadJpegOptions(const EncoderParameters* parameters, JpegOptions& options
     return Ok;
 }
 
-Status Encode(const PixelImage& image, const CLSID& encoder, const EncoderParameters* parameters,
+// A bitmap still holding a device bitmap's snapshot is encoded straight from it where the
+// encoder reads the pixels as they are (JPEG ignores the fourth byte); the other encoders
+// take the layer's own copy.
+Status Encode(BitmapObject& bitmap, const CLSID& encoder, const EncoderParameters* parameters,
               std::vector<std::byte>& file) {
     const bool hasParameters = parameters != nullptr && parameters->Count > 0;
     if (encoder == kJpegEncoder) {
         JpegOptions options;
         if (const Status status = ReadJpegOptions(parameters, options); status != Ok)
             return status;
-        return EncodeJpeg(image, options, file);
+        if (const gdi32::PixelSnapshot* device = bitmap.DevicePixels()) {
+            std::vector<const ARGB*> rows(static_cast<std::size_t>(device->height));
+            for (INT y = 0; y < device->height; ++y)
+                rows[y] = device->Row(y);
+            return EncodeJpegRows(device->width, device->height, rows, options, file);
+        }
+        return EncodeJpeg(bitmap.Pixels(), options, file);
     }
     if (encoder == kPngEncoder)
-        return hasParameters ? InvalidParameter : EncodePng(image, file);
+        return hasParameters ? InvalidParameter : EncodePng(bitmap.Pixels(), file);
     if (encoder == kGifEncoder)
-        return hasParameters ? InvalidParameter : EncodeGif(image, file);
+        return hasParameters ? InvalidParameter : EncodeGif(bitmap.Pixels(), file);
     return UnknownImageFormat;
 }
 
@@ -78,7 +87,7 @@ Status GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID* c
         return WrongState;
     try {
         std::vector<std::byte> file;
-        if (const Status status = Encode(live->pixels, *clsidEncoder, encoderParams, file); status != Ok)
+        if (const Status status = Encode(*live, *clsidEncoder, encoderParams, file); status != Ok)
             return status;
         lumivert::WriteWholeFile(lumivert::FromUtf16(filename), file);
         return Ok;

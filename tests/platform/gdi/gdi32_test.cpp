@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <map>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -191,6 +192,35 @@ TEST(Gdi, GetDIBitsOfALargePictureMatchesThePlainRuleAtEveryDepth) {
         }
     }
     SelectObject(dc, old);
+    DeleteObject(section);
+    DeleteDC(dc);
+}
+
+// A snapshot keeps the pixels it was taken with while the bitmap is drawn on and deleted;
+// a DIB section, written through its own pointer, gives none.
+TEST(Gdi, ASnapshotOutlivesDrawingAndDeletion) {
+    std::optional<PixelSnapshot> snapshot;
+    {
+        Canvas canvas(3, 2);
+        SetPixel(canvas.dc, 1, 1, 0x112233);
+        snapshot = SnapshotBitmap(canvas.bitmap);
+        ASSERT_TRUE(snapshot);
+        SetPixel(canvas.dc, 1, 1, 0x445566);
+        EXPECT_EQ(GetPixel(canvas.dc, 1, 1), 0x445566u);
+        const auto again = SnapshotBitmap(canvas.bitmap);
+        EXPECT_EQ(again->Row(1)[1], 0x665544u) << "a new snapshot sees the change";
+    }
+    EXPECT_EQ(snapshot->width, 3);
+    EXPECT_EQ(snapshot->height, 2);
+    EXPECT_EQ(snapshot->Row(1)[1], 0x332211u); // 0x00RRGGBB of COLORREF 0x112233
+    EXPECT_EQ(snapshot->Row(0)[0], 0u);
+
+    HDC dc = CreateCompatibleDC({});
+    const BITMAPINFO header = HeaderFor(2, 2, 32);
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(dc, &header, DIB_RGB_COLORS, &bits, nullptr, 0);
+    EXPECT_FALSE(SnapshotBitmap(section));
+    EXPECT_FALSE(SnapshotBitmap(HBITMAP{0xBAD}));
     DeleteObject(section);
     DeleteDC(dc);
 }

@@ -88,6 +88,41 @@ protected:
 
 } // namespace
 
+// The bitmap is the device bitmap as it was when the bitmap was made: drawing on the device
+// bitmap afterwards, or deleting it, changes nothing in what is saved or read.
+TEST_F(Save, ABitmapKeepsTheDevicePixelsAsTheyWereWhenItWasMade) {
+    const DeviceBitmap flat(64, 48, [](int, int) { return 0x204060u; });
+    GpBitmap* before = nullptr;
+    ASSERT_EQ(GdipCreateBitmapFromHBITMAP(flat.handle(), HPALETTE{}, &before), Ok);
+    GpBitmap* readBack = nullptr;
+    ASSERT_EQ(GdipCreateBitmapFromHBITMAP(flat.handle(), HPALETTE{}, &readBack), Ok);
+    {
+        // Drawn on through a device context: a pixel set, then a block copied over all of it.
+        const DeviceBitmap other(64, 48, [](int, int) { return 0xE0C0A0u; });
+        const gdi32::HDC to = gdi32::CreateCompatibleDC({}), from = gdi32::CreateCompatibleDC({});
+        const gdi32::HBITMAP oldTo = gdi32::SelectObject(to, flat.handle());
+        const gdi32::HBITMAP oldFrom = gdi32::SelectObject(from, other.handle());
+        gdi32::SetPixel(to, 0, 0, 0x0000FF);
+        ASSERT_NE(gdi32::BitBlt(to, 0, 0, 64, 48, from, 0, 0, gdi32::SRCCOPY), 0);
+        EXPECT_EQ(gdi32::GetPixel(to, 10, 10), 0xA0C0E0u) << "the device bitmap itself did change";
+        gdi32::SelectObject(to, oldTo);
+        gdi32::SelectObject(from, oldFrom);
+        gdi32::DeleteDC(to);
+        gdi32::DeleteDC(from);
+    }
+    ASSERT_EQ(SaveTo(before, folder_ / "before.jpg", kJpeg), Ok);
+    const auto jpeg = decoders::ReadJpeg(folder_ / "before.jpg");
+    ASSERT_TRUE(jpeg);
+    for (const std::uint32_t rgb : jpeg->rgb)
+        for (const int shift : {16, 8, 0})
+            ASSERT_NEAR(int((rgb >> shift) & 0xFF), int((0x204060u >> shift) & 0xFF), 2) << std::hex << rgb;
+    ARGB pixel = 0;
+    ASSERT_EQ(GdipBitmapGetPixel(readBack, 0, 0, &pixel), Ok);
+    EXPECT_EQ(pixel, 0xFF204060u);
+    EXPECT_EQ(GdipDisposeImage(before), Ok);
+    EXPECT_EQ(GdipDisposeImage(readBack), Ok);
+}
+
 TEST_F(Save, PngOfADeviceBitmapIsOpaqueRgbWithEveryPixelExact) {
     ASSERT_EQ(SaveTo(picture_, folder_ / "p.png", kPng), Ok);
     const auto png = decoders::ReadPng(folder_ / "p.png");
