@@ -12,11 +12,6 @@ namespace gdiplus {
 
 namespace {
 
-// A row of device pixels as the imaging layer holds them: device pixels are opaque.
-void CopyOpaque(const std::uint32_t* device, ARGB* image, INT width) {
-    for (INT x = 0; x < width; ++x)
-        image[x] = device[x] | 0xFF000000u;
-}
 
 // Device pixels (anything with Row(y)) into a 32-bit image of the same size, on every
 // processor for a large picture.
@@ -101,6 +96,11 @@ void CopyLockedRows(PixelImage& pixels, const BitmapObject::Lock& lock, bool int
 }
 
 } // namespace
+
+void CopyOpaque(const std::uint32_t* device, ARGB* image, INT width) {
+    for (INT x = 0; x < width; ++x)
+        image[x] = device[x] | 0xFF000000u;
+}
 
 BitmapObject::BitmapObject(gdi32::PixelSnapshot snapshot) {
     pixels_.width = snapshot.width;
@@ -227,10 +227,9 @@ Status GdipSetImagePalette(GpImage* image, const ColorPalette* palette) {
 Status GdipBitmapLockBits(GpBitmap* bitmap, const GpRect* rect, UINT flags, PixelFormat format,
                           BitmapData* lockedData) {
     BitmapObject* live = nullptr;
-    PixelImage* image = nullptr;
-    if (const Status status = ResolvePixels(bitmap, live, image); status != Ok)
+    if (const Status status = Resolve(bitmap, live); status != Ok)
         return status;
-    PixelImage& pixels = *image;
+    const PixelImage& pixels = live->Description();
     const GpRect area = rect != nullptr ? *rect : GpRect{0, 0, pixels.width, pixels.height};
     const UINT known = ImageLockModeRead | ImageLockModeWrite | ImageLockModeUserInputBuf;
     if (lockedData == nullptr || !CanLockAs(pixels, format) || (flags & ~known) != 0 ||
@@ -262,8 +261,21 @@ Status GdipBitmapLockBits(GpBitmap* bitmap, const GpRect* rect, UINT flags, Pixe
         lock.scan0 = lock.ownBuffer.data();
         lock.stride = static_cast<INT>(rowBytes);
     }
-    if (flags & ImageLockModeRead)
-        CopyLockedRows(pixels, lock, false);
+    // A lock for reading only reads a device bitmap's snapshot as it is; one that may write
+    // needs the layer's own pixels to write into.
+    const gdi32::PixelSnapshot* device = (flags & ImageLockModeWrite) ? nullptr : live->DevicePixels();
+    if (device != nullptr) {
+        for (INT row = 0; row < area.Height; ++row)
+            CopyOpaque(device->Row(area.Y + row) + area.X,
+                       reinterpret_cast<ARGB*>(static_cast<std::byte*>(lock.scan0) + static_cast<std::ptrdiff_t>(lock.stride) * row),
+                       area.Width);
+    } else {
+        PixelImage* image = nullptr;
+        if (const Status status = ResolvePixels(bitmap, live, image); status != Ok)
+            return status;
+        if (flags & ImageLockModeRead)
+            CopyLockedRows(*image, lock, false);
+    }
 
     lockedData->Width = static_cast<UINT>(area.Width);
     lockedData->Height = static_cast<UINT>(area.Height);

@@ -136,9 +136,15 @@ Status GdipDrawImageRectRectI(GpGraphics* graphics, GpImage* image, INT dstx, IN
         key = attributes->colorKeys[ColorAdjustTypeBitmap] ? attributes->colorKeys[ColorAdjustTypeBitmap]
                                                            : attributes->colorKeys[ColorAdjustTypeDefault];
 
-    PixelImage* sourcePixels = nullptr;
-    if (const Status status = PixelsOf(*source, sourcePixels); status != Ok)
-        return status;
+    // A device bitmap's snapshot is read as it is, a row at a time; others in their pixels.
+    const gdi32::PixelSnapshot* device = source->DevicePixels();
+    const PixelImage* sourcePixels = &source->Description();
+    if (device == nullptr) {
+        PixelImage* pixels = nullptr;
+        if (const Status status = PixelsOf(*source, pixels); status != Ok)
+            return status;
+        sourcePixels = pixels;
+    }
     // Offsets i, j into the rectangles that land inside both the source and the target.
     const PixelImage& from = *sourcePixels;
     const INT iFirst = std::max({0, -srcx, -dstx});
@@ -146,10 +152,14 @@ Status GdipDrawImageRectRectI(GpGraphics* graphics, GpImage* image, INT dstx, IN
     const INT iEnd = std::min({srcwidth, from.width - srcx, target->width - dstx});
     const INT jEnd = std::min({srcheight, from.height - srcy, target->height - dsty});
     const ARGB forcedAlpha = target->HasAlpha() ? 0 : 0xFF000000u;
-    std::vector<ARGB> expanded; // a row of an indexed source, looked up through its palette
+    std::vector<ARGB> expanded; // a row of a device bitmap made opaque, or of an indexed source looked up
     for (INT j = jFirst; j < jEnd; ++j) {
         const ARGB* sourceRow = nullptr;
-        if (from.IsIndexed()) {
+        if (device != nullptr) {
+            expanded.resize(static_cast<std::size_t>(from.width));
+            CopyOpaque(device->Row(srcy + j), expanded.data(), from.width);
+            sourceRow = expanded.data() + srcx;
+        } else if (from.IsIndexed()) {
             expanded.resize(static_cast<std::size_t>(from.width));
             for (INT x = 0; x < from.width; ++x)
                 expanded[x] = from.PixelAt(x, srcy + j);

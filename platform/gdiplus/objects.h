@@ -45,6 +45,9 @@ private:
     std::optional<gdi32::PixelSnapshot> snapshot_;
 };
 
+// A row of device pixels as the imaging layer holds them: device pixels are opaque.
+void CopyOpaque(const std::uint32_t* device, ARGB* image, INT width);
+
 class GpGraphics {
 public:
     explicit GpGraphics(BitmapObject* target) : target(target) {}
