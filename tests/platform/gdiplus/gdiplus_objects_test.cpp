@@ -106,6 +106,17 @@ TEST_F(Objects, ALargeDeviceBitmapIsCopiedWhole) {
         for (int x = 0; x < kWidth; ++x)
             ASSERT_EQ(all[std::size_t{kWidth} * y + x], 0xFF000000u | rgb(x, y)) << x << ", " << y;
     EXPECT_EQ(GdipBitmapUnlockBits(bitmap, &data), Ok);
+
+    // A rectangle inside it, read into the layer's own buffer.
+    const GpRect rect{5, 7, 100, 50};
+    BitmapData part;
+    ASSERT_EQ(GdipBitmapLockBits(bitmap, &rect, ImageLockModeRead, PixelFormat32bppRGB, &part), Ok);
+    for (int y = 0; y < rect.Height; ++y)
+        for (int x = 0; x < rect.Width; ++x)
+            ASSERT_EQ(static_cast<const std::uint32_t*>(part.Scan0)[std::size_t(part.Stride / 4) * y + x],
+                      0xFF000000u | rgb(rect.X + x, rect.Y + y))
+                << x << ", " << y;
+    EXPECT_EQ(GdipBitmapUnlockBits(bitmap, &part), Ok);
     EXPECT_EQ(GdipDisposeImage(bitmap), Ok);
 }
 
