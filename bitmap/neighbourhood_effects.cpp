@@ -26,30 +26,19 @@ EmbossKernel::EmbossKernel() {
 InteriorEmboss::InteriorEmboss(const EmbossKernel& kernel) {
     for (const EmbossKernel::Tap& tap : kernel)
         (tap.w < 0 ? minus_ : plus_) = tap;
-    for (int difference = -255; difference <= 255; ++difference)
-        channel_[difference + 255] = static_cast<std::uint8_t>(std::min(kernel.Level(difference, 2), 255));
 }
 
 void InteriorEmboss::Row(const std::array<const std::uint32_t*, 3>& rows, std::uint32_t* out,
                          std::int32_t width) const {
     const std::uint32_t* minus = rows[minus_.dy + 1] + minus_.dx;
     const std::uint32_t* plus = rows[plus_.dy + 1] + plus_.dx;
-    // A stretch of pixels at a time: first every channel's difference, lifted by 255 so that
-    // it indexes the table (a loop the compiler turns into vector code), then the look-ups.
-    constexpr std::int32_t kStretch = 256;
-    std::array<std::uint16_t, kStretch> red, green, blue;
-    for (std::int32_t first = 1; first < width - 1; first += kStretch) {
-        const std::int32_t count = std::min(kStretch, width - 1 - first);
-        for (std::int32_t i = 0; i < count; ++i) {
-            const std::uint32_t a = minus[first + i], b = plus[first + i];
-            red[i] = static_cast<std::uint16_t>(((b >> 16) & 0xFF) + 255 - ((a >> 16) & 0xFF));
-            green[i] = static_cast<std::uint16_t>(((b >> 8) & 0xFF) + 255 - ((a >> 8) & 0xFF));
-            blue[i] = static_cast<std::uint16_t>((b & 0xFF) + 255 - (a & 0xFF));
-        }
-        for (std::int32_t i = 0; i < count; ++i)
-            out[first + i] = std::uint32_t{channel_[red[i]]} << 16 | std::uint32_t{channel_[green[i]]} << 8 |
-                             channel_[blue[i]];
-    }
+    const auto level = [](std::uint32_t a, std::uint32_t b, int shift) {
+        return static_cast<std::uint32_t>(HalfDifferenceLevel(static_cast<int>((b >> shift) & 0xFF) -
+                                                              static_cast<int>((a >> shift) & 0xFF)))
+               << shift;
+    };
+    for (std::int32_t x = 1; x < width - 1; ++x)
+        out[x] = level(minus[x], plus[x], 16) | level(minus[x], plus[x], 8) | level(minus[x], plus[x], 0);
 }
 
 } // namespace mdlBitmap

@@ -8,6 +8,7 @@
 
 #include "bitmap/colour_formulas.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -81,10 +82,27 @@ Rgb EmbossFalse(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t
     return EmbossFalseStep(pixel, read(x2, y2));
 }
 
+// Emboss's level where n is 2 and the sum is a difference d of two channel values (−255 to
+// +255): nearest(d / 2 + 127), in integer steps that vector code can take. t is twice
+// d / 2 + 127; a half (t odd) goes to the even one of its two neighbours. Never below 0 or
+// above 254, so neither clamp is needed; equal to the formula for every d (checked below).
+constexpr int HalfDifferenceLevel(int difference) {
+    const int t = difference + 254;
+    return (t + ((t >> 1) & 1)) >> 1;
+}
+static_assert(
+    [] {
+        for (int difference = -255; difference <= 255; ++difference)
+            if (HalfDifferenceLevel(difference) != std::clamp(NearestEven(difference / 2.0 + 127), 0, 255))
+                return false;
+        return true;
+    }(),
+    "the integer steps must give the emboss formula's level for every difference");
+
 // Emboss at pixels where both taps lie inside the picture, on 32-bit pixels whose bytes hold
 // three channels and a 0 (a DIB's blue, green, red, 0). There n is 2 and, since the kernel's
-// two taps weigh −1 and +1, every channel's sum is a difference from −255 to +255, so each output channel is one
-// look-up in a table of those 511 levels, clamped at 255 as the packers do.
+// two taps weigh −1 and +1, every channel's sum is a difference from −255 to +255, whose
+// level HalfDifferenceLevel gives.
 class InteriorEmboss {
 public:
     explicit InteriorEmboss(const EmbossKernel& kernel);
@@ -95,7 +113,6 @@ public:
 
 private:
     EmbossKernel::Tap minus_{}, plus_{}; // the taps weighing −1 and +1
-    std::array<std::uint8_t, 2 * 255 + 1> channel_{}; // [difference + 255]
 };
 
 // Runs Emboss for effect 10 or EmbossFalse for effect 11 over every pixel, in scan order,
