@@ -74,8 +74,8 @@ bool SaveBmp(gdi32::HDC dc, const std::string& path, BmpDepth depth) {
     if (gdi32::GetDIBits(dc, bitmap, 0, lines, pixels.get(), &info, gdi32::DIB_RGB_COLORS) == 0)
         RaiseGetDIBitsError();
 
-    // The bytes go to a temporary file that then takes the target's place, so a longer old file keeps
-    // no stale tail and a write that fails leaves the old file as it was.
+    // The bytes go to a temporary file that then takes the target's place, so a longer old
+    // file keeps no stale tail and a write that fails leaves the old file as it was.
     lumivert::ReplacingFile file(path);
     const std::vector<std::byte> headers = BmpHeaders(info, depth);
     file.Write(headers);

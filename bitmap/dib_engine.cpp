@@ -43,7 +43,9 @@ void OverwriteRowByRow(std::uint32_t* pixels, std::int32_t width, std::int32_t h
     const std::vector<lumivert::RowRange> parts = lumivert::SplitRows(static_cast<std::size_t>(height), columns);
     // Border k − 1 (between parts k − 1 and k): the last row of part k − 1, then the first of part k.
     const auto borders = MakePixelBuffer<std::uint32_t>(2 * (parts.size() - 1) * columns);
-    const auto borderRow = [&](std::size_t border, std::size_t which) { return borders.get() + (2 * border + which) * columns; };
+    const auto borderRow = [&](std::size_t border, std::size_t which) {
+        return borders.get() + (2 * border + which) * columns;
+    };
     for (std::size_t part = 1; part < parts.size(); ++part) {
         std::memcpy(borderRow(part - 1, 0), memoryRow(parts[part].first - 1), rowBytes);
         std::memcpy(borderRow(part - 1, 1), memoryRow(parts[part].first), rowBytes);

@@ -12,7 +12,6 @@ namespace gdiplus {
 
 namespace {
 
-
 // Device pixels (anything with Row(y)) into a 32-bit image of the same size, on every
 // processor for a large picture.
 template <class DeviceRows>
@@ -167,11 +166,13 @@ Status GdipCreateBitmapFromScan0(INT width, INT height, INT /*stride*/, PixelFor
 }
 
 Status GdipGetImageWidth(GpImage* image, UINT* width) {
-    return ReadProperty(image, width, [](const BitmapObject& live) { return static_cast<UINT>(live.Description().width); });
+    return ReadProperty(image, width,
+                        [](const BitmapObject& live) { return static_cast<UINT>(live.Description().width); });
 }
 
 Status GdipGetImageHeight(GpImage* image, UINT* height) {
-    return ReadProperty(image, height, [](const BitmapObject& live) { return static_cast<UINT>(live.Description().height); });
+    return ReadProperty(image, height,
+                        [](const BitmapObject& live) { return static_cast<UINT>(live.Description().height); });
 }
 
 Status GdipGetImagePixelFormat(GpImage* image, PixelFormat* format) {
@@ -265,10 +266,10 @@ Status GdipBitmapLockBits(GpBitmap* bitmap, const GpRect* rect, UINT flags, Pixe
     // needs the layer's own pixels to write into.
     const gdi32::PixelSnapshot* device = (flags & ImageLockModeWrite) ? nullptr : live->DevicePixels();
     if (device != nullptr) {
-        for (INT row = 0; row < area.Height; ++row)
-            CopyOpaque(device->Row(area.Y + row) + area.X,
-                       reinterpret_cast<ARGB*>(static_cast<std::byte*>(lock.scan0) + static_cast<std::ptrdiff_t>(lock.stride) * row),
-                       area.Width);
+        for (INT row = 0; row < area.Height; ++row) {
+            std::byte* locked = static_cast<std::byte*>(lock.scan0) + static_cast<std::ptrdiff_t>(lock.stride) * row;
+            CopyOpaque(device->Row(area.Y + row) + area.X, reinterpret_cast<ARGB*>(locked), area.Width);
+        }
     } else {
         PixelImage* image = nullptr;
         if (const Status status = ResolvePixels(bitmap, live, image); status != Ok)
