@@ -201,10 +201,10 @@ Status GdipDrawImageRectRectI(GpGraphics* graphics, GpImage* image, INT dstx, IN
                               DrawImageAbort callback, void* callbackData);
 
 // Encodes the image with the encoder the class identifier names and writes it through a
-// temporary file that then takes the target's place, so that a failed save leaves no damaged file.
-// UnknownImageFormat for an unknown encoder; InvalidParameter for a parameter the encoder
-// does not take (JPEG takes the quality, a LONG from 0 to 100); AccessDenied, FileNotFound
-// or Win32Error when the file cannot be written.
+// temporary file that then takes the target's place, so that a failed save leaves no
+// damaged file. UnknownImageFormat for an unknown encoder; InvalidParameter for a parameter
+// the encoder does not take (JPEG takes the quality, a LONG from 0 to 100); AccessDenied,
+// FileNotFound or Win32Error when the file cannot be written.
 Status GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID* clsidEncoder,
                            const EncoderParameters* encoderParams);
 
