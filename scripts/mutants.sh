@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Mutation check: does the test suite notice small faults a user would notice?
+#
+#   scripts/mutants.sh [--only ID[,ID...]] [--keep-scratch]
+#
+# Each mutant below is one literal text replacement in the program's source (not in tests/,
+# bench/ or fuzz/). The replaced text is looked up wherever it stands in the tree, so the
+# list survives files being moved. For each mutant in turn the script copies the committed
+# tree into a scratch folder, applies the one replacement, builds the normal preset there
+# and runs the whole suite. A mutant is "killed" when the build succeeds and at least one
+# test fails, "survived" when every test passes, "stillborn" when it does not compile, and
+# "n/a" when its text is not found exactly once (the code changed: update the list).
+#
+# Slow (a build and a whole suite per mutant) and not run by CI. Results go to
+# build/mutants/results.tsv, one line a mutant: id, verdict, the first failing tests.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+only=""
+keep=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --only) only=",$2,"; shift 2 ;;
+    --keep-scratch) keep=1; shift ;;
+    *) echo "usage: $0 [--only ID[,ID...]] [--keep-scratch]" >&2; exit 2 ;;
+  esac
+done
+
+# id | what a user would notice | text in the program | replacement
+mutants=$(cat <<'EOF'
+M01|BMP file size field two bytes off|offBits + header.biSizeImage)|offBits + header.biSizeImage + 2)
+M02|BMP colour table written blue for red|out.U8(entry.rgbRed);|out.U8(entry.rgbBlue);
+M03|nearest palette entry weighs blue twice|distances[i] = dr * dr + dg * dg + db * db;|distances[i] = dr * dr + dg * dg + 2 * db * db;
+M04|grey level truncated instead of rounded|(p.red + p.green + p.blue + 1) / 3|(p.red + p.green + p.blue) / 3
+M05|sepia green one step too light|189.0 / 255.0 * green + 66|189.0 / 255.0 * green + 67
+M06|purple green rounded up|return {g, g / 2, g};|return {g, (g + 1) / 2, g};
+M07|red channel not clamped at 255|std::min(red, 255)) << 16|std::min(red, 256)) << 16
+M08|emboss grey bias 128 instead of 127|GreyLevel(compared) - GreyLevel(pixel) + 127|GreyLevel(compared) - GreyLevel(pixel) + 128
+M09|emboss compares the last column with the one before|x == width - 1 ? x : x + 1|x == width - 1 ? x - 1 : x + 1
+M10|JPEG quality lowered by a tenth|jpeg_set_quality(&info, quality, TRUE)|jpeg_set_quality(&info, quality * 9 / 10, TRUE)
+M11|GIF transparent index off by one|control.TransparentColor = transparentIndex;|control.TransparentColor = transparentIndex + 1;
+M12|own GIF never moves the key colour to entry 0|if (pixel == KeyArgb) {|if (pixel == KeyArgb + 1) {
+M13|own GIF loses the colour displaced by the transparent entry|entries[collected.ColorCount] = slot0;|entries[collected.ColorCount] = kOpaqueBlack;
+M14|halftone dither threshold doubled|(kBayer8[cell / 8][cell % 8] + 0.5) / 64.0|(kBayer8[cell / 8][cell % 8] + 0.5) / 32.0
+M15|one second shown as 1000 milliseconds|if (elapsed <= 999)|if (elapsed <= 1000)
+M16|"<" in a path not escaped on the page|case '<': escaped += "&lt;"; break;|case '<': escaped += "<"; break;
+M17|JPEG quality above 100 becomes 99|return QString("100");|return QString("99");
+M18|JPEG quality text truncated instead of rounded|std::nearbyint(*value)|std::trunc(*value)
+M19|integer map answers -1 for a missing key|return index == -1 ? 0 : Entries|return index == -1 ? -1 : Entries
+M20|registry reports success for a value that does not fit|return ERROR_MORE_DATA;|return ERROR_SUCCESS;
+M21|a failed save leaves its temporary file behind|::unlink(tempPath_.c_str());|(void)tempPath_;
+M22|encoder identifier off by one format|"{557CF40" + std::to_string(FormatDigit)|"{557CF40" + std::to_string(FormatDigit + 1)
+M23|document mode sets the wrong character set|document->SetProperty("Charset", "Shift_JIS");|document->SetProperty("Charset", "UTF-8");
+M24|BMP description loses its full-width colon|"ファイル種類：BMP　保存色数："|"ファイル種類：BMP　保存色数:"
+M25|JPEG saved under another name|InAppFolder("Sample.jpg")|InAppFolder("Sample.jpeg")
+M26|UTF-8 decoder lets low surrogates through|(value >= 0xD800 && value <= 0xDFFF)|(value >= 0xD800 && value <= 0xDBFF)
+M27|Chromium not looked for under its usual name|"chromium", "chromium-browser",|"chromium-x", "chromium-browser",
+M28|document not asked for again after the second wait|        document = documents.GetHTMLDocument(frame, serverWindow);|        (void)serverWindow;
+M29|PNG colour key matches one level too far|channel > ((key.high >> shift) & 0xFF)|channel > ((key.high >> shift) & 0xFF) + 1
+M30|Pixels engine writes red and blue swapped|gdi32::SetPixel(dc, x, y, MakeColorValue(p.red, p.green, p.blue));|gdi32::SetPixel(dc, x, y, MakeColorValue(p.blue, p.green, p.red));
+EOF
+)
+
+out="$root/build/mutants"
+scratch="$out/scratch"
+mkdir -p "$out"
+results="$out/results.tsv"
+: > "$results"
+sources=(--exclude-dir=.git --exclude-dir=build --exclude-dir=tests --exclude-dir=bench
+         --exclude-dir=fuzz --exclude-dir=docs --exclude-dir=scripts --include=*.cpp --include=*.h)
+
+rm -rf "$scratch"
+git worktree prune
+git worktree add --detach -q "$scratch" HEAD
+# The first build of the scratch tree is shared by every mutant; each then rebuilds what
+# its one changed file touches.
+(cd "$scratch" && cmake --preset default >/dev/null && cmake --build --preset default >/dev/null) || {
+  echo "mutants: the unmutated tree does not build" >&2; exit 1; }
+
+killed=0; survived=0; other=0
+while IFS='|' read -r id what from to; do
+  [ -z "$id" ] && continue
+  if [ -n "$only" ] && [[ "$only" != *",$id,"* ]]; then continue; fi
+  files=$(cd "$scratch" && grep -rlF "${sources[@]}" -- "$from" . || true)
+  count=0
+  [ -n "$files" ] && count=$(cd "$scratch" && cat $files | grep -cF -- "$from")
+  if [ "$count" != 1 ]; then
+    printf '%s\tn/a\t%s occurrences\t%s\n' "$id" "$count" "$what" | tee -a "$results"
+    other=$((other + 1)); continue
+  fi
+  file="$scratch/${files#./}"
+  cp "$file" "$file.orig"
+  FROM="$from" TO="$to" python3 - "$file" <<'PY'
+import os, sys
+path = sys.argv[1]
+text = open(path, encoding="utf-8").read()
+open(path, "w", encoding="utf-8").write(text.replace(os.environ["FROM"], os.environ["TO"], 1))
+PY
+  if ! (cd "$scratch" && cmake --build --preset default >"$out/$id.build.log" 2>&1); then
+    verdict=stillborn; failing=""; other=$((other + 1))
+  elif (cd "$scratch" && ctest --preset default -j2 --timeout 300 >"$out/$id.test.log" 2>&1); then
+    verdict=survived; failing=""; survived=$((survived + 1))
+  else
+    verdict=killed; killed=$((killed + 1))
+    failing=$(grep -oE '[0-9]+ - [^ ]+' "$out/$id.test.log" | sed 's/^[0-9]* - //' | head -5 | paste -sd, -)
+  fi
+  mv "$file.orig" "$file"
+  touch "$file"
+  printf '%s\t%s\t%s\t%s\n' "$id" "$verdict" "$failing" "$what" | tee -a "$results"
+done <<< "$mutants"
+
+(cd "$scratch" && cmake --build --preset default >/dev/null 2>&1)
+[ "$keep" = 1 ] || { git worktree remove --force "$scratch"; git worktree prune; }
+echo "mutants: $killed killed, $survived survived, $other stillborn or not found (results in $results)"
