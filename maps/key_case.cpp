@@ -1,34 +1,30 @@
 #include "maps/key_case.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <iterator>
 
 namespace lumivert {
 
 namespace {
 
-// The small letter of a capital letter; any other code point unchanged.
-char32_t SmallLetter(char32_t c) {
-    if (c >= U'A' && c <= U'Z')
-        return c + 0x20;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) // Latin-1 capitals, without the multiplication sign
-        return c + 0x20;
-    // Latin Extended-A pairs capital and small letter side by side; dotted I, dotless i, kra
-    // and long s have no simple partner.
-    if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
-        return c % 2 == 0 ? c + 1 : c;
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-        return c % 2 == 1 ? c + 1 : c;
-    if (c == 0x178) // capital Y with diaeresis, whose small letter is in Latin-1
-        return 0xFF;
-    if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) // Greek capitals (0x3A2 is unassigned)
-        return c + 0x20;
-    if (c >= 0x410 && c <= 0x42F) // Cyrillic capitals
-        return c + 0x20;
-    if (c >= 0x400 && c <= 0x40F) // Cyrillic capitals with marks
-        return c + 0x50;
-    if (c >= 0xFF21 && c <= 0xFF3A) // full-width Latin capitals
-        return c + 0x20;
-    return c;
+// Unicode's full case folding: each code point that folds, with what it folds to (one to
+// three code points, the rest 0), in ascending order. Every other code point folds to itself.
+struct CaseFolding {
+    char32_t from;
+    std::array<char32_t, 3> to;
+};
+
+constexpr CaseFolding kCaseFoldings[] = {
+#include "case_folding_table.inc"
+};
+static_assert(std::ranges::is_sorted(kCaseFoldings, {}, &CaseFolding::from));
+
+// The entry for c, or none when c folds to itself.
+const CaseFolding* FoldingOf(char32_t c) {
+    const auto found = std::ranges::lower_bound(kCaseFoldings, c, {}, &CaseFolding::from);
+    return found != std::end(kCaseFoldings) && found->from == c ? found : nullptr;
 }
 
 // The length of the well-formed UTF-8 sequence at the start of text and its code point;
@@ -93,7 +89,13 @@ std::string FoldKeyCase(std::string_view key) {
             key.remove_prefix(1);
             continue;
         }
-        AppendUtf8(folded, SmallLetter(c));
+        if (const CaseFolding* folding = FoldingOf(c)) {
+            for (const char32_t to : folding->to)
+                if (to != 0)
+                    AppendUtf8(folded, to);
+        } else {
+            AppendUtf8(folded, c);
+        }
         key.remove_prefix(length);
     }
     return folded;

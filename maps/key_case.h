@@ -8,10 +8,10 @@
 
 namespace lumivert {
 
-// The key with every capital letter replaced by its small letter. The key is read as UTF-8;
-// letters of Basic Latin, Latin-1, Latin Extended-A, Greek, Cyrillic and the full-width
-// Latin forms are folded, the same for every locale. Other characters and bytes that are
-// not UTF-8 are kept as they are.
+// The key folded by Unicode's full case folding (CaseFolding.txt, status C and F, without
+// the Turkic alternatives), the same for every locale: "Ạ" becomes "ạ", "Ǆ" and "ǅ" become
+// "ǆ", "ß" becomes "ss". The key is read as UTF-8; bytes that are not UTF-8 are kept as they
+// are. Keys are not normalised: a precomposed letter and its decomposed spelling stay apart.
 std::string FoldKeyCase(std::string_view key);
 
 } // namespace lumivert

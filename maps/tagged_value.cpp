@@ -4,6 +4,7 @@
 
 #include <array>
 #include <charconv>
+#include <string_view>
 
 namespace lumivert {
 
@@ -16,12 +17,40 @@ const Held& Get(const Variant& value) {
     throw MapError(kTypeMismatch);
 }
 
+// A number in ordinary decimal form, never in exponent form (1000000, not 1e+06): the
+// fewest significant digits that read back as the same number, written out with as many
+// zeros as their place needs (1e300 is a 1 and 300 zeros, not the 301 digits of the
+// number's exact binary value). Infinities and NaN have no such form and read "inf",
+// "-inf", "nan".
 std::string NumberText(double number) {
     if (number == 0)
         return "0"; // also for -0, which reads as plain 0
     std::array<char, 32> buffer{};
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), number);
-    return std::string(buffer.data(), result.ptr);
+    const auto end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), number,
+                                   std::chars_format::scientific).ptr;
+    const std::string_view scientific(buffer.data(), static_cast<std::size_t>(end - buffer.data()));
+    const auto e = scientific.find('e');
+    if (e == std::string_view::npos)
+        return std::string(scientific); // inf, nan
+    int exponent = 0;
+    std::from_chars(scientific.data() + e + (scientific[e + 1] == '+' ? 2 : 1), end, exponent);
+
+    const bool negative = scientific.front() == '-';
+    std::string digits;
+    for (const char c : scientific.substr(negative ? 1 : 0, e - (negative ? 1 : 0)))
+        if (c != '.')
+            digits += c;
+    const int beforePoint = exponent + 1; // digits in front of the decimal point
+    const int count = static_cast<int>(digits.size());
+    std::string text = negative ? "-" : "";
+    if (beforePoint <= 0)
+        text += "0." + std::string(static_cast<std::size_t>(-beforePoint), '0') + digits;
+    else if (beforePoint >= count)
+        text += digits + std::string(static_cast<std::size_t>(beforePoint - count), '0');
+    else
+        text += digits.substr(0, static_cast<std::size_t>(beforePoint)) + "." +
+                digits.substr(static_cast<std::size_t>(beforePoint));
+    return text;
 }
 
 } // namespace

@@ -38,9 +38,10 @@ public:
     const std::string& AsString() const;
     const std::shared_ptr<void>& AsObject() const;
 
-    // The value as text: a string as it is, a number in its shortest decimal form that reads
-    // back to the same number ("1", "0.5", "1e+20"), the empty value as "", an object
-    // reference as "<object>" and a null reference as "<nothing>".
+    // The value as text: a string as it is, a number in ordinary decimal form with the
+    // fewest digits that read back to the same number ("1", "0.5", "100000000000000000000",
+    // never "1e+20"), the empty value as "", an object reference as "<object>" and a null
+    // reference as "<nothing>".
     std::string TextForm() const;
 
     // Same kind and same content; object references are equal when they refer to the same

@@ -9,6 +9,8 @@ packages=(
   # libraries
   qt6-base-dev qt6-websockets-dev libpng-dev libjpeg62-turbo-dev libgif-dev
   libdeflate-dev
+  # Unicode's case-folding data, from which the maps' key folding is generated
+  unicode-data
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pil imagemagick
   libvips-tools

@@ -5,8 +5,18 @@
 // The bytes go to a temporary file in the target's folder, which takes the target's place
 // only once everything was written and closed. A longer old file therefore keeps
 // no stale tail, and a save that fails part-way (full disk, I/O error) leaves the old
-// file as it was. A target that exists but is not a regular file (a device such as
-// /dev/full, a pipe) is written in place, since a device node must never be replaced.
+// file as it was. The replacing writers people trust (QSaveFile, GLib's g_file_replace)
+// set the rest of the behaviour:
+// - a symbolic link (or a chain of them) is followed: the file it names is replaced and
+//   the link stays a link;
+// - the new file gets the old one's permission bits, and its owner and group where the
+//   process may change them; a new name gets what open() gives under the umask;
+// - where the folder takes no temporary file but the old file may be written, the old
+//   file is rewritten in place: it then survives an abandoned save, but not a write that
+//   fails midway;
+// - a target that exists but is not a regular file (a device such as /dev/full, a pipe)
+//   is written in place, since a device node must never be replaced.
+// Other hard links to the old file keep the old content: the name gets a new file.
 //
 // Every failure throws lumivert::RaisedError made by FileError(): the number tells the
 // kind, the description names the path.
@@ -19,7 +29,7 @@ namespace lumivert {
 
 class ReplacingFile {
 public:
-    // Opens the temporary file (or the device); throws on failure.
+    // Opens the temporary file (or the file written in place); throws on failure.
     explicit ReplacingFile(std::string path);
     ~ReplacingFile(); // without Commit(): the temporary file is removed
 
@@ -37,12 +47,16 @@ public:
     const std::string& path() const { return path_; }
 
 private:
+    void OpenInPlace();
+    void TruncateIfFirst();
     void Abandon() noexcept;
 
-    std::string path_;
+    std::string path_;     // as the caller named it; every error names this
+    std::string target_;   // the file replaced: path_ with its links followed
     std::string tempPath_; // empty when writing in place
     int fd_ = -1;
     bool replacesExisting_ = false; // a regular file of that name existed when opened
+    bool truncateFirst_ = false;    // an old file rewritten in place, not yet emptied
     bool committed_ = false;
 };
 

@@ -91,7 +91,7 @@ TEST(ClsCollectionMapTest, EveryKindOfValueIsStoredAndListed) {
     map.PutData("object", object);
     map.PutData("nothing", std::shared_ptr<void>());
     EXPECT_EQ(map.ToString(),
-              "empty：\r\nhalf：0.5\r\nbig：1e+20\r\nnegative：-7\r\ntext：値\r\n"
+              "empty：\r\nhalf：0.5\r\nbig：100000000000000000000\r\nnegative：-7\r\ntext：値\r\n"
               "object：<object>\r\nnothing：<nothing>\r\n");
     EXPECT_TRUE(map.ContainsKey("empty")) << "an empty value is still an entry";
     EXPECT_EQ(map.GetData("object").AsObject(), object) << "the reference is shared, not copied";

@@ -4,7 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <random>
 #include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <utility>
 #include <vector>
 
 using lumivert::FoldKeyCase;
@@ -81,14 +91,71 @@ TEST(KeyedCollectionTest, BadPositionsAndKeysRaiseAndChangeNothing) {
     EXPECT_EQ(collection.Item("C"), 3) << "the refused key was not left behind";
 }
 
-TEST(KeyCaseTest, FoldsCapitalLettersOfTheCommonAlphabets) {
-    EXPECT_EQ(FoldKeyCase("AbC xyZ 09"), "abc xyz 09");
-    EXPECT_EQ(FoldKeyCase("ÀÉÖØÞ×"), "àéöøþ×") << "the multiplication sign is no letter";
-    EXPECT_EQ(FoldKeyCase("ĀĲŁŊŸŽ"), "āĳłŋÿž");
-    EXPECT_EQ(FoldKeyCase("ΑΩ"), "αω");
-    EXPECT_EQ(FoldKeyCase("ЖЯЁЂ"), "жяёђ");
-    EXPECT_EQ(FoldKeyCase("ＡＺ"), "ａｚ");
-    EXPECT_EQ(FoldKeyCase("キー値ßİı"), "キー値ßİı") << "no simple small letter: kept";
+std::string Utf8(const std::u32string& text) {
+    std::string out;
+    for (const char32_t c : text) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            out += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+                    static_cast<char>(0x80 | (c & 0x3F))};
+        } else {
+            out += {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+                    static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+        }
+    }
+    return out;
+}
+
+// Unicode's data read afresh: every full folding (status C and F) is applied, folded text
+// folds to itself (so both spellings are one key), and every code point the data leaves
+// out, the Turkic alternatives (T) included, stays as it is.
+TEST(KeyCaseTest, FoldsByEveryEntryOfUnicodesCaseFoldingData) {
+    std::ifstream data(LUMIVERT_CASE_FOLDING_FILE);
+    ASSERT_TRUE(data) << LUMIVERT_CASE_FOLDING_FILE;
+    std::set<char32_t> folding;
+    std::string line;
+    while (std::getline(data, line)) {
+        std::istringstream fields(line.substr(0, line.find('#')));
+        std::string code, status, mapping;
+        if (!std::getline(fields, code, ';') || !std::getline(fields, status, ';') ||
+            !std::getline(fields, mapping, ';'))
+            continue;
+        if (status != " C" && status != " F")
+            continue;
+        const auto from = static_cast<char32_t>(std::stoul(code, nullptr, 16));
+        std::u32string to;
+        std::istringstream points(mapping);
+        for (std::string point; points >> point;)
+            to += static_cast<char32_t>(std::stoul(point, nullptr, 16));
+        folding.insert(from);
+        EXPECT_EQ(FoldKeyCase(Utf8({from})), Utf8(to)) << "U+" << std::hex << static_cast<unsigned>(from);
+        EXPECT_EQ(FoldKeyCase(Utf8(to)), Utf8(to)) << "U+" << std::hex << static_cast<unsigned>(from);
+    }
+    EXPECT_GT(folding.size(), 1400u);
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        if ((c < 0xD800 || c > 0xDFFF) && !folding.contains(c)) {
+            ASSERT_EQ(FoldKeyCase(Utf8({c})), Utf8({c})) << "U+" << std::hex << static_cast<unsigned>(c);
+        }
+    }
+}
+
+TEST(KeyCaseTest, KeysOfEveryScriptThatDifferInCaseOnlyAreOneKey) {
+    const std::vector<std::pair<std::string, std::string>> sameKeys = {
+        {"Ạ", "ạ"}, {"Ά", "ά"}, {"Ǆ", "ǆ"}, {"ǅ", "ǆ"}, {"Աբ", "աԲ"}, {"Ა", "ა"}, {"Ⴀ", "ⴀ"},
+        {"Ⅰ", "ⅰ"}, {"MASSE", "Maße"}, {"ΣΑΣ", "σας"}, {"ＡＺ", "ａｚ"}, {"İ", "i̇"},
+    };
+    for (const auto& [first, second] : sameKeys) {
+        KeyedCollection<int> collection;
+        collection.Add(1, first);
+        EXPECT_EQ(ErrorNumberOf([&] { collection.Add(2, second); }), lumivert::kDuplicateKey) << first << " " << second;
+        EXPECT_EQ(collection.Item(second), 1) << first << " " << second;
+    }
+    KeyedCollection<int> collection;
+    for (const char* key : {"I", "ı", "İ", "×", "÷", "キー"})
+        EXPECT_NO_THROW(collection.Add(1, key)) << key << " is a key of its own";
 }
 
 TEST(KeyCaseTest, KeepsBytesThatAreNotUtf8) {
@@ -118,12 +185,35 @@ TEST(TaggedValueTest, CarriesItsKindAndRefusesOthers) {
     EXPECT_THROW((void)TaggedValue().AsObject(), RaisedError);
 }
 
-TEST(TaggedValueTest, NumbersReadInTheirShortestDecimalForm) {
+TEST(TaggedValueTest, NumbersReadInOrdinaryDecimalFormWithTheFewestDigits) {
     EXPECT_EQ(TaggedValue(1).TextForm(), "1");
     EXPECT_EQ(TaggedValue(-0.0).TextForm(), "0");
     EXPECT_EQ(TaggedValue(0.1).TextForm(), "0.1");
+    EXPECT_EQ(TaggedValue(-2.5).TextForm(), "-2.5");
     EXPECT_EQ(TaggedValue(-2147483648).TextForm(), "-2147483648");
     EXPECT_EQ(TaggedValue(1.0 / 3).TextForm(), "0.3333333333333333");
+    EXPECT_EQ(TaggedValue(100000).TextForm(), "100000");
+    EXPECT_EQ(TaggedValue(1e6).TextForm(), "1000000");
+    EXPECT_EQ(TaggedValue(-1e21).TextForm(), "-1000000000000000000000");
+    EXPECT_EQ(TaggedValue(123456789012345678.0).TextForm(), "123456789012345680");
+    EXPECT_EQ(TaggedValue(0.0000001).TextForm(), "0.0000001");
+    EXPECT_EQ(TaggedValue(-1.5e-10).TextForm(), "-0.00000000015");
+    EXPECT_EQ(TaggedValue(1e300).TextForm(), "1" + std::string(300, '0'));
+    EXPECT_EQ(TaggedValue(5e-324).TextForm(), "0." + std::string(323, '0') + "5");
+
+    // Numbers of every size, the longest texts included, read back as themselves.
+    std::vector<double> numbers = {-std::numeric_limits<double>::max(), -2.2250738585072009e-308};
+    std::mt19937_64 random(14);
+    for (int i = 0; i < 20000; ++i) {
+        const double number = std::bit_cast<double>(random());
+        if (std::isfinite(number))
+            numbers.push_back(number);
+    }
+    for (const double number : numbers) {
+        const std::string text = TaggedValue(number).TextForm();
+        ASSERT_EQ(text.find_first_not_of("-0123456789."), std::string::npos) << text;
+        ASSERT_EQ(std::strtod(text.c_str(), nullptr), number) << text;
+    }
 }
 
 } // namespace

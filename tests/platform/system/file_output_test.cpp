@@ -3,13 +3,23 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using lumivert::RaisedError;
 using lumivert::ReplacingFile;
+
+// Every umask() call of this test program comes here first and is counted, then done.
+std::atomic<int> umaskCalls{0};
+extern "C" mode_t umask(mode_t mask) noexcept {
+    ++umaskCalls;
+    return static_cast<mode_t>(::syscall(SYS_umask, mask));
+}
 
 namespace {
 
@@ -85,14 +95,64 @@ TEST_F(FileOutputTest, AFolderPutInTheTargetsPlaceMeanwhileIsRefusedAndKept) {
     EXPECT_EQ(EntriesInFolder(), 1u) << "the refused file is removed";
 }
 
-TEST_F(FileOutputTest, NewFileGetsTheUsualPermissions) {
-    const fs::path path = folder_ / "new.bin";
-    lumivert::WriteWholeFile(path, Bytes("abc"));
+// Follows a chain of links, a relative one to another folder and an absolute one, and
+// replaces the private file at its end: the links stay, the file stays private.
+TEST_F(FileOutputTest, ReplacesWhatALinkChainNamesAndKeepsLinksAndMode) {
+    fs::create_directories(folder_ / "pictures");
+    const fs::path target = folder_ / "pictures" / "latest.bin";
+    Put(target, "old content, longer than the new");
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink(target, folder_ / "pictures" / "current.bin");
+    fs::create_symlink("pictures/current.bin", folder_ / "out.bin");
+
+    lumivert::WriteWholeFile(folder_ / "out.bin", Bytes("new"));
+
+    EXPECT_EQ(Read(target), "new");
+    EXPECT_EQ(fs::read_symlink(folder_ / "out.bin"), "pictures/current.bin");
+    EXPECT_EQ(fs::read_symlink(folder_ / "pictures" / "current.bin"), target);
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(EntriesInFolder(), 2u) << "the link and the pictures folder only";
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_ / "pictures"), {}), 2) << "no temporary file left";
+
+    // A link that names no file yet: the save creates the file it names.
+    fs::create_symlink("pictures/first.bin", folder_ / "first.bin");
+    lumivert::WriteWholeFile(folder_ / "first.bin", Bytes("first"));
+    EXPECT_TRUE(fs::is_symlink(folder_ / "first.bin"));
+    EXPECT_EQ(Read(folder_ / "pictures" / "first.bin"), "first");
+}
+
+// A new file gets what any new file gets under the umask, and saving never changes the
+// umask, not even for a moment: another thread may create a file meanwhile.
+TEST_F(FileOutputTest, NewFilesFollowTheUmaskWhichIsNeverChanged) {
+    const mode_t before = ::umask(027);
+    umaskCalls = 0;
+    lumivert::WriteWholeFile(folder_ / "new.bin", Bytes("abc"));
+    lumivert::WriteWholeFile(folder_ / "new.bin", Bytes("abcd"));
+    const int calls = umaskCalls;
+    EXPECT_EQ(::umask(before), 027);
+    EXPECT_EQ(calls, 0) << "the umask was changed during a save";
+    EXPECT_EQ(fs::status(folder_ / "new.bin").permissions(), static_cast<fs::perms>(0640));
+}
+
+// Root saving over another user's file keeps that user's file: owner, group and mode.
+TEST_F(FileOutputTest, RootKeepsTheOwnerGroupAndModeOfAnotherUsersFile) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the old file to another user";
+    const fs::path path = folder_ / "theirs.bin";
+    Put(path, "their old content");
+    constexpr uid_t kNobody = 65534;
+    constexpr gid_t kNogroup = 65534;
+    ASSERT_EQ(::chown(path.c_str(), kNobody, kNogroup), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 02660), 0);
+
+    lumivert::WriteWholeFile(path, Bytes("new"));
+
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
+    EXPECT_EQ(Read(path), "new");
+    EXPECT_EQ(info.st_uid, kNobody);
+    EXPECT_EQ(info.st_gid, kNogroup);
+    EXPECT_EQ(info.st_mode & 07777, 02660u) << "set-group-ID goes along with the owners kept";
 }
 
 TEST_F(FileOutputTest, AnAbandonedWriteLeavesTheOldFileIntact) {
