@@ -3,7 +3,7 @@
 #include "app/qt_message_boxes.h"
 #include "app/window_placement.h"
 #include "assets/sample_picture.h"
-#include "platform/system/raised_error.h"
+#include "ui/raised_error.h"
 
 #include <QGuiApplication>
 #include <QScreen>

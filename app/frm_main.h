@@ -5,7 +5,7 @@
 // how the result page is shown.
 
 #include "app/frm_main_design.h"
-#include "app/message_boxes.h"
+#include "ui/message_boxes.h"
 #include "app/single_instance.h"
 #include "app/tick_span.h"
 

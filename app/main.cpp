@@ -2,7 +2,7 @@
 
 #include "app/frm_main.h"
 #include "app/single_instance.h"
-#include "platform/system/memory_policy.h"
+#include "system/memory_policy.h"
 
 #include <QApplication>
 #include <QFont>

@@ -1,6 +1,6 @@
 #include "app/mdl_common.h"
 
-#include "platform/shell/shell32.h"
+#include "win32/shell32/shell32.h"
 
 #include <filesystem>
 

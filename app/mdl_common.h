@@ -2,7 +2,7 @@
 
 // Helpers shared by the save commands and the result page.
 
-#include "app/message_boxes.h"
+#include "ui/message_boxes.h"
 
 #include <string>
 

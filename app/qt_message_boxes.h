@@ -3,7 +3,7 @@
 // The real program's messages: modal Qt message boxes owned by the window, with Japanese
 // button texts whatever the system's locale.
 
-#include "app/message_boxes.h"
+#include "ui/message_boxes.h"
 
 class QWidget;
 

@@ -4,9 +4,9 @@
 #include "app/result_page_text.h"
 #include "browser/cls_html_document.h"
 #include "browser/mdl_html_document.h"
-#include "platform/system/file_output.h"
-#include "platform/system/raised_error.h"
-#include "platform/system/ticks.h"
+#include "system/file_output.h"
+#include "ui/raised_error.h"
+#include "win32/kernel32/ticks.h"
 
 #include <QCoreApplication>
 #include <QLocale>

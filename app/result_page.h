@@ -2,7 +2,7 @@
 
 // The result page shown after every save: the time taken, the file, the options, the picture.
 
-#include "app/message_boxes.h"
+#include "ui/message_boxes.h"
 #include "app/tick_span.h"
 
 #include <string>

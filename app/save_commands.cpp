@@ -4,15 +4,15 @@
 #include "app/frm_main.h"
 
 #include "app/busy_pointer.h"
-#include "app/gdiplus_session.h"
+#include "app/save_front.h"
 #include "app/jpg_quality.h"
 #include "app/mdl_common.h"
 #include "app/result_page.h"
 #include "app/save_descriptions.h"
 #include "bitmap/bmp_writer.h"
 #include "bitmap/effect_engine.h"
-#include "gdiplus/mdl_gdiplus.h"
-#include "platform/system/ticks.h"
+#include "imaging/mdl_gdiplus.h"
+#include "win32/kernel32/ticks.h"
 
 namespace lumivert {
 

@@ -1,7 +1,7 @@
 // Every benchmark runs with the program's memory policy, so that it measures saves as the
 // program makes them: only the first save of a size pays for fresh memory.
 
-#include "platform/system/memory_policy.h"
+#include "system/memory_policy.h"
 
 namespace {
 

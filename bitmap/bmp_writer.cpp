@@ -3,8 +3,8 @@
 #include "bitmap/colour_tables.h"
 #include "bitmap/little_endian_writer.h"
 #include "bitmap/pixel_buffer.h"
-#include "platform/system/file_output.h"
-#include "platform/system/raised_error.h"
+#include "system/file_output.h"
+#include "ui/raised_error.h"
 
 
 namespace mdlBitmap {

@@ -2,7 +2,7 @@
 
 // The BMP file writer at 1, 4, 8 and 32 bits per pixel.
 
-#include "platform/gdi/gdi32.h"
+#include "win32/gdi32/gdi32.h"
 
 #include <cstdint>
 #include <string>

@@ -7,7 +7,7 @@
 #include "bitmap/effect_routines.h"
 #include "bitmap/neighbourhood_effects.h"
 #include "bitmap/pixel_buffer.h"
-#include "platform/system/rows_in_parts.h"
+#include "system/rows_in_parts.h"
 
 #include <array>
 #include <cstring>

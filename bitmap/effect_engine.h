@@ -2,7 +2,7 @@
 
 // The colour-effect engines: a copy of the picture, one effect applied, saved as a 32-bit BMP.
 
-#include "platform/gdi/gdi32.h"
+#include "win32/gdi32/gdi32.h"
 
 #include <cstdint>
 #include <string>

@@ -1,9 +1,9 @@
 #include "browser/mdl_html_document.h"
 
 #include "browser/mdl_registry.h"
-#include "platform/browser/browser_process.h"
-#include "platform/browser/kernel32_process.h"
-#include "platform/registry/registry_store.h"
+#include "system/chromium/browser_process.h"
+#include "win32/kernel32/kernel32_process.h"
+#include "win32/advapi32/registry_store.h"
 
 #include <array>
 #include <filesystem>

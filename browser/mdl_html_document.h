@@ -5,8 +5,8 @@
 // frame found last is remembered and asked to close before the next browser starts, so a
 // new display replaces the previous one.
 
-#include "app/message_boxes.h"
-#include "platform/browser/user32.h"
+#include "ui/message_boxes.h"
+#include "win32/user32/user32.h"
 
 #include <chrono>
 #include <cstdint>

@@ -5,9 +5,9 @@
 // every listed page id is safe to put into an address, and an accepted announcement is a
 // loopback WebSocket address.
 
-#include "platform/browser/browser_process.h"
-#include "platform/browser/browser_profile.h"
-#include "platform/browser/devtools_connection.h"
+#include "system/chromium/browser_process.h"
+#include "system/chromium/browser_profile.h"
+#include "system/chromium/devtools_connection.h"
 
 #include <cstddef>
 #include <cstdint>

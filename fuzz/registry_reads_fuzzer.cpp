@@ -4,7 +4,7 @@
 // into a 256-byte buffer, or as a 32-bit number. Every answer must be the model's.
 
 #include "browser/mdl_registry.h"
-#include "platform/registry/registry_store.h"
+#include "win32/advapi32/registry_store.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -1,7 +1,7 @@
 // Paths to UTF-16 and back: any bytes (Linux file names need not be UTF-8) must come back
 // unchanged, and the UTF-16 text must hold no unpaired high surrogate.
 
-#include "platform/gdiplus/wide_text.h"
+#include "system/wide_text.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // The errors the two maps and their keyed collection raise, numbered as the classic
 // runtime numbers them so that a caller can tell them apart without parsing the text.
 
-#include "platform/system/raised_error.h"
+#include "ui/raised_error.h"
 
 #include <cstdint>
 

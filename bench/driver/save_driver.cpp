@@ -18,10 +18,10 @@
 #include "assets/sample_picture.h"
 #include "bitmap/bmp_writer.h"
 #include "bitmap/effect_engine.h"
-#include "gdiplus/mdl_gdiplus.h"
-#include "platform/gdi/persistent_picture.h"
-#include "platform/system/memory_policy.h"
-#include "platform/system/raised_error.h"
+#include "imaging/mdl_gdiplus.h"
+#include "win32/gdi32/persistent_picture.h"
+#include "system/memory_policy.h"
+#include "ui/raised_error.h"
 
 #include <chrono>
 #include <cstdio>

@@ -4,7 +4,7 @@
 // answers (OK, or Cancel for Yes/No/Cancel, when the queue is empty). whileShown, when set,
 // runs while a box is up, as the user could act then.
 
-#include "app/message_boxes.h"
+#include "ui/message_boxes.h"
 
 #include <deque>
 #include <functional>

@@ -3,10 +3,10 @@
 // they show and the pointer while they run. The test program runs in a folder of its own,
 // which is the program's folder the commands write to.
 
-#include "app/gdiplus_session.h"
+#include "app/save_front.h"
 #include "app/mdl_common.h"
 #include "assets/sample_picture.h"
-#include "gdiplus/mdl_gdiplus.h"
+#include "imaging/mdl_gdiplus.h"
 #include "tests/app/loaded_window.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "assets/sample_picture.h"
 #include "bitmap/bmp_writer.h"
-#include "platform/gdi/persistent_picture.h"
-#include "platform/gdi/surface.h"
-#include "platform/system/raised_error.h"
+#include "win32/gdi32/persistent_picture.h"
+#include "win32/gdi32/surface.h"
+#include "ui/raised_error.h"
 #include "tests/bitmap/test_pictures.h"
 
 #include <gtest/gtest.h>

@@ -2,9 +2,9 @@
 #include "bitmap/colour_formulas.h"
 #include "bitmap/effect_engine.h"
 #include "bitmap/effect_routines.h"
-#include "platform/gdi/persistent_picture.h"
-#include "platform/gdi/surface.h"
-#include "platform/system/raised_error.h"
+#include "win32/gdi32/persistent_picture.h"
+#include "win32/gdi32/surface.h"
+#include "ui/raised_error.h"
 #include "tests/bitmap/test_pictures.h"
 
 #include <gtest/gtest.h>

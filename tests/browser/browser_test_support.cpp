@@ -1,10 +1,10 @@
 #include "tests/browser/browser_test_support.h"
 
 #include "browser/mdl_html_document.h"
-#include "platform/browser/browser_process.h"
-#include "platform/browser/devtools_connection.h"
-#include "platform/registry/registry_store.h"
-#include "platform/shell/program_start.h"
+#include "system/chromium/browser_process.h"
+#include "system/chromium/devtools_connection.h"
+#include "win32/advapi32/registry_store.h"
+#include "system/program_start.h"
 
 #include <csignal>
 #include <cstdlib>

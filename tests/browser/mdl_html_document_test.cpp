@@ -1,8 +1,8 @@
 #include "browser/cls_html_document.h"
 #include "browser/mdl_html_document.h"
-#include "platform/browser/browser_process.h"
-#include "platform/shell/program_start.h"
-#include "platform/system/raised_error.h"
+#include "system/chromium/browser_process.h"
+#include "system/program_start.h"
+#include "ui/raised_error.h"
 #include "tests/app/recording_message_boxes.h"
 #include "tests/browser/browser_test_support.h"
 

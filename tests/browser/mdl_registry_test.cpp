@@ -1,5 +1,5 @@
 #include "browser/mdl_registry.h"
-#include "platform/registry/registry_store.h"
+#include "win32/advapi32/registry_store.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include "app/mdl_common.h"
 #include "app/result_page.h"
 #include "browser/mdl_html_document.h"
-#include "platform/system/raised_error.h"
+#include "ui/raised_error.h"
 #include "tests/app/recording_message_boxes.h"
 #include "tests/browser/browser_test_support.h"
 

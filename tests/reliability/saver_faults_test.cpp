@@ -10,7 +10,7 @@
 
 #include "tests/reliability/fault_fixtures.h"
 
-#include "platform/system/raised_error.h"
+#include "ui/raised_error.h"
 
 #include <gtest/gtest.h>
 
