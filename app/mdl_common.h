@@ -13,6 +13,6 @@ std::string GetAppFolder();
 
 // Opens path with the desktop's associated program; tells the user through messages when
 // that fails.
-void OpenByShell(lumivert::MessageBoxes& messages, const std::string& path);
+void OpenByShell(ui::MessageBoxes& messages, const std::string& path);
 
 } // namespace mdlCommon

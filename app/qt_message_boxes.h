@@ -9,12 +9,12 @@ class QWidget;
 
 namespace lumivert {
 
-class QtMessageBoxes : public MessageBoxes {
+class QtMessageBoxes : public ui::MessageBoxes {
 public:
     explicit QtMessageBoxes(QWidget* owner) : owner_(owner) {}
 
-    MessageAnswer Show(const std::string& text, const std::string& title, MessageButtons buttons,
-                       MessageIcon icon) override;
+    ui::MessageAnswer Show(const std::string& text, const std::string& title, ui::MessageButtons buttons,
+                       ui::MessageIcon icon) override;
 
 private:
     QWidget* owner_;

@@ -13,6 +13,6 @@ namespace lumivert {
 // program and opens it, false fills a browser's empty page through its document. messages
 // shows every message, owned by the window.
 void ShowResult(const std::string& path, const std::string& description, const TickSpan& span,
-                const std::string& pageColour, bool openHtmlFile, MessageBoxes& messages);
+                const std::string& pageColour, bool openHtmlFile, ui::MessageBoxes& messages);
 
 } // namespace lumivert

@@ -18,17 +18,17 @@ public:
 
 } // namespace
 
-void SaveByGdiplusSession(MessageBoxes& messages, gdi32::HBITMAP bitmap, const std::string& path,
+void SaveByGdiplusSession(ui::MessageBoxes& messages, gdi32::HBITMAP bitmap, const std::string& path,
                           std::int32_t formatDigit, std::int32_t optionValue) {
     const BusyPointer busy;
     if (!mdlGdiplus::StartupGdiplus()) {
-        messages.Show("初期化処理に失敗したっぽいです", "ありゃりゃ", MessageButtons::Ok, MessageIcon::Information);
+        messages.Show("初期化処理に失敗したっぽいです", "ありゃりゃ", ui::MessageButtons::Ok, ui::MessageIcon::Information);
         return;
     }
     const GdiplusStarted started;
     if (!mdlGdiplus::SaveImageByGdiplus(bitmap, path, formatDigit, optionValue)) {
         // Shown while the layer is still started and the hourglass still set.
-        messages.Show("エラーが発生したっぽいです", "ありゃりゃ", MessageButtons::Ok, MessageIcon::Information);
+        messages.Show("エラーが発生したっぽいです", "ありゃりゃ", ui::MessageButtons::Ok, ui::MessageIcon::Information);
     }
 }
 

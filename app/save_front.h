@@ -11,7 +11,7 @@
 
 namespace lumivert {
 
-void SaveByGdiplusSession(MessageBoxes& messages, gdi32::HBITMAP bitmap, const std::string& path,
+void SaveByGdiplusSession(ui::MessageBoxes& messages, gdi32::HBITMAP bitmap, const std::string& path,
                           std::int32_t formatDigit, std::int32_t optionValue);
 
 } // namespace lumivert

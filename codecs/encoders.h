@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-namespace gdiplus {
+namespace codecs {
 
 // PNG through libpng, the image data compressed by libdeflate: 8-bit RGB for
 // PixelFormat32bppRGB, RGBA for PixelFormat32bppARGB, a palette (with its alpha in tRNS) for
@@ -36,4 +36,4 @@ Status EncodeGif(const PixelImage& image, std::vector<std::byte>& file);
 // the highest index in use; never empty.
 std::vector<ARGB> PaletteCoveringIndexes(const PixelImage& image);
 
-} // namespace gdiplus
+} // namespace codecs

@@ -8,7 +8,7 @@
 #include <new>
 #include <utility>
 
-namespace gdiplus {
+namespace codecs {
 
 namespace {
 
@@ -123,4 +123,4 @@ Status EncodeGif(const PixelImage& image, std::vector<std::byte>& file) {
     return WriteGif(image.width, image.height, palette, kNoTransparency, indexes.data(), file);
 }
 
-} // namespace gdiplus
+} // namespace codecs

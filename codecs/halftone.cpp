@@ -1,6 +1,6 @@
 #include "codecs/halftone.h"
 
-namespace gdiplus {
+namespace codecs {
 
 namespace {
 
@@ -94,4 +94,4 @@ std::vector<std::uint8_t> ReduceToHalftone(const PixelImage& image) {
     return out;
 }
 
-} // namespace gdiplus
+} // namespace codecs

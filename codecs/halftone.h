@@ -14,11 +14,11 @@
 #include <cstdint>
 #include <vector>
 
-namespace gdiplus {
+namespace codecs {
 
 const std::array<ARGB, 256>& HalftonePalette(); // opaque entries
 
 // One palette index per pixel, rows top first. Alpha is not looked at.
 std::vector<std::uint8_t> ReduceToHalftone(const PixelImage& image);
 
-} // namespace gdiplus
+} // namespace codecs

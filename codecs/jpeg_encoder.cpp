@@ -11,7 +11,7 @@
 
 #include <jpeglib.h>
 
-namespace gdiplus {
+namespace codecs {
 
 namespace {
 
@@ -144,4 +144,4 @@ Status EncodeJpeg(const PixelImage& image, const JpegOptions& options, std::vect
     return EncodeJpegRows(image.width, image.height, rows, options, file);
 }
 
-} // namespace gdiplus
+} // namespace codecs

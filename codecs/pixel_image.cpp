@@ -2,7 +2,7 @@
 
 #include "codecs/halftone.h"
 
-namespace gdiplus {
+namespace codecs {
 
 PixelImage PixelImage::Make(INT width, INT height, PixelFormat format) {
     PixelImage image;
@@ -13,7 +13,7 @@ PixelImage PixelImage::Make(INT width, INT height, PixelFormat format) {
     if (image.IsIndexed()) {
         image.indexes.assign(count, 0);
         image.palette.assign(HalftonePalette().begin(), HalftonePalette().end());
-        image.paletteFlags = PaletteFlagsHalftone;
+        image.paletteFlags = kPaletteFlagsHalftone;
     } else {
         image.argb.assign(count, 0);
     }
@@ -27,4 +27,4 @@ ARGB PixelImage::PixelAt(INT x, INT y) const {
     return index < palette.size() ? palette[index] : 0;
 }
 
-} // namespace gdiplus
+} // namespace codecs

@@ -2,7 +2,7 @@
 
 // The pixels of one image of the imaging layer, as its encoders read them.
 
-#include "win32/gdiplus/gdiplus_flat.h"
+#include "codecs/pixel_types.h"
 
 #include <cstdint>
 #include <memory>
@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace gdiplus {
+namespace codecs {
 
 // An allocator whose new elements are left as they are, not zeroed: an image's pixels are
 // always written before they are read, and zero-filling a picture first would cost a pass
@@ -66,4 +66,4 @@ struct PixelImage {
     ARGB PixelAt(INT x, INT y) const;
 };
 
-} // namespace gdiplus
+} // namespace codecs

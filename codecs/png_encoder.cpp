@@ -15,7 +15,7 @@
 #include <memory>
 #include <new>
 
-namespace gdiplus {
+namespace codecs {
 
 namespace {
 
@@ -201,4 +201,4 @@ Status EncodePng(const PixelImage& image, std::vector<std::byte>& file) {
     return WritePng(writer, image, plte, trns, stream, file) ? Ok : GenericError;
 }
 
-} // namespace gdiplus
+} // namespace codecs

@@ -1,6 +1,6 @@
 #include "imaging/encoder_ids.h"
 
-#include "system/wide_text.h"
+#include "os/wide_text.h"
 
 namespace mdlGdiplus {
 
@@ -11,7 +11,7 @@ std::string GetEncoderClsidString(std::int32_t FormatDigit) {
 ole32::GUID StringToGuid(const std::string& text) {
     ole32::GUID guid{};
     // A rejected text leaves the GUID zeroed; the save that uses it then fails on its own.
-    ole32::CLSIDFromString(lumivert::ToUtf16(text).c_str(), &guid);
+    ole32::CLSIDFromString(os::ToUtf16(text).c_str(), &guid);
     return guid;
 }
 

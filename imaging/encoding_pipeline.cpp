@@ -4,7 +4,7 @@
 #include "imaging/gdiplus_handles.h"
 #include "imaging/mdl_gdiplus.h"
 #include "imaging/own_gif_conversion.h"
-#include "system/wide_text.h"
+#include "os/wide_text.h"
 
 namespace mdlGdiplus {
 
@@ -63,7 +63,7 @@ bool EncodeImageToFile(GpImage* image, const std::string& path, std::int32_t For
         return false;
     ImageHandle source(image); // disposed after the save, whichever way it took
     const CLSID encoder = StringToGuid(GetEncoderClsidString(FormatDigit));
-    const std::u16string path16 = lumivert::ToUtf16(path);
+    const std::u16string path16 = os::ToUtf16(path);
 
     Status status = GenericError;
     if (FormatDigit == FormatJpeg && OptionValue != OptionNone)

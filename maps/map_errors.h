@@ -19,6 +19,6 @@ enum MapErrorNumber : std::int32_t {
 };
 
 // The error with its number and the runtime's description text.
-RaisedError MapError(MapErrorNumber number);
+ui::RaisedError MapError(MapErrorNumber number);
 
 } // namespace lumivert

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace lumivert {
+namespace ui {
 
 namespace {
 
@@ -48,4 +48,4 @@ RaisedError FileError(int errnoValue, const std::string& path) {
                        std::string(kind.text) + " (" + path + ": " + std::strerror(errnoValue) + ")");
 }
 
-} // namespace lumivert
+} // namespace ui

@@ -105,7 +105,7 @@ TEST(BrowserFaults, ABrowserThatDiesWhileThePageIsFilledEndsTheFillWithAnError) 
     try {
         lumivert::ShowResult(picture, "ファイル種類：BMP　保存色数：256色", {0, 0}, "White", false, messages);
         ADD_FAILURE() << "the fill of a dead browser's page went through";
-    } catch (const lumivert::RaisedError& error) {
+    } catch (const ui::RaisedError& error) {
         EXPECT_NE(error.description().find("オートメーション エラーです。"), std::string::npos) << error.description();
     }
     EXPECT_TRUE(endpoint.died()) << "the fill never reached the page";

@@ -36,7 +36,7 @@ SaveOutcome Trapped(const std::function<void()>& save) {
     try {
         save();
         return {true, 0, {}};
-    } catch (const lumivert::RaisedError& error) {
+    } catch (const ui::RaisedError& error) {
         return {false, error.number(), error.description()};
     }
 }

@@ -1,5 +1,5 @@
 #include "codecs/halftone.h"
-#include "system/wide_text.h"
+#include "os/wide_text.h"
 #include "tests/support/independent_decoders.h"
 #include "tests/win32/gdiplus_test_support.h"
 
@@ -70,7 +70,7 @@ protected:
     }
     Status SaveTo(GpImage* image, const std::string& path, const CLSID& encoder,
                   const EncoderParameters* parameters = nullptr) {
-        return GdipSaveImageToFile(image, lumivert::ToUtf16(path).c_str(), &encoder, parameters);
+        return GdipSaveImageToFile(image, os::ToUtf16(path).c_str(), &encoder, parameters);
     }
     Status SaveJpeg(const std::string& path, UINT quality) {
         EncoderParameters parameters;
@@ -282,7 +282,7 @@ TEST_F(Save, GifOfAFullColourBitmapIsDitheredOntoTheFixedHalftonePalette) {
     EXPECT_EQ(gif->transparentIndex, -1);
     ASSERT_EQ(gif->palette.size(), 256u);
     for (int i = 0; i < 256; ++i)
-        ASSERT_EQ(gif->palette[i], HalftonePalette()[i] & 0xFFFFFF);
+        ASSERT_EQ(gif->palette[i], codecs::HalftonePalette()[i] & 0xFFFFFF);
     EXPECT_GE(std::set<std::uint8_t>(gif->indexes.begin(), gif->indexes.end()).size(), 3u);
     // The mix averages back to the colour.
     for (const int shift : {16, 8, 0}) {

@@ -1,5 +1,5 @@
 #include "win32/ole32/ole32.h"
-#include "system/wide_text.h"
+#include "os/wide_text.h"
 
 #include <gtest/gtest.h>
 
@@ -53,7 +53,7 @@ TEST(WideText, EveryPathSurvivesTheRoundTrip) {
         "/tmp/\xED\xA0\x80.png",          // an encoded surrogate is not UTF-8 either
     };
     for (const std::string& path : paths)
-        EXPECT_EQ(lumivert::FromUtf16(lumivert::ToUtf16(path)), path);
-    EXPECT_EQ(lumivert::ToUtf16("画"), std::u16string(u"画"));
-    EXPECT_EQ(lumivert::ToUtf16("\xF0\x9F\x98\x80"), std::u16string(u"\U0001F600"));
+        EXPECT_EQ(os::FromUtf16(os::ToUtf16(path)), path);
+    EXPECT_EQ(os::ToUtf16("画"), std::u16string(u"画"));
+    EXPECT_EQ(os::ToUtf16("\xF0\x9F\x98\x80"), std::u16string(u"\U0001F600"));
 }

@@ -1,5 +1,5 @@
 #include "win32/advapi32/advapi32.h"
-#include "system/browser_command.h"
+#include "os/browser_command.h"
 #include "win32/advapi32/registry_store.h"
 #include "tests/browser/scoped_environment.h"
 
@@ -17,8 +17,8 @@ constexpr const char* kKey = "Software\\Lumivert\\Test";
 
 class RegistryStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override { registry::ClearStore(); }
-    void TearDown() override { registry::ResetStoreToSystem(); }
+    void SetUp() override { advapi32::ClearStore(); }
+    void TearDown() override { advapi32::ResetStoreToSystem(); }
 
     HKEY Open(const char* path) {
         HKEY key = 0;
@@ -28,7 +28,7 @@ protected:
 };
 
 TEST_F(RegistryStoreTest, OpensKeysAndTheirParentsWithoutRegardToCase) {
-    registry::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "", "x");
+    advapi32::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "", "x");
     HKEY key = 0;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\lumivert\\TEST", 0, KEY_READ, &key), ERROR_SUCCESS);
     EXPECT_NE(key, 0u);
@@ -47,7 +47,7 @@ TEST_F(RegistryStoreTest, OpensKeysAndTheirParentsWithoutRegardToCase) {
 }
 
 TEST_F(RegistryStoreTest, QueryAnswersMoreDataAndTheSizeWhenTheBufferIsTooSmall) {
-    registry::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "Name", std::string(255, 'a'));
+    advapi32::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "Name", std::string(255, 'a'));
     HKEY key = Open(kKey);
     std::array<BYTE, 256> buffer{};
     DWORD size = 255;
@@ -75,7 +75,7 @@ std::string BrowserCommandWith(const char* browser, const char* path) {
     lumivert::testing::ScopedEnvironment environment;
     environment.Set("BROWSER", browser);
     environment.Set("PATH", path);
-    return registry::FindBrowserCommand();
+    return os::FindBrowserCommand();
 }
 
 TEST(BrowserCommandTest, PrefersBrowserVariableThenChromiumOnPath) {

@@ -1,6 +1,6 @@
 #include "win32/advapi32/registry_store.h"
 
-#include "system/browser_command.h"
+#include "os/browser_command.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include <mutex>
 #include <utility>
 
-namespace registry {
+namespace advapi32 {
 
 using namespace advapi32;
 
@@ -65,7 +65,7 @@ std::string NormalisePath(const std::string& base, const std::string& sub) {
 
 void FillWithSystemKeys(Store& store) {
     store.keys.clear();
-    const std::string command = FindBrowserCommand();
+    const std::string command = os::FindBrowserCommand();
     Value value{REG_SZ, std::vector<BYTE>(command.begin(), command.end())};
     value.data.push_back(0);
     store.keys[{HKEY_LOCAL_MACHINE, NormalisePath("", kBrowserAppPathsKey)}][""] = std::move(value);
@@ -144,24 +144,24 @@ void CreateKey(HKEY root, const std::string& keyPath) {
     store.keys[{root, NormalisePath("", keyPath)}];
 }
 
-} // namespace registry
+} // namespace advapi32
 
 namespace advapi32 {
 
-using registry::Store;
+using advapi32::Store;
 
 LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD /*ulOptions*/, REGSAM /*samDesired*/, HKEY* phkResult) {
     if (phkResult == nullptr)
         return ERROR_INVALID_PARAMETER;
     std::unique_lock<std::mutex> lock;
-    Store& store = registry::FilledStore(lock);
-    registry::KeyName rootName;
-    const registry::KeyName* base = registry::Resolve(store, hKey, rootName);
+    Store& store = advapi32::FilledStore(lock);
+    advapi32::KeyName rootName;
+    const advapi32::KeyName* base = advapi32::Resolve(store, hKey, rootName);
     if (base == nullptr)
         return ERROR_INVALID_HANDLE;
-    const registry::KeyName name{base->first,
-                                 registry::NormalisePath(base->second, lpSubKey == nullptr ? "" : lpSubKey)};
-    if (!registry::KeyExists(store, name))
+    const advapi32::KeyName name{base->first,
+                                 advapi32::NormalisePath(base->second, lpSubKey == nullptr ? "" : lpSubKey)};
+    if (!advapi32::KeyExists(store, name))
         return ERROR_FILE_NOT_FOUND;
     const HKEY handle = store.nextHandle++;
     store.openHandles[handle] = name;
@@ -174,15 +174,15 @@ LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWO
     if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr))
         return ERROR_INVALID_PARAMETER;
     std::unique_lock<std::mutex> lock;
-    Store& store = registry::FilledStore(lock);
-    registry::KeyName rootName;
-    const registry::KeyName* name = registry::Resolve(store, hKey, rootName);
+    Store& store = advapi32::FilledStore(lock);
+    advapi32::KeyName rootName;
+    const advapi32::KeyName* name = advapi32::Resolve(store, hKey, rootName);
     if (name == nullptr)
         return ERROR_INVALID_HANDLE;
     const auto key = store.keys.find(*name);
     if (key == store.keys.end())
         return ERROR_FILE_NOT_FOUND;
-    const auto value = key->second.find(registry::Lower(lpValueName == nullptr ? "" : lpValueName));
+    const auto value = key->second.find(advapi32::Lower(lpValueName == nullptr ? "" : lpValueName));
     if (value == key->second.end())
         return ERROR_FILE_NOT_FOUND;
 
@@ -203,9 +203,9 @@ LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWO
 }
 
 LONG RegCloseKey(HKEY hKey) {
-    if (registry::IsPredefinedRoot(hKey))
+    if (advapi32::IsPredefinedRoot(hKey))
         return ERROR_SUCCESS;
-    Store& store = registry::TheStore();
+    Store& store = advapi32::TheStore();
     std::lock_guard lock(store.mutex);
     return store.openHandles.erase(hKey) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }

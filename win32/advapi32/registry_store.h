@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace registry {
+namespace advapi32 {
 
 inline constexpr const char* kBrowserAppPathsKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\IEXPLORE.EXE";
 
@@ -37,4 +37,4 @@ void SetDwordValue(advapi32::HKEY root, const std::string& keyPath, const std::s
 // Creates an empty key.
 void CreateKey(advapi32::HKEY root, const std::string& keyPath);
 
-} // namespace registry
+} // namespace advapi32

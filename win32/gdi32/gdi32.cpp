@@ -2,7 +2,7 @@
 
 #include "codecs/colour_runs.h"
 #include "win32/gdi32/handle_table.h"
-#include "system/rows_in_parts.h"
+#include "os/rows_in_parts.h"
 
 #include <algorithm>
 #include <array>
@@ -12,7 +12,7 @@
 
 namespace gdi32 {
 
-using detail::BitmapObject;
+using detail::BitmapRecord;
 
 namespace {
 
@@ -146,7 +146,7 @@ void ConvertRow24(const std::uint32_t* source, std::int32_t width, std::uint8_t*
 // GetDIBits's conversion of the bitmap's rows into a DIB's rows at one depth. Each part
 // of the rows can be converted on its own, with its own cache of nearest entries.
 struct DibRows {
-    const BitmapObject* object;
+    const BitmapRecord* object;
     const BITMAPINFO* info;
     bool bottomUp;
     std::int32_t height;
@@ -193,14 +193,14 @@ bool IsSupportedDepth(std::uint16_t bits) {
 } // namespace
 
 HBITMAP GetCurrentObject(HDC dc, std::uint32_t objectType) {
-    const detail::DcObject* object = detail::FindDc(dc);
+    const detail::DcRecord* object = detail::FindDc(dc);
     if (object == nullptr || objectType != OBJ_BITMAP)
         return {};
     return object->selected;
 }
 
 int GetObjectA(HBITMAP bitmap, int size, BITMAP* out) {
-    BitmapObject* object = detail::FindBitmap(bitmap);
+    BitmapRecord* object = detail::FindBitmap(bitmap);
     if (object == nullptr || out == nullptr || size < static_cast<int>(sizeof(BITMAP)))
         return 0;
     *out = BITMAP{};
@@ -215,7 +215,7 @@ int GetObjectA(HBITMAP bitmap, int size, BITMAP* out) {
 
 int GetDIBits(HDC dc, HBITMAP bitmap, std::uint32_t start, std::uint32_t lines, void* bits,
               BITMAPINFO* info, std::uint32_t usage) {
-    BitmapObject* object = detail::FindBitmap(bitmap);
+    BitmapRecord* object = detail::FindBitmap(bitmap);
     if (detail::FindDc(dc) == nullptr || object == nullptr || info == nullptr || usage != DIB_RGB_COLORS)
         return 0;
     BITMAPINFOHEADER& header = info->bmiHeader;
@@ -239,7 +239,7 @@ int GetDIBits(HDC dc, HBITMAP bitmap, std::uint32_t start, std::uint32_t lines, 
 
     const DibRows rows{object, info, header.biHeight > 0, height, header.biBitCount, stride,
                        static_cast<std::uint8_t*>(bits)};
-    lumivert::ForRowsInParts(lines, static_cast<std::size_t>(object->width), [&](std::size_t first, std::size_t end) {
+    os::ForRowsInParts(lines, static_cast<std::size_t>(object->width), [&](std::size_t first, std::size_t end) {
         rows.Convert(start, start + static_cast<std::uint32_t>(first), start + static_cast<std::uint32_t>(end));
     });
     return static_cast<int>(lines);
@@ -248,7 +248,7 @@ int GetDIBits(HDC dc, HBITMAP bitmap, std::uint32_t start, std::uint32_t lines, 
 HDC CreateCompatibleDC(HDC dc) {
     if (dc && detail::FindDc(dc) == nullptr)
         return {};
-    return detail::AddDc(detail::DcObject{detail::StockBitmap()});
+    return detail::AddDc(detail::DcRecord{detail::StockBitmap()});
 }
 
 HBITMAP CreateCompatibleBitmap(HDC dc, std::int32_t width, std::int32_t height) {
@@ -278,14 +278,14 @@ HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, std::uint32_t usage, vo
 }
 
 HBITMAP SelectObject(HDC dc, HBITMAP bitmap) {
-    detail::DcObject* object = detail::FindDc(dc);
-    BitmapObject* incoming = detail::FindBitmap(bitmap);
+    detail::DcRecord* object = detail::FindDc(dc);
+    BitmapRecord* incoming = detail::FindBitmap(bitmap);
     if (object == nullptr || incoming == nullptr)
         return {};
     if (!incoming->isStock && incoming->selectedInto != 0 && incoming->selectedInto != dc.value)
         return {}; // a bitmap can be selected into one device context at a time
     const HBITMAP previous = object->selected;
-    if (BitmapObject* outgoing = detail::FindBitmap(previous); outgoing && !outgoing->isStock)
+    if (BitmapRecord* outgoing = detail::FindBitmap(previous); outgoing && !outgoing->isStock)
         outgoing->selectedInto = 0;
     if (!incoming->isStock)
         incoming->selectedInto = dc.value;
@@ -295,8 +295,8 @@ HBITMAP SelectObject(HDC dc, HBITMAP bitmap) {
 
 int BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
            std::uint32_t rop) {
-    BitmapObject* to = detail::SelectedBitmap(dest);
-    BitmapObject* from = detail::SelectedBitmap(source);
+    BitmapRecord* to = detail::SelectedBitmap(dest);
+    BitmapRecord* from = detail::SelectedBitmap(source);
     if (to == nullptr || from == nullptr || rop != SRCCOPY || width < 0 || height < 0)
         return 0;
     // Clip the block to both bitmaps.
@@ -316,14 +316,14 @@ int BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int source
 }
 
 COLORREF GetPixel(HDC dc, int x, int y) {
-    BitmapObject* bitmap = detail::SelectedBitmap(dc);
+    BitmapRecord* bitmap = detail::SelectedBitmap(dc);
     if (bitmap == nullptr || !bitmap->Contains(x, y))
         return CLR_INVALID;
     return ColorRefFromPixel(std::as_const(*bitmap).Row(y)[x]);
 }
 
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF color) {
-    BitmapObject* bitmap = detail::SelectedBitmap(dc);
+    BitmapRecord* bitmap = detail::SelectedBitmap(dc);
     if (bitmap == nullptr || !bitmap->Contains(x, y))
         return CLR_INVALID;
     bitmap->Row(y)[x] = PixelFromColorRef(color);
@@ -331,7 +331,7 @@ COLORREF SetPixel(HDC dc, int x, int y, COLORREF color) {
 }
 
 int DeleteObject(HBITMAP bitmap) {
-    BitmapObject* object = detail::FindBitmap(bitmap);
+    BitmapRecord* object = detail::FindBitmap(bitmap);
     if (object == nullptr)
         return 0;
     if (object->isStock)
@@ -343,11 +343,11 @@ int DeleteObject(HBITMAP bitmap) {
 }
 
 int DeleteDC(HDC dc) {
-    detail::DcObject* object = detail::FindDc(dc);
+    detail::DcRecord* object = detail::FindDc(dc);
     if (object == nullptr)
         return 0;
     // The selected bitmap is not deleted with the DC; it only becomes free again.
-    if (BitmapObject* selected = detail::FindBitmap(object->selected); selected && !selected->isStock)
+    if (BitmapRecord* selected = detail::FindBitmap(object->selected); selected && !selected->isStock)
         selected->selectedInto = 0;
     detail::RemoveDc(dc);
     return 1;

@@ -20,7 +20,7 @@ constexpr std::uint32_t kSlotMask = (1u << kSlotBits) - 1;
 
 struct Slot {
     std::uint32_t generation = 1;
-    std::variant<std::monostate, std::unique_ptr<BitmapObject>, DcObject> object;
+    std::variant<std::monostate, std::unique_ptr<BitmapRecord>, DcRecord> object;
 };
 
 struct Table {
@@ -72,29 +72,29 @@ Table& TheTable() {
 
 } // namespace
 
-BitmapObject* FindBitmap(HBITMAP handle) {
+BitmapRecord* FindBitmap(HBITMAP handle) {
     Slot* slot = TheTable().Find(handle.value);
     if (slot == nullptr)
         return nullptr;
-    auto* bitmap = std::get_if<std::unique_ptr<BitmapObject>>(&slot->object);
+    auto* bitmap = std::get_if<std::unique_ptr<BitmapRecord>>(&slot->object);
     return bitmap ? bitmap->get() : nullptr;
 }
 
-DcObject* FindDc(HDC handle) {
+DcRecord* FindDc(HDC handle) {
     Slot* slot = TheTable().Find(handle.value);
-    return slot ? std::get_if<DcObject>(&slot->object) : nullptr;
+    return slot ? std::get_if<DcRecord>(&slot->object) : nullptr;
 }
 
-BitmapObject* SelectedBitmap(HDC handle) {
-    const DcObject* dc = FindDc(handle);
+BitmapRecord* SelectedBitmap(HDC handle) {
+    const DcRecord* dc = FindDc(handle);
     return dc ? FindBitmap(dc->selected) : nullptr;
 }
 
-HBITMAP AddBitmap(std::unique_ptr<BitmapObject> bitmap) {
+HBITMAP AddBitmap(std::unique_ptr<BitmapRecord> bitmap) {
     return HBITMAP{TheTable().Add(std::move(bitmap))};
 }
 
-HDC AddDc(DcObject dc) { return HDC{TheTable().Add(dc)}; }
+HDC AddDc(DcRecord dc) { return HDC{TheTable().Add(dc)}; }
 
 void RemoveBitmap(HBITMAP handle) { TheTable().Remove(handle.value); }
 void RemoveDc(HDC handle) { TheTable().Remove(handle.value); }
@@ -137,7 +137,7 @@ PixelMemory AllocateZeroedPixels(std::size_t count) {
 
 } // namespace
 
-void BitmapObject::OwnPixels() {
+void BitmapRecord::OwnPixels() {
     if (pixels.use_count() <= 1)
         return;
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -146,8 +146,8 @@ void BitmapObject::OwnPixels() {
     pixels = std::move(own);
 }
 
-std::unique_ptr<BitmapObject> MakeBitmap(std::int32_t width, std::int32_t height, bool bottomUp) {
-    auto bitmap = std::make_unique<BitmapObject>();
+std::unique_ptr<BitmapRecord> MakeBitmap(std::int32_t width, std::int32_t height, bool bottomUp) {
+    auto bitmap = std::make_unique<BitmapRecord>();
     bitmap->width = width;
     bitmap->height = height;
     bitmap->bottomUp = bottomUp;

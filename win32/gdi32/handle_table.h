@@ -19,7 +19,7 @@ namespace gdi32::detail {
 // bitmap a copy of its own, so a snapshot never changes.
 using PixelMemory = std::shared_ptr<std::uint32_t[]>;
 
-struct BitmapObject {
+struct BitmapRecord {
     std::int32_t width = 0;
     std::int32_t height = 0;
     bool bottomUp = false;    // a DIB section: its memory holds the bottom row first
@@ -41,20 +41,20 @@ struct BitmapObject {
     bool Contains(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
 };
 
-struct DcObject {
+struct DcRecord {
     HBITMAP selected; // always a live bitmap (the stock one until another is selected)
 };
 
-BitmapObject* FindBitmap(HBITMAP handle);
-DcObject* FindDc(HDC handle);
-BitmapObject* SelectedBitmap(HDC handle); // the bitmap of a live DC, or null
+BitmapRecord* FindBitmap(HBITMAP handle);
+DcRecord* FindDc(HDC handle);
+BitmapRecord* SelectedBitmap(HDC handle); // the bitmap of a live DC, or null
 
-HBITMAP AddBitmap(std::unique_ptr<BitmapObject> bitmap);
-HDC AddDc(DcObject dc);
+HBITMAP AddBitmap(std::unique_ptr<BitmapRecord> bitmap);
+HDC AddDc(DcRecord dc);
 void RemoveBitmap(HBITMAP handle);
 void RemoveDc(HDC handle);
 HBITMAP StockBitmap();
 
-std::unique_ptr<BitmapObject> MakeBitmap(std::int32_t width, std::int32_t height, bool bottomUp);
+std::unique_ptr<BitmapRecord> MakeBitmap(std::int32_t width, std::int32_t height, bool bottomUp);
 
 } // namespace gdi32::detail

@@ -23,7 +23,7 @@ std::uint16_t ReadU16(std::span<const std::byte> bytes, std::size_t offset) {
 } // namespace
 
 std::optional<SurfaceView> ViewBitmap(HBITMAP bitmap) {
-    detail::BitmapObject* object = detail::FindBitmap(bitmap);
+    detail::BitmapRecord* object = detail::FindBitmap(bitmap);
     if (object == nullptr)
         return std::nullopt;
     SurfaceView view;
@@ -35,7 +35,7 @@ std::optional<SurfaceView> ViewBitmap(HBITMAP bitmap) {
 }
 
 std::optional<PixelSnapshot> SnapshotBitmap(HBITMAP bitmap) {
-    const detail::BitmapObject* object = detail::FindBitmap(bitmap);
+    const detail::BitmapRecord* object = detail::FindBitmap(bitmap);
     if (object == nullptr || object->isDibSection || object->bottomUp)
         return std::nullopt;
     return PixelSnapshot{object->pixels, object->width, object->height};

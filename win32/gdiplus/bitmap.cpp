@@ -2,7 +2,7 @@
 
 #include "win32/gdi32/surface.h"
 #include "win32/gdiplus/objects.h"
-#include "system/rows_in_parts.h"
+#include "os/rows_in_parts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,7 +17,7 @@ namespace {
 template <class DeviceRows>
 void CopyOpaqueRows(const DeviceRows& device, PixelImage& image) {
     image.argb.resize(static_cast<std::size_t>(image.width) * image.height);
-    lumivert::ForRowsInParts(static_cast<std::size_t>(image.height), static_cast<std::size_t>(image.width),
+    os::ForRowsInParts(static_cast<std::size_t>(image.height), static_cast<std::size_t>(image.width),
                              [&](std::size_t first, std::size_t end) {
                                  for (std::size_t y = first; y < end; ++y)
                                      CopyOpaque(device.Row(static_cast<INT>(y)), image.Row32(static_cast<INT>(y)),

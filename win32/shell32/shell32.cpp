@@ -1,6 +1,6 @@
 #include "win32/shell32/shell32.h"
 
-#include "system/program_start.h"
+#include "os/program_start.h"
 
 #include <strings.h>
 
@@ -26,13 +26,13 @@ HINSTANCE ShellExecuteA(HWND /*hwnd*/, const char* lpOperation, const char* lpFi
     std::string file = lpFile;
     if (file.front() == '-')
         file = "./" + file; // never read as an option
-    const lumivert::ProgramRun run = lumivert::RunWithLimit({"xdg-open", file}, kOpenerWait);
+    const os::ProgramRun run = os::RunWithLimit({"xdg-open", file}, kOpenerWait);
     switch (run.state) {
-    case lumivert::RunState::NotStarted:
+    case os::RunState::NotStarted:
         return SE_ERR_NOASSOC;
-    case lumivert::RunState::StillRunning:
+    case os::RunState::StillRunning:
         return kShellExecuteAccepted;
-    case lumivert::RunState::Finished:
+    case os::RunState::Finished:
         break;
     }
     if (run.exitCode == 0)

@@ -1,14 +1,18 @@
 #include "win32/user32/page_document.h"
 
-#include "system/chromium/devtools_connection.h"
+#include "chromium/devtools_connection.h"
 #include "win32/user32/oleacc.h"
 #include "ui/raised_error.h"
 
 #include <map>
 
-namespace browserhost {
+namespace user32 {
 
 namespace {
+
+using chromium::DevToolsConnection;
+using chromium::ScriptLiteral;
+using std::chrono::milliseconds;
 
 constexpr milliseconds kPropertyLimit{5000};
 
@@ -28,7 +32,7 @@ std::string Lower(std::string text) {
 }
 
 [[noreturn]] void ThrowNotSupported(const std::string& name) {
-    throw lumivert::RaisedError(kNotSupported,
+    throw ui::RaisedError(kNotSupported,
                                 "オブジェクトでサポートされていないプロパティまたはメソッドです。 (" + name + ")");
 }
 
@@ -36,7 +40,7 @@ std::string Lower(std::string text) {
 void Assign(DevToolsConnection& page, const QString& script, const std::string& name) {
     const auto answer = page.Evaluate(script, kPropertyLimit);
     if (!answer || !answer->isBool() || !answer->toBool())
-        throw lumivert::RaisedError(kAutomationError, "オートメーション エラーです。 (" + name + ")");
+        throw ui::RaisedError(kAutomationError, "オートメーション エラーです。 (" + name + ")");
 }
 
 class BodyElement final : public oleacc::DispatchObject {
@@ -104,17 +108,17 @@ user32::LRESULT IssueDocumentToken(const std::string& pageEndpoint) {
     return token;
 }
 
-} // namespace browserhost
+} // namespace user32
 
 namespace oleacc {
 
 HRESULT ObjectFromLresult(user32::LRESULT lResult, user32::WPARAM /*wParam*/,
                           std::shared_ptr<DispatchObject>* ppvObject) {
-    auto& tokens = browserhost::Tokens();
+    auto& tokens = user32::Tokens();
     const auto found = tokens.find(lResult);
     if (found == tokens.end() || ppvObject == nullptr)
         return E_INVALIDARG;
-    *ppvObject = std::make_shared<browserhost::HtmlDocument>(found->second);
+    *ppvObject = std::make_shared<user32::HtmlDocument>(found->second);
     tokens.erase(found);
     return S_OK;
 }

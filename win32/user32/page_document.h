@@ -7,7 +7,7 @@
 #include <chrono>
 #include <string>
 
-namespace browserhost {
+namespace user32 {
 
 // True when the page at endpoint answers within limit and has finished loading a page of
 // its own (not the browser's initial empty page).
@@ -16,4 +16,4 @@ bool IsDocumentLoaded(const std::string& pageEndpoint, std::chrono::milliseconds
 // A token standing for the page's document, for ObjectFromLresult; never 0.
 user32::LRESULT IssueDocumentToken(const std::string& pageEndpoint);
 
-} // namespace browserhost
+} // namespace user32

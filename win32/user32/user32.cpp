@@ -1,7 +1,7 @@
 #include "win32/user32/user32.h"
 
-#include "system/chromium/browser_process.h"
-#include "system/chromium/devtools_connection.h"
+#include "chromium/browser_process.h"
+#include "chromium/devtools_connection.h"
 #include "win32/user32/page_document.h"
 
 #include <QJsonArray>
@@ -16,7 +16,7 @@ namespace user32 {
 
 namespace {
 
-using browserhost::milliseconds;
+using chromium::milliseconds;
 
 struct Window {
     pid_t pid = 0;
@@ -61,7 +61,7 @@ HWND PageOf(HWND frame, const Window& frameWindow, const std::string& targetId) 
             return handle;
     const HWND handle = Table().nextHandle++;
     Table().windows[handle] =
-        Window{frameWindow.pid, frame, browserhost::PageEndpoint(frameWindow.endpoint, targetId), targetId};
+        Window{frameWindow.pid, frame, chromium::PageEndpoint(frameWindow.endpoint, targetId), targetId};
     return handle;
 }
 
@@ -70,12 +70,12 @@ void ForgetBrowser(pid_t pid) {
 }
 
 std::vector<std::string> PageTargets(const std::string& browserEndpoint) {
-    browserhost::DevToolsConnection connection(QString::fromStdString(browserEndpoint));
+    chromium::DevToolsConnection connection(QString::fromStdString(browserEndpoint));
     const auto targets = connection.Call("Target.getTargets", {}, kTargetsLimit);
     std::vector<std::string> pages;
     if (!targets)
         return pages;
-    for (const browserhost::PageTarget& target : browserhost::PageTargetsOf(*targets))
+    for (const chromium::PageTarget& target : chromium::PageTargetsOf(*targets))
         pages.push_back(target.id.toStdString());
     return pages;
 }
@@ -84,13 +84,13 @@ std::vector<std::string> PageTargets(const std::string& browserEndpoint) {
 
 BOOL EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam) {
     // Windows of browsers that ended are gone.
-    const std::vector<pid_t> running = browserhost::ReadyBrowsers();
+    const std::vector<pid_t> running = chromium::ReadyBrowsers();
     std::erase_if(Table().windows, [&running](const auto& entry) {
         return std::find(running.begin(), running.end(), entry.second.pid) == running.end();
     });
     std::vector<HWND> frames;
     for (const pid_t pid : running)
-        frames.push_back(FrameOf(pid, browserhost::BrowserEndpoint(pid).value_or("")));
+        frames.push_back(FrameOf(pid, chromium::BrowserEndpoint(pid).value_or("")));
     for (const HWND frame : frames)
         if (lpEnumFunc(frame, lParam) == 0)
             return 0;
@@ -136,7 +136,7 @@ LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM /*lParam*/) {
     if (window == nullptr || Msg != WM_SYSCOMMAND || wParam != SC_CLOSE || window->parent != 0)
         return 0;
     const pid_t pid = window->pid;
-    browserhost::CloseBrowser(pid);
+    chromium::CloseBrowser(pid);
     ForgetBrowser(pid);
     return 0;
 }
@@ -156,10 +156,10 @@ LRESULT SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM /*wParam*/, LPARAM /*lPa
     if (window == nullptr || window->parent == 0 || Msg != RegisterWindowMessageA("WM_HTML_GETOBJECT"))
         return 0;
     const std::string endpoint = window->endpoint;
-    if (!browserhost::IsDocumentLoaded(endpoint, milliseconds(uTimeout)))
+    if (!user32::IsDocumentLoaded(endpoint, milliseconds(uTimeout)))
         return 0; // still loading, hung or gone: no answer
     if (lpdwResult != nullptr)
-        *lpdwResult = browserhost::IssueDocumentToken(endpoint);
+        *lpdwResult = user32::IssueDocumentToken(endpoint);
     return 1;
 }
 
