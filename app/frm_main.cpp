@@ -3,7 +3,7 @@
 #include "app/qt_message_boxes.h"
 #include "app/window_placement.h"
 #include "assets/sample_picture.h"
-#include "platform/system/raised_error.h"
+#include "ui/raised_error.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -21,7 +21,7 @@ constexpr std::int32_t RGB(int red, int green, int blue) { return red + green * 
 
 } // namespace
 
-frmMain::frmMain(SingleInstance& instance, MessageBoxes* messages)
+frmMain::frmMain(SingleInstance& instance, ui::MessageBoxes* messages)
     : instance_(instance),
       ownMessages_(messages ? nullptr : std::make_unique<QtMessageBoxes>(this)),
       messages_(messages ? *messages : *ownMessages_),
@@ -79,10 +79,10 @@ void frmMain::RunCommand(Command command) {
 
     try {
         (this->*command)();
-    } catch (const RaisedError& error) {
-        messages_.Show(error.description(), "エラーですよ", MessageButtons::Ok, MessageIcon::Exclamation);
+    } catch (const ui::RaisedError& error) {
+        messages_.Show(error.description(), "エラーですよ", ui::MessageButtons::Ok, ui::MessageIcon::Exclamation);
     } catch (const std::exception& error) {
-        messages_.Show(error.what(), "エラーですよ", MessageButtons::Ok, MessageIcon::Exclamation);
+        messages_.Show(error.what(), "エラーですよ", ui::MessageButtons::Ok, ui::MessageIcon::Exclamation);
     }
 }
 

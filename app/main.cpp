@@ -2,7 +2,7 @@
 
 #include "app/frm_main.h"
 #include "app/single_instance.h"
-#include "platform/system/memory_policy.h"
+#include "os/memory_policy.h"
 
 #include <QApplication>
 #include <QFont>
@@ -12,7 +12,7 @@
 #include <QTranslator>
 
 int main(int argc, char* argv[]) {
-    lumivert::RetainFreedMemory(); // a save's large buffers stay for the next save
+    os::RetainFreedMemory(); // a save's large buffers stay for the next save
     QApplication application(argc, argv);
     QApplication::setApplicationName("Lumivert");
     QApplication::setDesktopFileName("lumivert"); // the installed desktop entry

@@ -1,6 +1,6 @@
 #include "app/mdl_common.h"
 
-#include "platform/shell/shell32.h"
+#include "win32/shell32/shell32.h"
 
 #include <filesystem>
 
@@ -15,12 +15,12 @@ std::string GetAppFolder() {
     return folder;
 }
 
-void OpenByShell(lumivert::MessageBoxes& messages, const std::string& path) {
+void OpenByShell(ui::MessageBoxes& messages, const std::string& path) {
     const shell32::HINSTANCE result =
         shell32::ShellExecuteA(0, "OPEN", path.c_str(), nullptr, nullptr, shell32::SW_SHOWNORMAL);
     if (result < 32)
-        messages.Show(path + "を開けませんでした？", "なんで？", lumivert::MessageButtons::Ok,
-                      lumivert::MessageIcon::Information);
+        messages.Show(path + "を開けませんでした？", "なんで？", ui::MessageButtons::Ok,
+                      ui::MessageIcon::Information);
 }
 
 } // namespace mdlCommon

@@ -2,7 +2,7 @@
 
 // Helpers shared by the save commands and the result page.
 
-#include "app/message_boxes.h"
+#include "ui/message_boxes.h"
 
 #include <string>
 
@@ -13,6 +13,6 @@ std::string GetAppFolder();
 
 // Opens path with the desktop's associated program; tells the user through messages when
 // that fails.
-void OpenByShell(lumivert::MessageBoxes& messages, const std::string& path);
+void OpenByShell(ui::MessageBoxes& messages, const std::string& path);
 
 } // namespace mdlCommon

@@ -1,6 +1,6 @@
 #include "app/picture_box.h"
 
-#include "platform/gdi/surface.h"
+#include "win32/gdi32/surface.h"
 
 #include <QPainter>
 

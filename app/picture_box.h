@@ -3,8 +3,8 @@
 // The picture box picTarget: shows the picture and keeps it as a bitmap handle plus a
 // persistent image (a memory device context with a copy selected), which it redraws from.
 
-#include "platform/gdi/gdi32.h"
-#include "platform/gdi/persistent_picture.h"
+#include "win32/gdi32/gdi32.h"
+#include "win32/gdi32/persistent_picture.h"
 
 #include <QImage>
 #include <QWidget>

@@ -7,13 +7,13 @@ namespace lumivert {
 
 namespace {
 
-QMessageBox::Icon IconOf(MessageIcon icon) {
+QMessageBox::Icon IconOf(ui::MessageIcon icon) {
     switch (icon) {
-    case MessageIcon::Information:
+    case ui::MessageIcon::Information:
         return QMessageBox::Information;
-    case MessageIcon::Exclamation:
+    case ui::MessageIcon::Exclamation:
         return QMessageBox::Warning;
-    case MessageIcon::None:
+    case ui::MessageIcon::None:
         break;
     }
     return QMessageBox::NoIcon;
@@ -21,14 +21,14 @@ QMessageBox::Icon IconOf(MessageIcon icon) {
 
 } // namespace
 
-MessageAnswer QtMessageBoxes::Show(const std::string& text, const std::string& title, MessageButtons buttons,
-                                   MessageIcon icon) {
+ui::MessageAnswer QtMessageBoxes::Show(const std::string& text, const std::string& title, ui::MessageButtons buttons,
+                                   ui::MessageIcon icon) {
     // Message texts break lines with CR LF; a Qt label breaks on LF alone.
     const QString shownText = QString::fromStdString(text).replace("\r\n", "\n");
     QMessageBox box(IconOf(icon), QString::fromStdString(title), shownText, QMessageBox::NoButton, owner_);
     box.setTextFormat(Qt::PlainText); // paths and descriptions are shown as they are
     box.setWindowModality(Qt::ApplicationModal);
-    if (buttons == MessageButtons::YesNoCancel) {
+    if (buttons == ui::MessageButtons::YesNoCancel) {
         box.addButton(QMessageBox::Yes)->setText("はい");
         box.addButton(QMessageBox::No)->setText("いいえ");
         box.addButton(QMessageBox::Cancel)->setText("キャンセル");
@@ -40,13 +40,13 @@ MessageAnswer QtMessageBoxes::Show(const std::string& text, const std::string& t
     }
     switch (box.exec()) {
     case QMessageBox::Yes:
-        return MessageAnswer::Yes;
+        return ui::MessageAnswer::Yes;
     case QMessageBox::No:
-        return MessageAnswer::No;
+        return ui::MessageAnswer::No;
     case QMessageBox::Cancel:
-        return MessageAnswer::Cancel;
+        return ui::MessageAnswer::Cancel;
     default:
-        return buttons == MessageButtons::YesNoCancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
+        return buttons == ui::MessageButtons::YesNoCancel ? ui::MessageAnswer::Cancel : ui::MessageAnswer::Ok;
     }
 }
 

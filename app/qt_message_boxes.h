@@ -3,18 +3,18 @@
 // The real program's messages: modal Qt message boxes owned by the window, with Japanese
 // button texts whatever the system's locale.
 
-#include "app/message_boxes.h"
+#include "ui/message_boxes.h"
 
 class QWidget;
 
 namespace lumivert {
 
-class QtMessageBoxes : public MessageBoxes {
+class QtMessageBoxes : public ui::MessageBoxes {
 public:
     explicit QtMessageBoxes(QWidget* owner) : owner_(owner) {}
 
-    MessageAnswer Show(const std::string& text, const std::string& title, MessageButtons buttons,
-                       MessageIcon icon) override;
+    ui::MessageAnswer Show(const std::string& text, const std::string& title, ui::MessageButtons buttons,
+                       ui::MessageIcon icon) override;
 
 private:
     QWidget* owner_;

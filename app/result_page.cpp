@@ -4,9 +4,9 @@
 #include "app/result_page_text.h"
 #include "browser/cls_html_document.h"
 #include "browser/mdl_html_document.h"
-#include "platform/system/file_output.h"
-#include "platform/system/raised_error.h"
-#include "platform/system/ticks.h"
+#include "os/file_output.h"
+#include "ui/raised_error.h"
+#include "win32/kernel32/ticks.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -34,28 +34,28 @@ std::string ExistingImageName(const std::string& path) {
 // The checked way: the page as OpenMe.html beside the program, opened in the browser
 // started here, else through the shell.
 void ShowResultFile(const std::string& path, const std::string& description, const std::string& timeText,
-                    const std::string& pageColour, MessageBoxes& messages) {
+                    const std::string& pageColour, ui::MessageBoxes& messages) {
     const std::string appFolder = mdlCommon::GetAppFolder();
     const std::string page =
         ResultPageFileText(appFolder, path, description, timeText, pageColour, ExistingImageName(path));
     const std::string pagePath = appFolder + "OpenMe.html";
     try {
         const std::string bytes = EncodeShiftJis(page);
-        WriteWholeFile(pagePath, std::as_bytes(std::span(bytes)));
+        os::WriteWholeFile(pagePath, std::as_bytes(std::span(bytes)));
         if (mdlHTMLDocument::LaunchBrowser(pagePath, messages) != 0)
             return;
         mdlCommon::OpenByShell(messages, pagePath);
-    } catch (const RaisedError& error) {
-        messages.Show(error.description(), "HTMLブラウザ表示エラー", MessageButtons::Ok, MessageIcon::Information);
+    } catch (const ui::RaisedError& error) {
+        messages.Show(error.description(), "HTMLブラウザ表示エラー", ui::MessageButtons::Ok, ui::MessageIcon::Information);
     } catch (const std::exception& error) {
-        messages.Show(error.what(), "HTMLブラウザ表示エラー", MessageButtons::Ok, MessageIcon::Information);
+        messages.Show(error.what(), "HTMLブラウザ表示エラー", ui::MessageButtons::Ok, ui::MessageIcon::Information);
     }
 }
 
 // The unchecked way: a browser on an empty page, filled in through its document. Errors
 // of the assignments reach the caller.
 void ShowResultDocument(const std::string& path, const std::string& description, const std::string& timeText,
-                        const std::string& pageColour, MessageBoxes& messages) {
+                        const std::string& pageColour, ui::MessageBoxes& messages) {
     const std::uint32_t processId = mdlHTMLDocument::LaunchBrowser("", messages);
     kernel32::Sleep(kFirstDocumentWaitMs);
     const user32::HWND frame = mdlHTMLDocument::FindBrowserWindow(processId);
@@ -68,7 +68,7 @@ void ShowResultDocument(const std::string& path, const std::string& description,
         document = documents.GetHTMLDocument(frame, serverWindow);
         if (!document) {
             messages.Show("生成した画像をIEで開こうとしたのですが、HTMLドキュメントを取得できませんでした。", "残念",
-                          MessageButtons::Ok, MessageIcon::None);
+                          ui::MessageButtons::Ok, ui::MessageIcon::None);
             return;
         }
     }
@@ -86,7 +86,7 @@ void ShowResultDocument(const std::string& path, const std::string& description,
 } // namespace
 
 void ShowResult(const std::string& path, const std::string& description, const TickSpan& span,
-                const std::string& pageColour, bool openHtmlFile, MessageBoxes& messages) {
+                const std::string& pageColour, bool openHtmlFile, ui::MessageBoxes& messages) {
     const std::string timeText = ResultTimeText(span, LocaleDecimalSeparator());
     if (openHtmlFile)
         ShowResultFile(path, description, timeText, pageColour, messages);

@@ -4,15 +4,15 @@
 #include "app/frm_main.h"
 
 #include "app/busy_pointer.h"
-#include "app/gdiplus_session.h"
+#include "app/save_front.h"
 #include "app/jpg_quality.h"
 #include "app/mdl_common.h"
 #include "app/result_page.h"
 #include "app/save_descriptions.h"
 #include "bitmap/bmp_writer.h"
 #include "bitmap/effect_engine.h"
-#include "gdiplus/mdl_gdiplus.h"
-#include "platform/system/ticks.h"
+#include "imaging/mdl_gdiplus.h"
+#include "win32/kernel32/ticks.h"
 
 namespace lumivert {
 
@@ -80,15 +80,15 @@ void frmMain::cmdSaveAsGif_Click() {
         return;
     std::int32_t colour = transparentColors_[static_cast<std::size_t>(i)];
     if (i == static_cast<std::int32_t>(transparentColors_.size()) - 1) {
-        const MessageAnswer answer = messages_.Show(
+        const ui::MessageAnswer answer = messages_.Show(
             "どっち？\r\n"
             "\r\n"
             "(1)自力実装処理で出力する場合(ハーフトーンなし＆重い) → [はい]\r\n"
             "(2)API でサクっと出力する場合(ハーフトーンあり＆軽い)     → [いいえ]",
-            "透過なしGIF出力", MessageButtons::YesNoCancel, MessageIcon::Information);
-        if (answer == MessageAnswer::Cancel)
+            "透過なしGIF出力", ui::MessageButtons::YesNoCancel, ui::MessageIcon::Information);
+        if (answer == ui::MessageAnswer::Cancel)
             return;
-        if (answer == MessageAnswer::No)
+        if (answer == ui::MessageAnswer::No)
             colour = mdlGdiplus::OptionGifByEncoder;
     }
     SaveWithTransparentColour(path, ui_.optGifTransparent, i, colour, "GIF", mdlGdiplus::FormatGif, "#77CCFF");
@@ -113,7 +113,7 @@ void frmMain::cmdSaveAsJpg_Click() {
     QLineEdit& box = *ui_.txtJpgQuality;
     const std::optional<QString> checked = CheckedQualityText(box.text());
     if (!checked) {
-        messages_.Show("0～100の値を設定してくださいな", "入力エラー", MessageButtons::Ok, MessageIcon::Information);
+        messages_.Show("0～100の値を設定してくださいな", "入力エラー", ui::MessageButtons::Ok, ui::MessageIcon::Information);
         return;
     }
     if (*checked != box.text())

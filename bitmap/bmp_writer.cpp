@@ -3,8 +3,8 @@
 #include "bitmap/colour_tables.h"
 #include "bitmap/little_endian_writer.h"
 #include "bitmap/pixel_buffer.h"
-#include "platform/system/file_output.h"
-#include "platform/system/raised_error.h"
+#include "os/file_output.h"
+#include "ui/raised_error.h"
 
 
 namespace mdlBitmap {
@@ -76,7 +76,7 @@ bool SaveBmp(gdi32::HDC dc, const std::string& path, BmpDepth depth) {
 
     // The bytes go to a temporary file that then takes the target's place, so a longer old
     // file keeps no stale tail and a write that fails leaves the old file as it was.
-    lumivert::ReplacingFile file(path);
+    os::ReplacingFile file(path);
     const std::vector<std::byte> headers = BmpHeaders(info, depth);
     file.Write(headers);
     file.Write(pixels.get(), imageSize);
@@ -107,7 +107,7 @@ bool SaveBmp8Bit(gdi32::HDC dc, const std::string& path) { return SaveBmp(dc, pa
 bool SaveBmp32Bit(gdi32::HDC dc, const std::string& path) { return SaveBmp(dc, path, kDepth32); }
 
 void RaiseGetDIBitsError() {
-    throw lumivert::RaisedError(kGetDIBitsErrorNumber, "GetDIBits API関数でエラーが発生したようですが…");
+    throw ui::RaisedError(kGetDIBitsErrorNumber, "GetDIBits API関数でエラーが発生したようですが…");
 }
 
 } // namespace mdlBitmap

@@ -2,7 +2,7 @@
 
 // The BMP file writer at 1, 4, 8 and 32 bits per pixel.
 
-#include "platform/gdi/gdi32.h"
+#include "win32/gdi32/gdi32.h"
 
 #include <cstdint>
 #include <string>
@@ -13,7 +13,7 @@ namespace mdlBitmap {
 inline constexpr std::int32_t kGetDIBitsErrorNumber = static_cast<std::int32_t>(0x80040000u);
 
 // Writes the bitmap selected into dc at depth 1, 4, 8 or 32; false for any other depth.
-// Failures are raised as lumivert::RaisedError.
+// Failures are raised as ui::RaisedError.
 bool SaveBmpFile(gdi32::HDC dc, const std::string& path, std::int32_t depth);
 bool SaveBmp1Bit(gdi32::HDC dc, const std::string& path);
 bool SaveBmp4Bit(gdi32::HDC dc, const std::string& path);

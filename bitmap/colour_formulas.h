@@ -7,7 +7,7 @@
 // Formulas may return channels above 255; the packers MakeDIBColor and MakeColorValue clamp
 // them. No formula returns a negative channel.
 
-#include "platform/gdi/gdi32.h"
+#include "win32/gdi32/gdi32.h"
 
 #include <algorithm>
 #include <array>

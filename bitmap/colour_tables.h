@@ -3,7 +3,7 @@
 // The colour tables the BMP writer puts into the header before the platform's conversion,
 // and the one place that ties each depth to its table size and pixel-data offset.
 
-#include "platform/gdi/gdi32.h"
+#include "win32/gdi32/gdi32.h"
 
 #include <cstdint>
 #include <span>

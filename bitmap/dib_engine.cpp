@@ -7,7 +7,7 @@
 #include "bitmap/effect_routines.h"
 #include "bitmap/neighbourhood_effects.h"
 #include "bitmap/pixel_buffer.h"
-#include "platform/system/rows_in_parts.h"
+#include "os/rows_in_parts.h"
 
 #include <array>
 #include <cstring>
@@ -40,7 +40,7 @@ void OverwriteRowByRow(std::uint32_t* pixels, std::int32_t width, std::int32_t h
     const auto columns = static_cast<std::size_t>(width);
     const auto rowBytes = columns * 4;
     const auto memoryRow = [&](std::size_t y) { return pixels + y * columns; };
-    const std::vector<lumivert::RowRange> parts = lumivert::SplitRows(static_cast<std::size_t>(height), columns);
+    const std::vector<os::RowRange> parts = os::SplitRows(static_cast<std::size_t>(height), columns);
     // Border k − 1 (between parts k − 1 and k): the last row of part k − 1, then the first of part k.
     const auto borders = MakePixelBuffer<std::uint32_t>(2 * (parts.size() - 1) * columns);
     const auto borderRow = [&](std::size_t border, std::size_t which) {
@@ -50,7 +50,7 @@ void OverwriteRowByRow(std::uint32_t* pixels, std::int32_t width, std::int32_t h
         std::memcpy(borderRow(part - 1, 0), memoryRow(parts[part].first - 1), rowBytes);
         std::memcpy(borderRow(part - 1, 1), memoryRow(parts[part].first), rowBytes);
     }
-    lumivert::RunParts(parts, [&](std::size_t part, lumivert::RowRange range) {
+    os::RunParts(parts, [&](std::size_t part, os::RowRange range) {
         const auto kept = MakePixelBuffer<std::uint32_t>(2 * columns);
         std::uint32_t* before = kept.get();
         std::uint32_t* here = kept.get() + columns;
@@ -81,7 +81,7 @@ bool ApplyDIBEffect(gdi32::HDC dc, std::int32_t width, std::int32_t height, void
     auto* const pixels = static_cast<std::uint32_t*>(bits);
     const auto columns = static_cast<std::size_t>(width);
     WithPixelFormula(effect, [&](auto formula) {
-        lumivert::ForRowsInParts(static_cast<std::size_t>(height), columns, [&](std::size_t first, std::size_t end) {
+        os::ForRowsInParts(static_cast<std::size_t>(height), columns, [&](std::size_t first, std::size_t end) {
             for (std::size_t i = first * columns; i < end * columns; ++i)
                 pixels[i] = MakeDIBPixel(formula(ReadDIBPixel(pixels[i])));
         });

@@ -9,7 +9,7 @@
 // no padding) where it lies, row 0 at the bottom; dc only takes part in the guard. Effects 10
 // and 11 still compute every pixel from the memory as it was before the effect.
 
-#include "platform/gdi/gdi32.h"
+#include "win32/gdi32/gdi32.h"
 
 #include <cstdint>
 

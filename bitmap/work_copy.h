@@ -3,7 +3,7 @@
 // The working copy of the picture that an effect changes before it is saved: a memory
 // device context with a bitmap of the picture's size selected.
 
-#include "platform/gdi/gdi32.h"
+#include "win32/gdi32/gdi32.h"
 
 #include <cstdint>
 

@@ -2,8 +2,8 @@
 
 // The HTML document of a running browser, reached from its frame window.
 
-#include "platform/browser/oleacc.h"
-#include "platform/browser/user32.h"
+#include "win32/user32/oleacc.h"
+#include "win32/user32/user32.h"
 
 #include <memory>
 

@@ -1,9 +1,9 @@
 #include "browser/mdl_html_document.h"
 
 #include "browser/mdl_registry.h"
-#include "platform/browser/browser_process.h"
-#include "platform/browser/kernel32_process.h"
-#include "platform/registry/registry_store.h"
+#include "chromium/browser_process.h"
+#include "win32/kernel32/kernel32_process.h"
+#include "win32/advapi32/registry_store.h"
 
 #include <array>
 #include <filesystem>
@@ -23,7 +23,7 @@ std::chrono::milliseconds readyWaitLimit{15000};
 
 std::string GetBrowserPath() {
     std::string path;
-    mdlRegistry::ReadRegistryString(advapi32::HKEY_LOCAL_MACHINE, registry::kBrowserAppPathsKey, "", true, path);
+    mdlRegistry::ReadRegistryString(advapi32::HKEY_LOCAL_MACHINE, advapi32::kBrowserAppPathsKey, "", true, path);
     return path;
 }
 
@@ -65,30 +65,30 @@ bool FileExists(const std::string& path) {
 
 } // namespace
 
-std::uint32_t LaunchBrowser(const std::string& filePath, lumivert::MessageBoxes& messages) {
+std::uint32_t LaunchBrowser(const std::string& filePath, ui::MessageBoxes& messages) {
     if (!filePath.empty() && !FileExists(filePath))
         return 0;
 
     const std::string browserPath = GetBrowserPath();
     if (browserPath.empty()) {
-        messages.Show("インターネットエクスプローラが無いよ!!", kBoxTitle, lumivert::MessageButtons::Ok,
-                      lumivert::MessageIcon::Information);
+        messages.Show("インターネットエクスプローラが無いよ!!", kBoxTitle, ui::MessageButtons::Ok,
+                      ui::MessageIcon::Information);
         return 0;
     }
-    const std::string target = filePath.empty() ? browserhost::kBlankPage : filePath;
+    const std::string target = filePath.empty() ? chromium::kBlankPage : filePath;
 
     if (CloseBrowserWindow(BrowserFrameWnd) == 0)
         BrowserFrameWnd = 0;
 
-    const auto processId = static_cast<std::uint32_t>(browserhost::StartBrowser(browserPath, target));
+    const auto processId = static_cast<std::uint32_t>(chromium::StartBrowser(browserPath, target));
 
     // The wait is bounded: a browser that never becomes ready must not hold the program.
     const kernel32::HANDLE process = kernel32::OpenProcess(kernel32::PROCESS_ALL_ACCESS, 0, processId);
     const auto limit = static_cast<kernel32::DWORD>(readyWaitLimit.count());
     const kernel32::DWORD waited = kernel32::WaitForInputIdle(process, limit);
     if (waited == kernel32::WAIT_FAILED || waited == kernel32::WAIT_TIMEOUT)
-        messages.Show("WaitForInputIdle API関数でエラーが発生しました!!", kBoxTitle, lumivert::MessageButtons::Ok,
-                      lumivert::MessageIcon::Information);
+        messages.Show("WaitForInputIdle API関数でエラーが発生しました!!", kBoxTitle, ui::MessageButtons::Ok,
+                      ui::MessageIcon::Information);
     kernel32::CloseHandle(process);
     return processId;
 }

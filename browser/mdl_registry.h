@@ -3,7 +3,7 @@
 // Reading one registry value as text: a string value cut at its first NUL, or a 32-bit
 // number value in signed decimal.
 
-#include "platform/registry/advapi32.h"
+#include "win32/advapi32/advapi32.h"
 
 #include <string>
 

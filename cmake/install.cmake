@@ -33,7 +33,7 @@ set(lumivert_desktop_script ${CMAKE_CURRENT_LIST_DIR}/desktop_entry.cmake)
 
 # The window's icon travels inside the program, so it shows wherever the program is run from
 # (only the windowed program is a Qt program).
-if(TARGET lumivert_window)
+if(TARGET lumivert_app)
   qt_add_resources(lumivert lumivert_icons
     PREFIX /icons
     BASE ${lumivert_icons}

@@ -5,9 +5,9 @@
 // every listed page id is safe to put into an address, and an accepted announcement is a
 // loopback WebSocket address.
 
-#include "platform/browser/browser_process.h"
-#include "platform/browser/browser_profile.h"
-#include "platform/browser/devtools_connection.h"
+#include "chromium/browser_process.h"
+#include "chromium/browser_profile.h"
+#include "chromium/devtools_connection.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -41,18 +41,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
 
     QJsonObject answer;
-    const browserhost::MessageMeaning meaning =
-        browserhost::ReadMessage(QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())), awaitedId, answer);
-    if (meaning == browserhost::MessageMeaning::Answer) {
+    const chromium::MessageMeaning meaning =
+        chromium::ReadMessage(QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())), awaitedId, answer);
+    if (meaning == chromium::MessageMeaning::Answer) {
         Require(awaitedId != 0 && answer.value("id").toInt(-1) == awaitedId, "an answer to another command");
-        const auto result = browserhost::ResultOfAnswer(answer);
+        const auto result = chromium::ResultOfAnswer(answer);
         Require(!result || !answer.contains("error"), "an error answer gave a result");
         if (result) {
-            browserhost::EvaluatedValue(*result);
+            chromium::EvaluatedValue(*result);
             const std::string endpoint = "ws://127.0.0.1:9222/devtools/browser/0123-abcd";
-            for (const browserhost::PageTarget& page : browserhost::PageTargetsOf(*result)) {
-                Require(browserhost::IsTargetId(page.id), "a page id that is no target id");
-                const std::string pageEndpoint = browserhost::PageEndpoint(endpoint, page.id.toStdString());
+            for (const chromium::PageTarget& page : chromium::PageTargetsOf(*result)) {
+                Require(chromium::IsTargetId(page.id), "a page id that is no target id");
+                const std::string pageEndpoint = chromium::PageEndpoint(endpoint, page.id.toStdString());
                 Require(pageEndpoint.starts_with("ws://127.0.0.1:9222/devtools/page/") && IsAddressSafe(pageEndpoint),
                         "a page endpoint outside the browser's address");
             }
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(answer.isEmpty(), "a message that is no answer filled the answer");
     }
 
-    if (const auto endpoint = browserhost::EndpointFromAnnouncement(bytes))
+    if (const auto endpoint = chromium::EndpointFromAnnouncement(bytes))
         Require(endpoint->starts_with("ws://127.0.0.1:") && IsAddressSafe(*endpoint) &&
                     endpoint->find("/devtools/browser/") != std::string::npos,
                 "an announced endpoint that is not a loopback DevTools address");

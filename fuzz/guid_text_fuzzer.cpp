@@ -1,7 +1,7 @@
 // GUID text parsing: any UTF-16 text. Besides not crashing, both parsers must agree, leave the
 // GUID alone on rejection, and accept exactly the texts that print back as themselves.
 
-#include "platform/gdiplus/ole32.h"
+#include "win32/ole32/ole32.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,7 @@
 // into a 256-byte buffer, or as a 32-bit number. Every answer must be the model's.
 
 #include "browser/mdl_registry.h"
-#include "platform/registry/registry_store.h"
+#include "win32/advapi32/registry_store.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -98,7 +98,7 @@ void Require(bool condition, const std::string& what) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
-    registry::ClearStore();
+    advapi32::ClearStore();
     Model model;
     while (input.remaining_bytes() > 0) {
         const HKEY hive = kHives[input.ConsumeIntegralInRange<std::size_t>(0, 3)];
@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::string bytes =
                 input.ConsumeBool() ? input.ConsumeRandomLengthString(300) : std::string(input.ConsumeIntegralInRange(250, 260), 'v');
             const auto type = input.ConsumeIntegralInRange<advapi32::DWORD>(0, 4);
-            registry::SetValue(hive, keyPath, valueName, type, std::vector<advapi32::BYTE>(bytes.begin(), bytes.end()));
+            advapi32::SetValue(hive, keyPath, valueName, type, std::vector<advapi32::BYTE>(bytes.begin(), bytes.end()));
             // A key whose name holds a NUL cannot be named by the functions' C strings.
             model.keys[{hive, ModelKey(keyPath)}][Lower(valueName)] = bytes;
             continue;

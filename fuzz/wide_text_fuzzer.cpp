@@ -1,7 +1,7 @@
 // Paths to UTF-16 and back: any bytes (Linux file names need not be UTF-8) must come back
 // unchanged, and the UTF-16 text must hold no unpaired high surrogate.
 
-#include "platform/gdiplus/wide_text.h"
+#include "os/wide_text.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,8 +11,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const std::u16string wide = lumivert::ToUtf16(bytes);
-    if (lumivert::FromUtf16(wide) != bytes) {
+    const std::u16string wide = os::ToUtf16(bytes);
+    if (os::FromUtf16(wide) != bytes) {
         std::fprintf(stderr, "wide_text: the round trip changed the bytes\n");
         std::abort();
     }

@@ -3,7 +3,7 @@
 // The errors the two maps and their keyed collection raise, numbered as the classic
 // runtime numbers them so that a caller can tell them apart without parsing the text.
 
-#include "platform/system/raised_error.h"
+#include "ui/raised_error.h"
 
 #include <cstdint>
 
@@ -19,6 +19,6 @@ enum MapErrorNumber : std::int32_t {
 };
 
 // The error with its number and the runtime's description text.
-RaisedError MapError(MapErrorNumber number);
+ui::RaisedError MapError(MapErrorNumber number);
 
 } // namespace lumivert

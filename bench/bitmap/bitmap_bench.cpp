@@ -9,8 +9,8 @@
 #include "bitmap/bmp_writer.h"
 #include "bitmap/effect_engine.h"
 #include "bitmap/effect_routines.h"
-#include "platform/gdi/persistent_picture.h"
-#include "platform/gdi/surface.h"
+#include "win32/gdi32/persistent_picture.h"
+#include "win32/gdi32/surface.h"
 
 #include <benchmark/benchmark.h>
 

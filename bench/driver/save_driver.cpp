@@ -18,10 +18,10 @@
 #include "assets/sample_picture.h"
 #include "bitmap/bmp_writer.h"
 #include "bitmap/effect_engine.h"
-#include "gdiplus/mdl_gdiplus.h"
-#include "platform/gdi/persistent_picture.h"
-#include "platform/system/memory_policy.h"
-#include "platform/system/raised_error.h"
+#include "imaging/mdl_gdiplus.h"
+#include "win32/gdi32/persistent_picture.h"
+#include "os/memory_policy.h"
+#include "ui/raised_error.h"
 
 #include <chrono>
 #include <cstdio>
@@ -195,7 +195,7 @@ int Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
-    lumivert::RetainFreedMemory(); // as the program does at start-up
+    os::RetainFreedMemory(); // as the program does at start-up
     if (argc == 2 && std::string(argv[1]) == "--list") {
         for (const auto& [name, saver] : Savers())
             std::printf("%s\n", name.c_str());
@@ -254,7 +254,7 @@ int main(int argc, char** argv) {
         std::printf("peak_extra_bytes %lld\n",
                     peakReset && residentBefore >= 0 && peak >= 0 ? peak - residentBefore : -1LL);
         std::printf("picture %d %d\n", picture.width(), picture.height());
-    } catch (const lumivert::RaisedError& error) {
+    } catch (const ui::RaisedError& error) {
         std::fprintf(stderr, "error %d: %s\n", error.number(), error.what());
         return 1;
     } catch (const std::exception& error) {

@@ -28,8 +28,8 @@ TEST(OpenByShellTest, FailureShowsThePathFollowedByTheMessage) {
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, missing + "を開けませんでした？");
     EXPECT_EQ(messages.shown[0].title, "なんで？");
-    EXPECT_EQ(messages.shown[0].buttons, lumivert::MessageButtons::Ok);
-    EXPECT_EQ(messages.shown[0].icon, lumivert::MessageIcon::Information);
+    EXPECT_EQ(messages.shown[0].buttons, ui::MessageButtons::Ok);
+    EXPECT_EQ(messages.shown[0].icon, ui::MessageIcon::Information);
 
     messages.shown.clear();
     environment.Set("BROWSER", "/bin/true");

@@ -29,8 +29,8 @@ struct SeenBox {
 };
 
 // Shows a box and lets act() answer it once it is up; returns what the box looked like.
-SeenBox ShowAndAct(QWidget& owner, const std::function<void(QMessageBox&)>& act, MessageAnswer& answer,
-                   const std::string& text, MessageButtons buttons, MessageIcon icon) {
+SeenBox ShowAndAct(QWidget& owner, const std::function<void(QMessageBox&)>& act, ui::MessageAnswer& answer,
+                   const std::string& text, ui::MessageButtons buttons, ui::MessageIcon icon) {
     SeenBox seen;
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -59,10 +59,10 @@ void ClickButton(QMessageBox& box, const QString& text) {
 TEST(QtMessageBoxes, QuestionHasJapaneseButtonsAndAnswersTheOnePressed) {
     testing::EnsureApplication();
     QWidget owner;
-    MessageAnswer answer{};
+    ui::MessageAnswer answer{};
     const SeenBox seen = ShowAndAct(owner, [](QMessageBox& box) { ClickButton(box, "いいえ"); }, answer,
-                                    "一行目\r\n\r\n三行目", MessageButtons::YesNoCancel, MessageIcon::Information);
-    EXPECT_EQ(answer, MessageAnswer::No);
+                                    "一行目\r\n\r\n三行目", ui::MessageButtons::YesNoCancel, ui::MessageIcon::Information);
+    EXPECT_EQ(answer, ui::MessageAnswer::No);
     EXPECT_EQ(seen.buttons.size(), 3);
     EXPECT_TRUE(seen.buttons.contains("はい"));
     EXPECT_TRUE(seen.buttons.contains("いいえ"));
@@ -74,33 +74,33 @@ TEST(QtMessageBoxes, QuestionHasJapaneseButtonsAndAnswersTheOnePressed) {
     EXPECT_EQ(seen.owner, &owner);
     EXPECT_TRUE(seen.modal);
 
-    ShowAndAct(owner, [](QMessageBox& box) { ClickButton(box, "はい"); }, answer, "q", MessageButtons::YesNoCancel,
-               MessageIcon::Information);
-    EXPECT_EQ(answer, MessageAnswer::Yes);
+    ShowAndAct(owner, [](QMessageBox& box) { ClickButton(box, "はい"); }, answer, "q", ui::MessageButtons::YesNoCancel,
+               ui::MessageIcon::Information);
+    EXPECT_EQ(answer, ui::MessageAnswer::Yes);
     ShowAndAct(owner, [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }, answer, "q",
-               MessageButtons::YesNoCancel, MessageIcon::Information);
-    EXPECT_EQ(answer, MessageAnswer::Cancel);
-    ShowAndAct(owner, [](QMessageBox& box) { box.close(); }, answer, "q", MessageButtons::YesNoCancel,
-               MessageIcon::Information);
-    EXPECT_EQ(answer, MessageAnswer::Cancel);
+               ui::MessageButtons::YesNoCancel, ui::MessageIcon::Information);
+    EXPECT_EQ(answer, ui::MessageAnswer::Cancel);
+    ShowAndAct(owner, [](QMessageBox& box) { box.close(); }, answer, "q", ui::MessageButtons::YesNoCancel,
+               ui::MessageIcon::Information);
+    EXPECT_EQ(answer, ui::MessageAnswer::Cancel);
 }
 
 TEST(QtMessageBoxes, NoticeHasOneOkButtonAndItsIcon) {
     testing::EnsureApplication();
     QWidget owner;
-    MessageAnswer answer{};
+    ui::MessageAnswer answer{};
     SeenBox seen = ShowAndAct(owner, [](QMessageBox& box) { ClickButton(box, "OK"); }, answer, "<b>a & b</b>",
-                              MessageButtons::Ok, MessageIcon::Exclamation);
-    EXPECT_EQ(answer, MessageAnswer::Ok);
+                              ui::MessageButtons::Ok, ui::MessageIcon::Exclamation);
+    EXPECT_EQ(answer, ui::MessageAnswer::Ok);
     EXPECT_EQ(seen.buttons, QStringList{"OK"});
     EXPECT_EQ(seen.icon, QMessageBox::Warning);
     EXPECT_EQ(seen.text, "<b>a & b</b>");
     seen = ShowAndAct(owner, [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }, answer, "x",
-                      MessageButtons::Ok, MessageIcon::Information);
-    EXPECT_EQ(answer, MessageAnswer::Ok);
+                      ui::MessageButtons::Ok, ui::MessageIcon::Information);
+    EXPECT_EQ(answer, ui::MessageAnswer::Ok);
     EXPECT_EQ(seen.icon, QMessageBox::Information);
-    seen = ShowAndAct(owner, [](QMessageBox& box) { ClickButton(box, "OK"); }, answer, "x", MessageButtons::Ok,
-                      MessageIcon::None);
+    seen = ShowAndAct(owner, [](QMessageBox& box) { ClickButton(box, "OK"); }, answer, "x", ui::MessageButtons::Ok,
+                      ui::MessageIcon::None);
     EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
 }
 

@@ -4,7 +4,7 @@
 // answers (OK, or Cancel for Yes/No/Cancel, when the queue is empty). whileShown, when set,
 // runs while a box is up, as the user could act then.
 
-#include "app/message_boxes.h"
+#include "ui/message_boxes.h"
 
 #include <deque>
 #include <functional>
@@ -16,23 +16,23 @@ namespace lumivert::testing {
 struct ShownMessage {
     std::string text;
     std::string title;
-    MessageButtons buttons;
-    MessageIcon icon;
+    ui::MessageButtons buttons;
+    ui::MessageIcon icon;
 };
 
-class RecordingMessageBoxes final : public MessageBoxes {
+class RecordingMessageBoxes final : public ui::MessageBoxes {
 public:
-    MessageAnswer Show(const std::string& text, const std::string& title, MessageButtons buttons,
-                       MessageIcon icon) override {
+    ui::MessageAnswer Show(const std::string& text, const std::string& title, ui::MessageButtons buttons,
+                       ui::MessageIcon icon) override {
         shown.push_back({text, title, buttons, icon});
         if (whileShown)
             whileShown();
         if (!answers.empty()) {
-            const MessageAnswer answer = answers.front();
+            const ui::MessageAnswer answer = answers.front();
             answers.pop_front();
             return answer;
         }
-        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+        return buttons == ui::MessageButtons::Ok ? ui::MessageAnswer::Ok : ui::MessageAnswer::Cancel;
     }
 
     std::vector<std::string> Texts() const {
@@ -43,7 +43,7 @@ public:
     }
 
     std::vector<ShownMessage> shown;
-    std::deque<MessageAnswer> answers;
+    std::deque<ui::MessageAnswer> answers;
     std::function<void()> whileShown;
 };
 

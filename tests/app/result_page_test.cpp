@@ -2,9 +2,9 @@
 #include "app/result_page.h"
 #include "app/result_page_text.h"
 #include "browser/mdl_html_document.h"
-#include "platform/browser/browser_process.h"
-#include "platform/shell/program_start.h"
-#include "platform/system/raised_error.h"
+#include "chromium/browser_process.h"
+#include "os/program_start.h"
+#include "ui/raised_error.h"
 #include "tests/app/recording_message_boxes.h"
 #include "tests/browser/browser_test_support.h"
 #include "tests/browser/scoped_environment.h"
@@ -130,7 +130,7 @@ TEST_F(ResultPageTest, FileModeWithoutBrowserOpensThePageThroughTheShell) {
     ASSERT_EQ(messages_.shown.size(), 2u);
     EXPECT_EQ(messages_.shown[1].text, pagePath_ + "を開けませんでした？");
     EXPECT_EQ(messages_.shown[1].title, "なんで？");
-    EXPECT_EQ(messages_.shown[1].icon, lumivert::MessageIcon::Information);
+    EXPECT_EQ(messages_.shown[1].icon, ui::MessageIcon::Information);
 }
 
 TEST_F(ResultPageTest, FileModeErrorsAreShownAsDisplayErrors) {
@@ -140,9 +140,9 @@ TEST_F(ResultPageTest, FileModeErrorsAreShownAsDisplayErrors) {
     ASSERT_EQ(messages_.shown.size(), 1u);
     EXPECT_EQ(messages_.shown[0].title, "HTMLブラウザ表示エラー");
     EXPECT_NE(messages_.shown[0].text.find(pagePath_), std::string::npos);
-    EXPECT_EQ(messages_.shown[0].buttons, lumivert::MessageButtons::Ok);
-    EXPECT_EQ(messages_.shown[0].icon, lumivert::MessageIcon::Information);
-    EXPECT_TRUE(browserhost::RunningBrowsers().empty()) << "nothing was launched";
+    EXPECT_EQ(messages_.shown[0].buttons, ui::MessageButtons::Ok);
+    EXPECT_EQ(messages_.shown[0].icon, ui::MessageIcon::Information);
+    EXPECT_TRUE(chromium::RunningBrowsers().empty()) << "nothing was launched";
     fs::remove(pagePath_);
 
     const fs::path plain = folder_.path() / "chromium-not-executable";
@@ -162,7 +162,7 @@ TEST_F(ResultPageTest, DocumentModeFillsARealPageAndReplacesThePreviousBrowser) 
     EXPECT_EQ(messages_.Texts(), std::vector<std::string>{});
     const user32::HWND frame = mdlHTMLDocument::BrowserFrameWnd;
     ASSERT_NE(frame, 0u);
-    const auto first = browserhost::RunningBrowsers();
+    const auto first = chromium::RunningBrowsers();
     ASSERT_EQ(first.size(), 1u);
 
     EXPECT_EQ(EvaluateInPage(frame, "document.title")->toString(), "画像確認");
@@ -179,8 +179,8 @@ TEST_F(ResultPageTest, DocumentModeFillsARealPageAndReplacesThePreviousBrowser) 
 
     lumivert::ShowResult(path, kDescription, {0, 999}, "White", false, messages_);
     EXPECT_TRUE(messages_.shown.empty());
-    EXPECT_FALSE(lumivert::IsProcessRunning(first.front())) << "the first browser was closed";
-    const auto second = browserhost::RunningBrowsers();
+    EXPECT_FALSE(os::IsProcessRunning(first.front())) << "the first browser was closed";
+    const auto second = chromium::RunningBrowsers();
     ASSERT_EQ(second.size(), 1u);
     EXPECT_NE(mdlHTMLDocument::BrowserFrameWnd, frame);
     EXPECT_EQ(EvaluateInPage(mdlHTMLDocument::BrowserFrameWnd, "document.body.innerText")->toString().toStdString(),
@@ -194,8 +194,8 @@ TEST_F(ResultPageTest, DocumentModeWithoutBrowserSaysSorryAfterBothWaits) {
     EXPECT_GE(std::chrono::steady_clock::now() - before, 1100ms);
     EXPECT_EQ(messages_.Texts(), (std::vector<std::string>{kNoBrowser, kNoDocument}));
     EXPECT_EQ(messages_.shown[1].title, "残念");
-    EXPECT_EQ(messages_.shown[1].buttons, lumivert::MessageButtons::Ok);
-    EXPECT_EQ(messages_.shown[1].icon, lumivert::MessageIcon::None);
+    EXPECT_EQ(messages_.shown[1].buttons, ui::MessageButtons::Ok);
+    EXPECT_EQ(messages_.shown[1].icon, ui::MessageIcon::None);
 }
 
 TEST_F(ResultPageTest, DocumentModeWithABrowserThatNeverAnswersDoesNotHang) {
@@ -213,7 +213,7 @@ TEST_F(ResultPageTest, DocumentModeLetsAFailedStartReachTheCaller) {
     std::ofstream(plain) << "#!/bin/sh\n";
     UseBrowserCommand(plain);
     EXPECT_THROW(lumivert::ShowResult(picture_, kDescription, {0, 0}, "White", false, messages_),
-                 lumivert::RaisedError);
+                 ui::RaisedError);
 }
 
 } // namespace

@@ -3,10 +3,10 @@
 // they show and the pointer while they run. The test program runs in a folder of its own,
 // which is the program's folder the commands write to.
 
-#include "app/gdiplus_session.h"
+#include "app/save_front.h"
 #include "app/mdl_common.h"
 #include "assets/sample_picture.h"
-#include "gdiplus/mdl_gdiplus.h"
+#include "imaging/mdl_gdiplus.h"
 #include "tests/app/loaded_window.h"
 
 #include <QDir>
@@ -138,8 +138,8 @@ TEST_F(SaveCommands, BmpErrorIsShownInItsBoxAndNoPageFollows) {
     Click(ui().cmdSaveAsBmp);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].title, "エラーですよ");
-    EXPECT_EQ(messages.shown[0].icon, MessageIcon::Exclamation);
-    EXPECT_EQ(messages.shown[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(messages.shown[0].icon, ui::MessageIcon::Exclamation);
+    EXPECT_EQ(messages.shown[0].buttons, ui::MessageButtons::Ok);
     EXPECT_FALSE(messages.shown[0].text.empty());
     EXPECT_FALSE(Exists("OpenMe.html"));
     QDir(folder).rmdir("Sample32.bmp");
@@ -240,21 +240,21 @@ TEST_F(SaveCommands, GifWithAColourAsksNothing) {
 
 TEST_F(SaveCommands, GifWithoutAColourAsksWhichConversion) {
     Select(ui().optGifTransparent, 4);
-    messages.answers = {MessageAnswer::Cancel};
+    messages.answers = {ui::MessageAnswer::Cancel};
     Click(ui().cmdSaveAsGif);
     ASSERT_EQ(messages.shown.size(), 1u);
     const testing::ShownMessage& question = messages.shown[0];
     EXPECT_EQ(question.text, "どっち？\r\n\r\n(1)自力実装処理で出力する場合(ハーフトーンなし＆重い) → [はい]\r\n"
                              "(2)API でサクっと出力する場合(ハーフトーンあり＆軽い)     → [いいえ]");
     EXPECT_EQ(question.title, "透過なしGIF出力");
-    EXPECT_EQ(question.buttons, MessageButtons::YesNoCancel);
-    EXPECT_EQ(question.icon, MessageIcon::Information);
+    EXPECT_EQ(question.buttons, ui::MessageButtons::YesNoCancel);
+    EXPECT_EQ(question.icon, ui::MessageIcon::Information);
     EXPECT_FALSE(hourglass[0]);
     EXPECT_FALSE(Exists("Sample.gif")); // Cancel: nothing saved, timed or shown
     EXPECT_FALSE(Exists("OpenMe.html"));
 
     // Yes: the exact-colour conversion, without a transparent colour.
-    messages.answers = {MessageAnswer::Yes};
+    messages.answers = {ui::MessageAnswer::Yes};
     Click(ui().cmdSaveAsGif);
     QJsonObject facts = Decode("Sample.gif");
     EXPECT_EQ(facts["transparent"].toInt(), 0);
@@ -262,7 +262,7 @@ TEST_F(SaveCommands, GifWithoutAColourAsksWhichConversion) {
     ExpectPage("ファイル種類：GIF　透過色：なし", "#77CCFF");
 
     // No: the encoder reduces the colours itself, with halftone.
-    messages.answers = {MessageAnswer::No};
+    messages.answers = {ui::MessageAnswer::No};
     Click(ui().cmdSaveAsGif);
     facts = Decode("Sample.gif");
     EXPECT_EQ(facts["transparent"].toInt(), 0);
@@ -280,7 +280,7 @@ TEST_F(SaveCommands, JpgRefusesTextThatIsNoUsableNumber) {
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_EQ(messages.shown[0].text, "0～100の値を設定してくださいな");
         EXPECT_EQ(messages.shown[0].title, "入力エラー");
-        EXPECT_EQ(messages.shown[0].icon, MessageIcon::Information);
+        EXPECT_EQ(messages.shown[0].icon, ui::MessageIcon::Information);
         EXPECT_EQ(ui().txtJpgQuality->text(), text);
         EXPECT_FALSE(Exists("Sample.jpg"));
     }
@@ -330,7 +330,7 @@ TEST_F(SaveCommands, FailedEncodingIsToldWithTheHourglassUpAndThePageStillFollow
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "エラーが発生したっぽいです");
     EXPECT_EQ(messages.shown[0].title, "ありゃりゃ");
-    EXPECT_EQ(messages.shown[0].icon, MessageIcon::Information);
+    EXPECT_EQ(messages.shown[0].icon, ui::MessageIcon::Information);
     EXPECT_TRUE(hourglass[0]);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     ExpectPage("ファイル種類：PNG　透過色：黒 = RGB(0, 0, 0)", "#FFCCBB");
@@ -379,7 +379,7 @@ TEST_F(GdiplusSession, FailedStartUpIsToldAndNothingIsWrittenOrShutDown) {
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "初期化処理に失敗したっぽいです");
     EXPECT_EQ(messages.shown[0].title, "ありゃりゃ");
-    EXPECT_EQ(messages.shown[0].icon, MessageIcon::Information);
+    EXPECT_EQ(messages.shown[0].icon, ui::MessageIcon::Information);
     EXPECT_TRUE(hourglassWhileShown);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path)));

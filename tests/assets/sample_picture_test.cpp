@@ -1,6 +1,6 @@
 #include "assets/sample_picture.h"
-#include "platform/gdi/gdi32.h"
-#include "platform/gdi/persistent_picture.h"
+#include "win32/gdi32/gdi32.h"
+#include "win32/gdi32/persistent_picture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "assets/sample_picture.h"
 #include "bitmap/bmp_writer.h"
-#include "platform/gdi/persistent_picture.h"
-#include "platform/gdi/surface.h"
-#include "platform/system/raised_error.h"
+#include "win32/gdi32/persistent_picture.h"
+#include "win32/gdi32/surface.h"
+#include "ui/raised_error.h"
 #include "tests/bitmap/test_pictures.h"
 
 #include <gtest/gtest.h>
@@ -224,7 +224,7 @@ void ExpectConversionError(Fn fn) {
     try {
         fn();
         ADD_FAILURE() << "no error raised";
-    } catch (const lumivert::RaisedError& error) {
+    } catch (const ui::RaisedError& error) {
         EXPECT_EQ(error.number(), mdlBitmap::kGetDIBitsErrorNumber);
         EXPECT_EQ(error.number(), -2147221504);
         EXPECT_EQ(error.description(), "GetDIBits API関数でエラーが発生したようですが…");
@@ -263,7 +263,7 @@ void ExpectFileError(Fn fn, std::int32_t number, const std::string& path) {
     try {
         fn();
         ADD_FAILURE() << "no error raised for " << path;
-    } catch (const lumivert::RaisedError& error) {
+    } catch (const ui::RaisedError& error) {
         EXPECT_EQ(error.number(), number) << error.description();
         EXPECT_NE(error.description().find(path), std::string::npos) << error.description();
     }
@@ -278,18 +278,18 @@ TEST(BmpWriter, FileErrorsPassUpWithTheirDescription) {
     for (int depth : kDepths) {
         SCOPED_TRACE(depth);
         const std::string missing = folder / "missing/Sample.bmp";
-        ExpectFileError([&] { mdlBitmap::SaveBmpFile(source.dc(), missing, depth); }, lumivert::kPathNotFound, missing);
+        ExpectFileError([&] { mdlBitmap::SaveBmpFile(source.dc(), missing, depth); }, ui::kPathNotFound, missing);
         const std::string underFile = notAFolder + "/Sample.bmp";
-        ExpectFileError([&] { mdlBitmap::SaveBmpFile(source.dc(), underFile, depth); }, lumivert::kPathNotFound, underFile);
-        ExpectFileError([&] { mdlBitmap::SaveBmpFile(source.dc(), "/dev/full", depth); }, lumivert::kDiskFull, "/dev/full");
+        ExpectFileError([&] { mdlBitmap::SaveBmpFile(source.dc(), underFile, depth); }, ui::kPathNotFound, underFile);
+        ExpectFileError([&] { mdlBitmap::SaveBmpFile(source.dc(), "/dev/full", depth); }, ui::kDiskFull, "/dev/full");
         const std::string folderPath = folder / "";
         ExpectFileError([&] { mdlBitmap::SaveBmpFile(source.dc(), folderPath, depth); },
-                        lumivert::kPathFileAccessError, folderPath);
+                        ui::kPathFileAccessError, folderPath);
         // /proc refuses new files even to root.
         try {
             mdlBitmap::SaveBmpFile(source.dc(), "/proc/Sample.bmp", depth);
             ADD_FAILURE() << "a file was written under /proc";
-        } catch (const lumivert::RaisedError& error) {
+        } catch (const ui::RaisedError& error) {
             EXPECT_NE(error.number(), mdlBitmap::kGetDIBitsErrorNumber);
             EXPECT_NE(error.description().find("/proc/Sample.bmp"), std::string::npos);
         }
@@ -315,8 +315,8 @@ TEST(BmpWriter, AFolderTheUserMayNotWriteRaisesPermissionDenied) {
             try {
                 mdlBitmap::SaveBmpFile(source.dc(), path, 8);
                 status = 2;
-            } catch (const lumivert::RaisedError& error) {
-                status = error.number() == lumivert::kPermissionDenied &&
+            } catch (const ui::RaisedError& error) {
+                status = error.number() == ui::kPermissionDenied &&
                                  error.description().find(path) != std::string::npos
                              ? 0
                              : 3;

@@ -2,9 +2,9 @@
 #include "bitmap/colour_formulas.h"
 #include "bitmap/effect_engine.h"
 #include "bitmap/effect_routines.h"
-#include "platform/gdi/persistent_picture.h"
-#include "platform/gdi/surface.h"
-#include "platform/system/raised_error.h"
+#include "win32/gdi32/persistent_picture.h"
+#include "win32/gdi32/surface.h"
+#include "ui/raised_error.h"
 #include "tests/bitmap/test_pictures.h"
 
 #include <gtest/gtest.h>
@@ -353,9 +353,9 @@ TEST(EffectEngines, FileErrorsPassThroughAndEveryHandleIsReleased) {
     TempFolder folder;
     const std::size_t live = gdi32::CountLiveObjects();
     const std::pair<std::string, std::int32_t> kTargets[] = {
-        {folder / "missing/SampleEmboss.bmp", lumivert::kPathNotFound},
-        {"/dev/full", lumivert::kDiskFull},
-        {folder / "", lumivert::kPathFileAccessError},
+        {folder / "missing/SampleEmboss.bmp", ui::kPathNotFound},
+        {"/dev/full", ui::kDiskFull},
+        {folder / "", ui::kPathFileAccessError},
     };
     for (const auto& [path, number] : kTargets)
         for (int effect : {0, 3, 10, 11})
@@ -364,13 +364,13 @@ TEST(EffectEngines, FileErrorsPassThroughAndEveryHandleIsReleased) {
                 try {
                     mdlBitmap::SaveEffectBmp(source.dc(), path, effect, pixelsEngine ? -1 : 0);
                     ADD_FAILURE() << "no error raised";
-                } catch (const lumivert::RaisedError& error) {
+                } catch (const ui::RaisedError& error) {
                     EXPECT_EQ(error.number(), number) << error.description();
                     EXPECT_NE(error.description().find(path), std::string::npos);
                 }
                 EXPECT_EQ(gdi32::CountLiveObjects(), live);
             }
-    EXPECT_THROW(mdlBitmap::SaveEffectBmp(source.dc(), "/proc/SampleRed.bmp", 2, 0), lumivert::RaisedError);
+    EXPECT_THROW(mdlBitmap::SaveEffectBmp(source.dc(), "/proc/SampleRed.bmp", 2, 0), ui::RaisedError);
     EXPECT_EQ(gdi32::CountLiveObjects(), live);
     EXPECT_TRUE(folder.Names().empty());
 }

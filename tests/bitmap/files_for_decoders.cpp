@@ -9,7 +9,7 @@
 #include "assets/sample_picture.h"
 #include "bitmap/bmp_writer.h"
 #include "bitmap/effect_engine.h"
-#include "platform/gdi/persistent_picture.h"
+#include "win32/gdi32/persistent_picture.h"
 #include "tests/bitmap/test_pictures.h"
 
 #include <cstdio>

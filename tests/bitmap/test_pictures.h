@@ -3,7 +3,7 @@
 // Pictures for the bitmap tests: pixel grids the tests define, loaded into a memory device
 // context as the window's picture box holds its picture, and read back from BMP files.
 
-#include "platform/gdi/gdi32.h"
+#include "win32/gdi32/gdi32.h"
 
 #include <cstdint>
 #include <filesystem>

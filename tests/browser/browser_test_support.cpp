@@ -1,10 +1,10 @@
 #include "tests/browser/browser_test_support.h"
 
 #include "browser/mdl_html_document.h"
-#include "platform/browser/browser_process.h"
-#include "platform/browser/devtools_connection.h"
-#include "platform/registry/registry_store.h"
-#include "platform/shell/program_start.h"
+#include "chromium/browser_process.h"
+#include "chromium/devtools_connection.h"
+#include "win32/advapi32/registry_store.h"
+#include "os/program_start.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -84,15 +84,15 @@ std::string ReadFileOnceWritten(const fs::path& path) {
 }
 
 void UseBrowserCommand(const std::string& command) {
-    registry::ClearStore();
+    advapi32::ClearStore();
     if (!command.empty())
-        registry::SetStringValue(advapi32::HKEY_LOCAL_MACHINE, registry::kBrowserAppPathsKey, "", command);
+        advapi32::SetStringValue(advapi32::HKEY_LOCAL_MACHINE, advapi32::kBrowserAppPathsKey, "", command);
 }
 
 void EndAllBrowsers() {
-    for (const pid_t pid : browserhost::RunningBrowsers()) {
+    for (const pid_t pid : chromium::RunningBrowsers()) {
         ::kill(-pid, SIGKILL);
-        for (int i = 0; i < 300 && IsProcessRunning(pid); ++i)
+        for (int i = 0; i < 300 && os::IsProcessRunning(pid); ++i)
             std::this_thread::sleep_for(10ms);
     }
     mdlHTMLDocument::BrowserFrameWnd = 0;
@@ -105,7 +105,7 @@ std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& 
     do {
         const user32::HWND page = mdlHTMLDocument::FindServerWindow(frame);
         if (page != 0) {
-            browserhost::DevToolsConnection connection(user32::DevToolsEndpointOf(page));
+            chromium::DevToolsConnection connection(user32::DevToolsEndpointOf(page));
             value = connection.Evaluate(QString::fromStdString(expression), 2s);
             if (value && (accept == nullptr || accept(*value)))
                 return value;
@@ -116,7 +116,7 @@ std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& 
 }
 
 user32::HWND FrameOfRunningBrowser() {
-    const auto running = browserhost::RunningBrowsers();
+    const auto running = chromium::RunningBrowsers();
     if (running.size() != 1)
         return 0;
     return mdlHTMLDocument::FindBrowserWindow(static_cast<std::uint32_t>(running.front()));

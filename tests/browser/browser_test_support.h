@@ -5,7 +5,7 @@
 // headless Chromium, reading a page back through DevTools, and ending every browser the
 // test started.
 
-#include "platform/browser/user32.h"
+#include "win32/user32/user32.h"
 
 #include <QJsonValue>
 

@@ -1,8 +1,8 @@
 #include "browser/cls_html_document.h"
 #include "browser/mdl_html_document.h"
-#include "platform/browser/browser_process.h"
-#include "platform/shell/program_start.h"
-#include "platform/system/raised_error.h"
+#include "chromium/browser_process.h"
+#include "os/program_start.h"
+#include "ui/raised_error.h"
 #include "tests/app/recording_message_boxes.h"
 #include "tests/browser/browser_test_support.h"
 
@@ -42,7 +42,7 @@ TEST_F(LaunchBrowserTest, PathThatNamesNoFileStartsNothing) {
     EXPECT_EQ(mdlHTMLDocument::LaunchBrowser((folder_.path() / "missing.html").string(), messages_), 0u);
     EXPECT_EQ(mdlHTMLDocument::LaunchBrowser(folder_.path().string(), messages_), 0u) << "a folder is no file";
     EXPECT_TRUE(messages_.shown.empty());
-    EXPECT_TRUE(browserhost::RunningBrowsers().empty());
+    EXPECT_TRUE(chromium::RunningBrowsers().empty());
     EXPECT_EQ(mdlHTMLDocument::BrowserFrameWnd, 0x1234u);
 }
 
@@ -66,8 +66,8 @@ TEST_F(LaunchBrowserTest, NoBrowserPathIsReported) {
     ASSERT_EQ(messages_.shown.size(), 1u);
     EXPECT_EQ(messages_.shown[0].text, kNoBrowser);
     EXPECT_EQ(messages_.shown[0].title, "ん？");
-    EXPECT_EQ(messages_.shown[0].buttons, lumivert::MessageButtons::Ok);
-    EXPECT_EQ(messages_.shown[0].icon, lumivert::MessageIcon::Information);
+    EXPECT_EQ(messages_.shown[0].buttons, ui::MessageButtons::Ok);
+    EXPECT_EQ(messages_.shown[0].icon, ui::MessageIcon::Information);
 }
 
 TEST_F(LaunchBrowserTest, BrowserThatCannotStartRaisesAnError) {
@@ -77,11 +77,11 @@ TEST_F(LaunchBrowserTest, BrowserThatCannotStartRaisesAnError) {
     try {
         mdlHTMLDocument::LaunchBrowser("", messages_);
         FAIL() << "expected an error";
-    } catch (const lumivert::RaisedError& error) {
+    } catch (const ui::RaisedError& error) {
         EXPECT_NE(error.description().find(plain.string()), std::string::npos);
     }
     UseBrowserCommand((folder_.path() / "no-such-browser").string());
-    EXPECT_THROW(mdlHTMLDocument::LaunchBrowser("", messages_), lumivert::RaisedError);
+    EXPECT_THROW(mdlHTMLDocument::LaunchBrowser("", messages_), ui::RaisedError);
     EXPECT_TRUE(messages_.shown.empty());
 }
 
@@ -173,8 +173,8 @@ TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentAndClosesForTheNext) {
     ASSERT_NE(document, nullptr);
     EXPECT_EQ(client, page);
     document->SetProperty("Title", "タイトル \"&'</script>");
-    EXPECT_THROW(document->SetProperty("NoSuchMember", "x"), lumivert::RaisedError);
-    EXPECT_THROW(document->GetObject("Head"), lumivert::RaisedError);
+    EXPECT_THROW(document->SetProperty("NoSuchMember", "x"), ui::RaisedError);
+    EXPECT_THROW(document->GetObject("Head"), ui::RaisedError);
     const auto title = lumivert::testing::EvaluateInPage(frame, "document.title");
     ASSERT_TRUE(title);
     EXPECT_EQ(title->toString().toStdString(), "タイトル \"&'</script>");
@@ -182,10 +182,10 @@ TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentAndClosesForTheNext) {
         << "the blank page has a local-file origin";
 
     const std::uint32_t second = mdlHTMLDocument::LaunchBrowser("", messages_);
-    EXPECT_FALSE(lumivert::IsProcessRunning(static_cast<pid_t>(first))) << "closed before the next started";
+    EXPECT_FALSE(os::IsProcessRunning(static_cast<pid_t>(first))) << "closed before the next started";
     EXPECT_EQ(mdlHTMLDocument::BrowserFrameWnd, 0u) << "the handled close request clears the frame";
     ASSERT_NE(second, 0u);
-    EXPECT_TRUE(lumivert::IsProcessRunning(static_cast<pid_t>(second)));
+    EXPECT_TRUE(os::IsProcessRunning(static_cast<pid_t>(second)));
     EXPECT_EQ(user32::GetClassNameA(frame, name.data(), 256), 0) << "the closed frame is gone";
     EXPECT_NE(mdlHTMLDocument::FindBrowserWindow(second), 0u);
     EXPECT_TRUE(messages_.shown.empty());

@@ -1,5 +1,5 @@
 #include "browser/mdl_registry.h"
-#include "platform/registry/registry_store.h"
+#include "win32/advapi32/registry_store.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@ constexpr const char* kKey = "SOFTWARE\\Lumivert\\Values";
 
 class ReadRegistryStringTest : public ::testing::Test {
 protected:
-    void SetUp() override { registry::ClearStore(); }
-    void TearDown() override { registry::ResetStoreToSystem(); }
+    void SetUp() override { advapi32::ClearStore(); }
+    void TearDown() override { advapi32::ResetStoreToSystem(); }
 
     // The value read, or "<unchanged>" when the read failed and left the argument alone.
     static std::string Read(const std::string& name, bool textMode, bool* succeeded = nullptr) {
@@ -26,31 +26,31 @@ protected:
 };
 
 TEST_F(ReadRegistryStringTest, EmptyNameReadsTheDefaultValue) {
-    registry::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "", "/usr/bin/chromium");
-    registry::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "Other", "other");
+    advapi32::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "", "/usr/bin/chromium");
+    advapi32::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "Other", "other");
     EXPECT_EQ(Read("", true), "/usr/bin/chromium");
     EXPECT_EQ(Read("other", true), "other");
 }
 
 TEST_F(ReadRegistryStringTest, TextOf255BytesFitsAndOf256DoesNot) {
-    registry::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "a255", std::string(255, 'x'));
-    registry::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "a256", std::string(256, 'y'));
+    advapi32::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "a255", std::string(255, 'x'));
+    advapi32::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "a256", std::string(256, 'y'));
     EXPECT_EQ(Read("a255", true), std::string(255, 'x'));
     EXPECT_EQ(Read("a256", true), "<unchanged>");
 }
 
 TEST_F(ReadRegistryStringTest, TextStopsAtAnInnerNul) {
-    registry::SetValue(HKEY_LOCAL_MACHINE, kKey, "inner", advapi32::REG_SZ, {'a', 'b', 0, 'c', 'd', 0});
+    advapi32::SetValue(HKEY_LOCAL_MACHINE, kKey, "inner", advapi32::REG_SZ, {'a', 'b', 0, 'c', 'd', 0});
     EXPECT_EQ(Read("inner", true), "ab");
-    registry::SetValue(HKEY_LOCAL_MACHINE, kKey, "unterminated", advapi32::REG_BINARY, {'q', 'r'});
+    advapi32::SetValue(HKEY_LOCAL_MACHINE, kKey, "unterminated", advapi32::REG_BINARY, {'q', 'r'});
     EXPECT_EQ(Read("unterminated", true), "qr") << "the rest of the buffer stays NUL";
 }
 
 TEST_F(ReadRegistryStringTest, NumbersAreSignedDecimal) {
-    registry::SetDwordValue(HKEY_LOCAL_MACHINE, kKey, "all", 4294967295u);
-    registry::SetDwordValue(HKEY_LOCAL_MACHINE, kKey, "n", 1234);
-    registry::SetValue(HKEY_LOCAL_MACHINE, kKey, "short", advapi32::REG_BINARY, {0x05, 0x01});
-    registry::SetValue(HKEY_LOCAL_MACHINE, kKey, "long", advapi32::REG_BINARY, {1, 2, 3, 4, 5});
+    advapi32::SetDwordValue(HKEY_LOCAL_MACHINE, kKey, "all", 4294967295u);
+    advapi32::SetDwordValue(HKEY_LOCAL_MACHINE, kKey, "n", 1234);
+    advapi32::SetValue(HKEY_LOCAL_MACHINE, kKey, "short", advapi32::REG_BINARY, {0x05, 0x01});
+    advapi32::SetValue(HKEY_LOCAL_MACHINE, kKey, "long", advapi32::REG_BINARY, {1, 2, 3, 4, 5});
     EXPECT_EQ(Read("all", false), "-1");
     EXPECT_EQ(Read("n", false), "1234");
     EXPECT_EQ(Read("short", false), "261");
@@ -58,7 +58,7 @@ TEST_F(ReadRegistryStringTest, NumbersAreSignedDecimal) {
 }
 
 TEST_F(ReadRegistryStringTest, MissingKeyOrValueFailsAndLeavesTheArgument) {
-    registry::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "there", "x");
+    advapi32::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "there", "x");
     EXPECT_EQ(Read("missing", true), "<unchanged>");
     EXPECT_EQ(Read("missing", false), "<unchanged>");
     std::string value = "kept";

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <memory>
 
-using lumivert::RaisedError;
+using ui::RaisedError;
 using lumivert::TaggedValue;
 
 namespace {
@@ -59,7 +59,7 @@ TEST(ClsCollectionMapTest, LookupsMatchCaseExactlyButKeysDifferingInCaseAreRefus
     try {
         map.PutData("ab", 2);
         FAIL() << "a key differing only in case was stored";
-    } catch (const RaisedError& error) {
+    } catch (const ui::RaisedError& error) {
         EXPECT_EQ(error.number(), lumivert::kDuplicateKey);
         EXPECT_EQ(error.description(), "このキーは既にこのコレクションの要素に割り当てられています。");
     }
@@ -68,8 +68,8 @@ TEST(ClsCollectionMapTest, LookupsMatchCaseExactlyButKeysDifferingInCaseAreRefus
     EXPECT_EQ(map.ToString(), "Ab：3\r\n") << "the map still works after the refusal";
 
     ClsCollectionMap wide = MapOf({{"Ｘ", 1}, {"Ω", 2}});
-    EXPECT_THROW(wide.PutData("ｘ", 3), RaisedError);
-    EXPECT_THROW(wide.PutData("ω", 3), RaisedError);
+    EXPECT_THROW(wide.PutData("ｘ", 3), ui::RaisedError);
+    EXPECT_THROW(wide.PutData("ω", 3), ui::RaisedError);
     EXPECT_EQ(wide.ToString(), "Ｘ：1\r\nΩ：2\r\n");
 }
 
@@ -126,7 +126,7 @@ TEST(ClsCollectionMapTest, GrowthWithoutMemoryRaisesAndKeepsTheCollectionsInStep
                 for (; stored < 4'000'000; ++stored)
                     map.PutData(std::to_string(stored), stored);
                 return 2;
-            } catch (const RaisedError& error) {
+            } catch (const ui::RaisedError& error) {
                 if (error.number() != lumivert::kOutOfMemory)
                     return 3;
             }
@@ -143,7 +143,7 @@ TEST(ClsCollectionMapTest, GrowthWithoutMemoryRaisesAndKeepsTheCollectionsInStep
                 const std::string listing = map.ToString();
                 if (std::count(listing.begin(), listing.end(), '\n') != stored + 1)
                     return 6;
-            } catch (const RaisedError&) {
+            } catch (const ui::RaisedError&) {
                 return 7;
             }
             return 0;

@@ -7,7 +7,7 @@
 
 #include <limits>
 
-using lumivert::RaisedError;
+using ui::RaisedError;
 
 namespace {
 
@@ -83,7 +83,7 @@ TEST(ClsHandmadeMapTest, IndexAfterTheLargestRaisesOverflow) {
     try {
         ClsHandmadeMap::NextIndex(kMax);
         FAIL() << "no overflow error";
-    } catch (const RaisedError& error) {
+    } catch (const ui::RaisedError& error) {
         EXPECT_EQ(error.number(), lumivert::kOverflow);
         EXPECT_EQ(error.description(), "オーバーフローしました。");
     }
@@ -104,7 +104,7 @@ TEST(ClsHandmadeMapTest, GrowthWithoutMemoryRaisesAndKeepsTheEntries) {
             for (; stored < 4'000'000; ++stored)
                 map.PutData(stored, -stored);
             return 2;
-        } catch (const RaisedError& error) {
+        } catch (const ui::RaisedError& error) {
             if (error.number() != lumivert::kOutOfMemory)
                 return 3;
         }

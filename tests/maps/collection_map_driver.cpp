@@ -135,7 +135,7 @@ std::string Put(ClsCollectionMap& map, StringModel& model, const PoolKey& key, P
         map.PutData(key.text, value.value);
         if (refused)
             return std::string("PutData(\"") + key.text + "\") was not refused";
-    } catch (const lumivert::RaisedError& error) {
+    } catch (const ui::RaisedError& error) {
         if (!refused || error.number() != lumivert::kDuplicateKey)
             return std::string("PutData(\"") + key.text + "\") raised " + std::to_string(error.number());
         ++report.rejected;

@@ -19,7 +19,7 @@
 
 using lumivert::FoldKeyCase;
 using lumivert::KeyedCollection;
-using lumivert::RaisedError;
+using ui::RaisedError;
 using lumivert::TaggedValue;
 
 namespace {
@@ -34,7 +34,7 @@ std::vector<int> ItemsOf(const KeyedCollection<int>& collection) {
 std::int32_t ErrorNumberOf(const std::function<void()>& action) {
     try {
         action();
-    } catch (const RaisedError& error) {
+    } catch (const ui::RaisedError& error) {
         return error.number();
     }
     return 0;
@@ -177,12 +177,12 @@ TEST(TaggedValueTest, CarriesItsKindAndRefusesOthers) {
     try {
         (void)TaggedValue("3").AsNumber();
         FAIL() << "a string read as a number";
-    } catch (const RaisedError& error) {
+    } catch (const ui::RaisedError& error) {
         EXPECT_EQ(error.number(), lumivert::kTypeMismatch);
         EXPECT_EQ(error.description(), "型が一致しません。");
     }
-    EXPECT_THROW((void)TaggedValue(3).AsString(), RaisedError);
-    EXPECT_THROW((void)TaggedValue().AsObject(), RaisedError);
+    EXPECT_THROW((void)TaggedValue(3).AsString(), ui::RaisedError);
+    EXPECT_THROW((void)TaggedValue().AsObject(), ui::RaisedError);
 }
 
 TEST(TaggedValueTest, NumbersReadInOrdinaryDecimalFormWithTheFewestDigits) {

@@ -7,7 +7,7 @@
 #include "app/mdl_common.h"
 #include "app/result_page.h"
 #include "browser/mdl_html_document.h"
-#include "platform/system/raised_error.h"
+#include "ui/raised_error.h"
 #include "tests/app/recording_message_boxes.h"
 #include "tests/browser/browser_test_support.h"
 
@@ -105,7 +105,7 @@ TEST(BrowserFaults, ABrowserThatDiesWhileThePageIsFilledEndsTheFillWithAnError) 
     try {
         lumivert::ShowResult(picture, "ファイル種類：BMP　保存色数：256色", {0, 0}, "White", false, messages);
         ADD_FAILURE() << "the fill of a dead browser's page went through";
-    } catch (const lumivert::RaisedError& error) {
+    } catch (const ui::RaisedError& error) {
         EXPECT_NE(error.description().find("オートメーション エラーです。"), std::string::npos) << error.description();
     }
     EXPECT_TRUE(endpoint.died()) << "the fill never reached the page";

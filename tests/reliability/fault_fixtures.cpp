@@ -3,9 +3,9 @@
 #include "assets/sample_picture.h"
 #include "bitmap/bmp_writer.h"
 #include "bitmap/effect_engine.h"
-#include "gdiplus/mdl_gdiplus.h"
-#include "platform/gdi/surface.h"
-#include "platform/system/raised_error.h"
+#include "imaging/mdl_gdiplus.h"
+#include "win32/gdi32/surface.h"
+#include "ui/raised_error.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -36,7 +36,7 @@ SaveOutcome Trapped(const std::function<void()>& save) {
     try {
         save();
         return {true, 0, {}};
-    } catch (const lumivert::RaisedError& error) {
+    } catch (const ui::RaisedError& error) {
         return {false, error.number(), error.description()};
     }
 }

@@ -4,7 +4,7 @@
 // saver of the picture behind one signature, checks that report problems as text (so that a
 // forked child can run them too), and the ways to cause a fault for real.
 
-#include "platform/gdi/persistent_picture.h"
+#include "win32/gdi32/persistent_picture.h"
 
 #include <cstddef>
 #include <cstdint>

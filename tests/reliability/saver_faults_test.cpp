@@ -11,7 +11,7 @@
 
 #include "tests/reliability/fault_fixtures.h"
 
-#include "platform/system/raised_error.h"
+#include "ui/raised_error.h"
 
 #include <gtest/gtest.h>
 
@@ -23,10 +23,10 @@
 namespace reliability {
 namespace {
 
-using lumivert::kBadFileName;
-using lumivert::kDiskFull;
-using lumivert::kPathFileAccessError;
-using lumivert::kPermissionDenied;
+using ui::kBadFileName;
+using ui::kDiskFull;
+using ui::kPathFileAccessError;
+using ui::kPermissionDenied;
 
 class SaverFaults : public ::testing::Test {
 protected:
@@ -42,7 +42,7 @@ TEST_F(SaverFaults, AFolderOfTheSameNameIsRefusedAndKeptWithItsContent) {
     }
     const FolderState before = folder.State();
     for (const Saver& saver : savers_)
-        EXPECT_EQ(CheckRefused(saver, folder / saver.fileName, kPathFileAccessError), "");
+        EXPECT_EQ(CheckRefused(saver, folder / saver.fileName, ui::kPathFileAccessError), "");
     EXPECT_EQ(folder.State(), before);
 }
 
@@ -52,7 +52,7 @@ TEST_F(SaverFaults, AReadOnlyOldFileIsRefusedAndKept) {
         folder.Put(saver.fileName, "old " + saver.name, 0444);
     const FolderState before = folder.State();
     for (const Saver& saver : savers_)
-        EXPECT_EQ(CheckRefused(saver, folder / saver.fileName, kPermissionDenied), "");
+        EXPECT_EQ(CheckRefused(saver, folder / saver.fileName, ui::kPermissionDenied), "");
     EXPECT_EQ(folder.State(), before);
 }
 
@@ -65,8 +65,8 @@ TEST_F(SaverFaults, NamesAndPathsLongerThanTheSystemAllowsAreRefused) {
         longPath += "/" + std::string(200, 'd');
     longPath += "/Sample.png";
     for (const Saver& saver : savers_) {
-        EXPECT_EQ(CheckRefused(saver, longName, kBadFileName), "");
-        EXPECT_EQ(CheckRefused(saver, longPath, kBadFileName), "");
+        EXPECT_EQ(CheckRefused(saver, longName, ui::kBadFileName), "");
+        EXPECT_EQ(CheckRefused(saver, longPath, ui::kBadFileName), "");
     }
     EXPECT_EQ(folder.State(), before);
 }
@@ -96,7 +96,7 @@ TEST_F(SaverFaults, AFolderTheUserMayNotWriteTakesNoNewFileButItsWritableFilesAr
         for (const Saver& saver : savers_) {
             const std::string path = program + "/" + saver.fileName;
             problems += ::access(path.c_str(), F_OK) == 0 ? CheckSaved(saver, path)
-                                                          : CheckRefused(saver, path, kPermissionDenied);
+                                                          : CheckRefused(saver, path, ui::kPermissionDenied);
         }
         return problems;
     });
@@ -126,7 +126,7 @@ TEST_F(SaverFaults, ADiskThatFillsUpPartWayLeavesTheOldFileAndNoPartialFile) {
         const FolderState before = onDisk.State();
         std::string problems;
         for (const Saver& saver : savers_)
-            problems += CheckRefused(saver, onDisk / saver.fileName, kDiskFull);
+            problems += CheckRefused(saver, onDisk / saver.fileName, ui::kDiskFull);
         if (onDisk.State() != before)
             problems += "the full disk's folder changed\n";
         // Room again: the very same savers work.
@@ -146,7 +146,7 @@ TEST_F(SaverFaults, ADiskThatFillsUpPartWayLeavesTheOldFileAndNoPartialFile) {
 TEST_F(SaverFaults, AfterEveryFaultTheSameSaversStillWork) {
     ScratchFolder folder;
     for (const Saver& saver : savers_) {
-        EXPECT_EQ(CheckRefused(saver, folder / ("missing/" + saver.fileName), lumivert::kPathNotFound), "");
+        EXPECT_EQ(CheckRefused(saver, folder / ("missing/" + saver.fileName), ui::kPathNotFound), "");
         EXPECT_EQ(CheckSaved(saver, folder / saver.fileName), "");
     }
     EXPECT_EQ(CountLiveHandles(), picture_.liveHandlesAtStart());

@@ -1,0 +1,35 @@
+#include "app/save_front.h"
+
+#include "app/busy_pointer.h"
+#include "imaging/mdl_gdiplus.h"
+
+namespace lumivert {
+
+namespace {
+
+// Shuts the imaging layer down when the request is done, or when an error passes through.
+class GdiplusStarted {
+public:
+    GdiplusStarted() = default;
+    ~GdiplusStarted() { mdlGdiplus::ShutdownGdiplus(); }
+    GdiplusStarted(const GdiplusStarted&) = delete;
+    GdiplusStarted& operator=(const GdiplusStarted&) = delete;
+};
+
+} // namespace
+
+void SaveByGdiplusSession(ui::MessageBoxes& messages, gdi32::HBITMAP bitmap, const std::string& path,
+                          std::int32_t formatDigit, std::int32_t optionValue) {
+    const BusyPointer busy;
+    if (!mdlGdiplus::StartupGdiplus()) {
+        messages.Show("初期化処理に失敗したっぽいです", "ありゃりゃ", ui::MessageButtons::Ok, ui::MessageIcon::Information);
+        return;
+    }
+    const GdiplusStarted started;
+    if (!mdlGdiplus::SaveImageByGdiplus(bitmap, path, formatDigit, optionValue)) {
+        // Shown while the layer is still started and the hourglass still set.
+        messages.Show("エラーが発生したっぽいです", "ありゃりゃ", ui::MessageButtons::Ok, ui::MessageIcon::Information);
+    }
+}
+
+} // namespace lumivert

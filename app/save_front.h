@@ -1,0 +1,17 @@
+#pragma once
+
+// The bracket around every save through the imaging layer: hourglass, start-up, one
+// encoding request, shut-down, pointer put back. Failures are told to the user here.
+
+#include "ui/message_boxes.h"
+#include "win32/gdi32/gdi32.h"
+
+#include <cstdint>
+#include <string>
+
+namespace lumivert {
+
+void SaveByGdiplusSession(ui::MessageBoxes& messages, gdi32::HBITMAP bitmap, const std::string& path,
+                          std::int32_t formatDigit, std::int32_t optionValue);
+
+} // namespace lumivert

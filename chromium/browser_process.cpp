@@ -1,0 +1,227 @@
+#include "chromium/browser_process.h"
+
+#include "chromium/browser_profile.h"
+#include "chromium/devtools_connection.h"
+#include "os/program_start.h"
+#include "ui/raised_error.h"
+
+#include <QJsonArray>
+#include <QUrl>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <thread>
+#include <unistd.h>
+
+namespace chromium {
+
+namespace {
+
+struct LaunchedBrowser {
+    std::string profileFolder;           // empty for a browser without DevTools endpoint
+    std::optional<std::string> endpoint; // set once the browser is ready
+    bool ready = false;
+};
+
+std::map<pid_t, LaunchedBrowser>& Launched() {
+    static std::map<pid_t, LaunchedBrowser> launched;
+    return launched;
+}
+
+// Each question to a starting browser gets this long before it is asked again.
+constexpr milliseconds kProbeLimit{1000};
+constexpr milliseconds kProbeInterval{50};
+constexpr milliseconds kCloseLimit{5000};
+constexpr milliseconds kEndAfterSignal{2000};
+
+constexpr std::array kChromiumFamilyNames{"chromium", "chrome", "msedge", "microsoft-edge", "brave", "vivaldi"};
+
+std::vector<std::string> ChromiumArguments(const std::string& program, const std::string& profile,
+                                           const std::string& target) {
+    std::vector<std::string> arguments{
+        program,
+        "--user-data-dir=" + profile,
+        "--remote-debugging-port=0",
+        "--no-first-run",
+        "--no-default-browser-check",
+        "--disable-sync",
+    };
+    if (::geteuid() == 0)
+        arguments.push_back("--no-sandbox"); // Chromium will not run as root inside its sandbox
+    if (target == kBlankPage)
+        arguments.push_back(QUrl::fromLocalFile(QString::fromStdString(BlankPagePath(profile)))
+                                .toString(QUrl::FullyEncoded)
+                                .toStdString());
+    else
+        arguments.push_back(target);
+    return arguments;
+}
+
+ui::RaisedError StartError(int error, const std::string& program) {
+    const bool missing = error == ENOENT || error == ENOTDIR;
+    return ui::RaisedError(missing ? ui::kFileNotFound : ui::kPermissionDenied,
+                                 std::string(missing ? "ファイルが見つかりません。" : "プログラムを起動できません。") +
+                                     " (" + program + ": " + std::strerror(error) + ")");
+}
+
+// One look at a starting browser: its announced endpoint, once that answers and its page
+// has left the initial empty page for its target and answers a script. The page's first
+// answer is the slow one (the browser attaches its tools to the page then), so it is
+// awaited here, within the bounded wait, rather than by the first look for the document.
+std::optional<std::string> ProbeEndpoint(const std::string& profileFolder, milliseconds limit) {
+    const auto endpoint = AnnouncedEndpoint(profileFolder);
+    if (!endpoint)
+        return std::nullopt;
+    DevToolsConnection browser(QString::fromStdString(*endpoint));
+    const auto targets = browser.Call("Target.getTargets", {}, std::min(limit, kProbeLimit));
+    if (!targets)
+        return std::nullopt;
+    for (const PageTarget& target : PageTargetsOf(*targets)) {
+        if (target.url.isEmpty() || target.url == kBlankPage)
+            continue;
+        DevToolsConnection page(QString::fromStdString(PageEndpoint(*endpoint, target.id.toStdString())));
+        if (page.Evaluate("document.readyState", limit))
+            return endpoint;
+    }
+    return std::nullopt;
+}
+
+bool WaitForEnd(pid_t pid, milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (os::IsProcessRunning(pid)) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+} // namespace
+
+bool IsTargetId(const QString& id) {
+    // ASCII only: QChar::isLetterOrNumber would also let letters of any script through.
+    return !id.isEmpty() && id.size() < 100 && std::all_of(id.begin(), id.end(), [](QChar c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+           });
+}
+
+std::vector<PageTarget> PageTargetsOf(const QJsonObject& targets) {
+    std::vector<PageTarget> pages;
+    for (const QJsonValue& value : targets.value("targetInfos").toArray()) {
+        const QJsonObject info = value.toObject();
+        const QString id = info.value("targetId").toString();
+        if (info.value("type").toString() == "page" && IsTargetId(id))
+            pages.push_back({id, info.value("url").toString()});
+    }
+    return pages;
+}
+
+std::string PageEndpoint(const std::string& browserEndpoint, const std::string& targetId) {
+    return browserEndpoint.substr(0, browserEndpoint.find("/devtools/")) + "/devtools/page/" + targetId;
+}
+
+bool IsChromiumFamily(const std::string& program) {
+    const std::string name = std::filesystem::path(program).filename().string();
+    for (const char* family : kChromiumFamilyNames)
+        if (name.find(family) != std::string::npos)
+            return true;
+    return false;
+}
+
+pid_t StartBrowser(const std::string& program, const std::string& target) {
+    LaunchedBrowser browser;
+    std::vector<std::string> arguments{program, target};
+    if (IsChromiumFamily(program)) {
+        const auto profile = MakeProfileFolder();
+        if (!profile)
+            throw ui::RaisedError(ui::kPathFileAccessError,
+                                        "ブラウザのプロファイルフォルダを作成できません。");
+        browser.profileFolder = *profile;
+        arguments = ChromiumArguments(program, *profile, target);
+    }
+    const os::ProgramStart start = os::StartDetached(arguments);
+    if (!start.started()) {
+        if (!browser.profileFolder.empty())
+            RemoveProfileFolder(browser.profileFolder);
+        throw StartError(start.error, program);
+    }
+    if (!browser.profileFolder.empty())
+        RecordProfileOwner(browser.profileFolder, start.pid);
+    Launched()[start.pid] = std::move(browser);
+    return start.pid;
+}
+
+ReadyState WaitUntilReady(pid_t pid, milliseconds limit) {
+    const auto found = Launched().find(pid);
+    if (found == Launched().end())
+        return ReadyState::Failed;
+    LaunchedBrowser& browser = found->second;
+    if (browser.ready)
+        return ReadyState::Ready;
+    if (browser.profileFolder.empty()) {
+        // No endpoint to ask: a browser that started is as ready as can be known.
+        browser.ready = os::IsProcessRunning(pid);
+        return browser.ready ? ReadyState::Ready : ReadyState::Failed;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        if (!os::IsProcessRunning(pid))
+            return ReadyState::Failed;
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (auto endpoint = ProbeEndpoint(browser.profileFolder, std::max(left, kProbeInterval))) {
+            browser.endpoint = std::move(endpoint);
+            browser.ready = true;
+            return ReadyState::Ready;
+        }
+        if (std::chrono::steady_clock::now() + kProbeInterval >= deadline)
+            return ReadyState::TimedOut;
+        std::this_thread::sleep_for(kProbeInterval);
+    }
+}
+
+std::optional<std::string> BrowserEndpoint(pid_t pid) {
+    const auto found = Launched().find(pid);
+    return found == Launched().end() ? std::nullopt : found->second.endpoint;
+}
+
+std::vector<pid_t> ReadyBrowsers() {
+    std::vector<pid_t> ready;
+    for (const auto& [pid, browser] : Launched())
+        if (browser.ready && browser.endpoint && os::IsProcessRunning(pid))
+            ready.push_back(pid);
+    return ready;
+}
+
+std::vector<pid_t> RunningBrowsers() {
+    std::vector<pid_t> running;
+    for (const auto& [pid, browser] : Launched())
+        if (os::IsProcessRunning(pid))
+            running.push_back(pid);
+    return running;
+}
+
+void CloseBrowser(pid_t pid) {
+    const auto found = Launched().find(pid);
+    if (found == Launched().end())
+        return;
+    if (found->second.endpoint) {
+        DevToolsConnection connection(QString::fromStdString(*found->second.endpoint));
+        connection.Call("Browser.close", {}, kProbeLimit);
+    }
+    if (!WaitForEnd(pid, kCloseLimit)) {
+        ::kill(-pid, SIGTERM); // the browser leads its own process group
+        if (!WaitForEnd(pid, kEndAfterSignal))
+            ::kill(-pid, SIGKILL);
+        WaitForEnd(pid, kEndAfterSignal);
+    }
+    if (!found->second.profileFolder.empty())
+        RemoveProfileFolder(found->second.profileFolder);
+    Launched().erase(found);
+}
+
+} // namespace chromium

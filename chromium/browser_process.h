@@ -1,0 +1,70 @@
+#pragma once
+
+// The browsers this program starts, and what it knows about each.
+//
+// A Chromium-family browser is started with a profile folder of its own and a DevTools
+// endpoint on a free port: the endpoint tells when the browser is ready for input, gives
+// its window and page, and takes the close request. Its blank page is an empty local file
+// in that profile folder rather than "about:blank", because a page without a local-file
+// origin loads no local picture. Any other browser is only started on its target.
+
+#include <QJsonObject>
+#include <QString>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace chromium {
+
+using std::chrono::milliseconds;
+
+inline constexpr const char* kBlankPage = "about:blank";
+
+// True for the browsers that offer the DevTools endpoint (judged by the program's name).
+bool IsChromiumFamily(const std::string& program);
+
+// True for a DevTools target id (letters, digits and dashes), safe to put into a URL.
+bool IsTargetId(const QString& id);
+
+// A page the browser lists, as a Target.getTargets result names it.
+struct PageTarget {
+    QString id;  // a target id (IsTargetId)
+    QString url;
+};
+
+// The page targets of a Target.getTargets result: entries of type "page" whose id is a
+// target id; anything else in the answer is passed over.
+std::vector<PageTarget> PageTargetsOf(const QJsonObject& targets);
+
+// The endpoint of a page beside its browser's endpoint: …/devtools/page/<target id>.
+std::string PageEndpoint(const std::string& browserEndpoint, const std::string& targetId);
+
+// Starts program on target (a file path, or kBlankPage) from an argument list, the target
+// as one argument. Returns the process id; throws ui::RaisedError when the program
+// cannot be started.
+pid_t StartBrowser(const std::string& program, const std::string& target);
+
+enum class ReadyState { Ready, TimedOut, Failed };
+
+// Waits at most limit until the browser started as pid is ready for input: its DevTools
+// endpoint answers and lists a page that has left the initial empty page for its target. A browser without an endpoint is ready once started.
+// Failed when pid is no browser of this program or it ended before it was ready.
+ReadyState WaitUntilReady(pid_t pid, milliseconds limit);
+
+// The DevTools endpoint of a ready browser: ws://127.0.0.1:port/devtools/browser/…
+std::optional<std::string> BrowserEndpoint(pid_t pid);
+
+// The browsers of this program that are still running and ready.
+std::vector<pid_t> ReadyBrowsers();
+
+// Every browser this program started that still runs (for tests that clean up).
+std::vector<pid_t> RunningBrowsers();
+
+// Asks the browser to close, waits a bounded time for it to end (ending its process group
+// if it does not), and removes its profile folder.
+void CloseBrowser(pid_t pid);
+
+} // namespace chromium

@@ -1,0 +1,33 @@
+#pragma once
+
+// The vocabulary the encoders share with the imaging interface above them: integer and
+// colour types, pixel formats and statuses. The values are the interface's own published
+// numbers, so a format or a status passes from one to the other unchanged.
+
+#include <cstdint>
+
+namespace codecs {
+
+using INT = std::int32_t;
+using UINT = std::uint32_t;
+using ARGB = std::uint32_t; // 0xAARRGGBB
+
+using PixelFormat = std::uint32_t;
+inline constexpr PixelFormat PixelFormat8bppIndexed = 0x00030803;
+inline constexpr PixelFormat PixelFormat32bppRGB = 0x00022009;
+inline constexpr PixelFormat PixelFormat32bppARGB = 0x0026200A;
+
+inline constexpr UINT kPaletteFlagsHalftone = 4;
+
+// What an encoder answers.
+enum Status : int {
+    Ok = 0,
+    GenericError = 1,     // the library refused the data or failed while writing
+    InvalidParameter = 2, // an image or option the encoder cannot take
+    OutOfMemory = 3,
+};
+
+// A line of text for each status, for the program's log.
+const char* StatusMessage(Status status);
+
+} // namespace codecs

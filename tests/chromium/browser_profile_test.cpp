@@ -1,0 +1,83 @@
+#include "chromium/browser_profile.h"
+#include "tests/browser/scoped_environment.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class BrowserProfileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "lumivert-profile-test-XXXXXX").string();
+        tmp_ = ::mkdtemp(pattern.data());
+        environment_.Set("TMPDIR", tmp_.c_str());
+    }
+    void TearDown() override { fs::remove_all(tmp_); }
+
+    void Announce(const std::string& folder, const std::string& text) {
+        std::ofstream(fs::path(folder) / "DevToolsActivePort", std::ios::binary) << text;
+    }
+
+    fs::path tmp_;
+    lumivert::testing::ScopedEnvironment environment_;
+};
+
+TEST_F(BrowserProfileTest, ProfilesArePrivateAndHoldTheBlankPage) {
+    const auto folder = chromium::MakeProfileFolder();
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(fs::path(*folder).parent_path(), tmp_ / ("lumivert-browser-" + std::to_string(::geteuid())));
+    EXPECT_EQ(fs::status(fs::path(*folder).parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_TRUE(fs::is_regular_file(chromium::BlankPagePath(*folder)));
+    EXPECT_NE(chromium::MakeProfileFolder(), folder) << "one folder per browser";
+}
+
+TEST_F(BrowserProfileTest, FolderOthersCouldControlIsRefused) {
+    const fs::path parent = tmp_ / ("lumivert-browser-" + std::to_string(::geteuid()));
+    fs::create_directory(parent);
+    fs::permissions(parent, fs::perms::all);
+    EXPECT_FALSE(chromium::MakeProfileFolder()) << "writable by others";
+    fs::remove(parent);
+    fs::create_directory_symlink(tmp_, parent);
+    EXPECT_FALSE(chromium::MakeProfileFolder()) << "a symbolic link";
+}
+
+TEST_F(BrowserProfileTest, ProfilesOfEndedBrowsersAreRemovedLater) {
+    const auto ended = chromium::MakeProfileFolder();
+    const auto running = chromium::MakeProfileFolder();
+    const auto young = chromium::MakeProfileFolder();
+    ASSERT_TRUE(ended && running && young);
+    chromium::RecordProfileOwner(*ended, 0x7FFFFFF0); // no such process
+    chromium::RecordProfileOwner(*running, ::getpid());
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    fs::last_write_time(*ended, old);
+    fs::last_write_time(*running, old);
+
+    ASSERT_TRUE(chromium::MakeProfileFolder());
+    EXPECT_FALSE(fs::exists(*ended));
+    EXPECT_TRUE(fs::exists(*running));
+    EXPECT_TRUE(fs::exists(*young)) << "a browser may still be starting there";
+}
+
+TEST_F(BrowserProfileTest, AnnouncedEndpointIsCheckedStrictly) {
+    const auto folder = chromium::MakeProfileFolder();
+    ASSERT_TRUE(folder);
+    EXPECT_FALSE(chromium::AnnouncedEndpoint(*folder)) << "nothing announced yet";
+    Announce(*folder, "41234\n/devtools/browser/0a1b-2c3d\n");
+    EXPECT_EQ(chromium::AnnouncedEndpoint(*folder), "ws://127.0.0.1:41234/devtools/browser/0a1b-2c3d");
+    for (const char* garbage : {"41234\n", "0\n/devtools/browser/ab\n", "65536\n/devtools/browser/ab\n",
+                                "-1\n/devtools/browser/ab\n", "4x\n/devtools/browser/ab\n",
+                                "41234\n/devtools/page/ab\n", "41234\n/devtools/browser/\n",
+                                "41234\n/devtools/browser/ab/../../x\n", "41234\n/devtools/browser/a b\n", ""})
+        {
+        Announce(*folder, garbage);
+        EXPECT_FALSE(chromium::AnnouncedEndpoint(*folder)) << garbage;
+    }
+}
+
+} // namespace

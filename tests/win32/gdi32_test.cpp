@@ -1,0 +1,284 @@
+#include "win32/gdi32/gdi32.h"
+#include "win32/gdi32/persistent_picture.h"
+#include "win32/gdi32/surface.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <optional>
+#include <random>
+#include <vector>
+
+using namespace gdi32;
+
+namespace {
+
+// A memory DC with a new device bitmap of the given size selected; released on scope exit.
+struct Canvas {
+    HDC dc = CreateCompatibleDC({});
+    HBITMAP bitmap;
+    HBITMAP old;
+    Canvas(int width, int height) : bitmap(CreateCompatibleBitmap(dc, width, height)), old(SelectObject(dc, bitmap)) {}
+    ~Canvas() {
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
+};
+
+BITMAPINFO HeaderFor(int width, int height, int bits) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = 40;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = static_cast<std::uint16_t>(bits);
+    return info;
+}
+
+TEST(Gdi, PixelsRoundTripAsColorRefsTopRowFirst) {
+    Canvas canvas(3, 2);
+    SetPixel(canvas.dc, 0, 0, 0x0000FF);  // red
+    SetPixel(canvas.dc, 2, 1, 0xFF0000);  // blue, bottom right
+    EXPECT_EQ(GetPixel(canvas.dc, 0, 0), 0x0000FFu);
+    EXPECT_EQ(GetPixel(canvas.dc, 2, 1), 0xFF0000u);
+    EXPECT_EQ(GetPixel(canvas.dc, 1, 1), 0u);
+    EXPECT_EQ(GetPixel(canvas.dc, 3, 0), CLR_INVALID);
+    EXPECT_EQ(GetPixel(canvas.dc, 0, -1), CLR_INVALID);
+
+    BITMAP info;
+    ASSERT_NE(GetObjectA(GetCurrentObject(canvas.dc, OBJ_BITMAP), sizeof(BITMAP), &info), 0);
+    EXPECT_EQ(info.bmWidth, 3);
+    EXPECT_EQ(info.bmHeight, 2);
+}
+
+TEST(Gdi, DibSectionIsBottomUpMemoryOfBgrx) {
+    const std::size_t before = CountLiveObjects();
+    HDC dc = CreateCompatibleDC({});
+    const BITMAPINFO header = HeaderFor(2, 2, 32);
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(dc, &header, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_TRUE(section);
+    ASSERT_NE(bits, nullptr);
+    HBITMAP old = SelectObject(dc, section);
+    SetPixel(dc, 1, 0, 0x332211); // top row, right: memory row 1
+    const auto* bytes = static_cast<const std::uint8_t*>(bits);
+    EXPECT_EQ(bytes[12], 0x33); // blue
+    EXPECT_EQ(bytes[13], 0x22); // green
+    EXPECT_EQ(bytes[14], 0x11); // red
+    EXPECT_EQ(bytes[15], 0x00);
+
+    EXPECT_EQ(DeleteObject(section), 0) << "a selected bitmap must not be deleted";
+    EXPECT_EQ(SelectObject(dc, old), section);
+    EXPECT_EQ(DeleteObject(section), 1);
+    EXPECT_EQ(DeleteDC(dc), 1);
+    EXPECT_EQ(CountLiveObjects(), before);
+    EXPECT_EQ(GetPixel(dc, 0, 0), CLR_INVALID) << "a dead handle reaches nothing";
+}
+
+TEST(Gdi, GetDIBitsConvertsToEveryDepthBottomRowFirst) {
+    Canvas canvas(3, 2);
+    // top row: white, black, white; bottom row: red, green, blue
+    SetPixel(canvas.dc, 0, 0, 0xFFFFFF);
+    SetPixel(canvas.dc, 2, 0, 0xFFFFFF);
+    SetPixel(canvas.dc, 0, 1, 0x0000FF);
+    SetPixel(canvas.dc, 1, 1, 0x00FF00);
+    SetPixel(canvas.dc, 2, 1, 0xFF0000);
+
+    BITMAPINFO info = HeaderFor(3, 2, 32);
+    ASSERT_NE(GetDIBits(canvas.dc, canvas.bitmap, 0, 2, nullptr, &info, DIB_RGB_COLORS), 0);
+    EXPECT_EQ(info.bmiHeader.biSizeImage, 24u);
+    std::vector<std::uint8_t> bits(info.bmiHeader.biSizeImage, 0xAA);
+    ASSERT_EQ(GetDIBits(canvas.dc, canvas.bitmap, 0, 2, bits.data(), &info, DIB_RGB_COLORS), 2);
+    const std::vector<std::uint8_t> expected32 = {0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0,
+                                                  255, 255, 255, 0, 0, 0, 0, 0, 255, 255, 255, 0};
+    EXPECT_EQ(bits, expected32);
+
+    // 1 bit against black and white: the nearest entry; red, green and blue are all
+    // nearer black (distance 255²) than white (2 × 255²). Rows pad to 4 bytes.
+    info = HeaderFor(3, 2, 1);
+    info.bmiColors[1] = {255, 255, 255, 0};
+    ASSERT_NE(GetDIBits(canvas.dc, canvas.bitmap, 0, 2, nullptr, &info, DIB_RGB_COLORS), 0);
+    EXPECT_EQ(info.bmiHeader.biSizeImage, 8u);
+    bits.assign(8, 0xAA);
+    ASSERT_EQ(GetDIBits(canvas.dc, canvas.bitmap, 0, 2, bits.data(), &info, DIB_RGB_COLORS), 2);
+    EXPECT_EQ(bits, (std::vector<std::uint8_t>{0x00, 0, 0, 0, 0xA0, 0, 0, 0}));
+
+    // 4 bits with two equally near entries: the lower index wins.
+    info = HeaderFor(3, 2, 4);
+    info.bmiColors[3] = {0, 0, 254, 0};
+    info.bmiColors[5] = {0, 0, 254, 0};
+    info.bmiColors[9] = {255, 255, 255, 0};
+    ASSERT_NE(GetDIBits(canvas.dc, canvas.bitmap, 0, 2, nullptr, &info, DIB_RGB_COLORS), 0);
+    bits.assign(info.bmiHeader.biSizeImage, 0xAA);
+    ASSERT_EQ(GetDIBits(canvas.dc, canvas.bitmap, 0, 2, bits.data(), &info, DIB_RGB_COLORS), 2);
+    EXPECT_EQ(bits[0], 0x30) << "red → entry 3, green → entry 0";
+    EXPECT_EQ(bits[1], 0x00) << "blue → entry 0, then padding";
+    EXPECT_EQ(bits[4], 0x90);
+    EXPECT_EQ(bits[5], 0x90);
+}
+
+// A picture of a few million pixels, converted in parts, against the plain rule pixel by
+// pixel: runs of one colour of every length (also across the parts' borders), pixels whose
+// top byte is not zero, odd widths that leave part bytes at 1 and 4 bits, a range of rows.
+TEST(Gdi, GetDIBitsOfALargePictureMatchesThePlainRuleAtEveryDepth) {
+    constexpr int kWidth = 1283, kHeight = 1701;
+    HDC dc = CreateCompatibleDC({});
+    const BITMAPINFO sectionHeader = HeaderFor(kWidth, kHeight, 32);
+    void* memory = nullptr;
+    HBITMAP section = CreateDIBSection(dc, &sectionHeader, DIB_RGB_COLORS, &memory, nullptr, 0);
+    ASSERT_TRUE(section);
+    HBITMAP old = SelectObject(dc, section);
+    auto* pixels = static_cast<std::uint32_t*>(memory); // bottom row first
+
+    std::mt19937 random(7);
+    std::vector<std::uint32_t> colours(300);
+    for (auto& colour : colours)
+        colour = random() & 0xFFFFFF;
+    for (std::size_t i = 0; i < std::size_t{kWidth} * kHeight;) {
+        const std::uint32_t colour = colours[random() % colours.size()];
+        for (std::size_t run = 1 + random() % 40; run > 0 && i < std::size_t{kWidth} * kHeight; --run, ++i)
+            pixels[i] = colour | (random() % 4 == 0 ? 0xFF000000u : 0u);
+    }
+
+    for (const int depth : {1, 4, 8, 32}) {
+        BITMAPINFO info = HeaderFor(kWidth, kHeight, depth);
+        for (int i = 0; i < (depth < 32 ? 1 << depth : 0); ++i)
+            info.bmiColors[i] = {static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
+                                 static_cast<std::uint8_t>(random()), 0};
+        ASSERT_NE(GetDIBits(dc, section, 0, kHeight, nullptr, &info, DIB_RGB_COLORS), 0);
+        const std::size_t stride = info.bmiHeader.biSizeImage / kHeight;
+
+        // The plain rule: the nearest entry by squared distance, the lowest index on a tie.
+        const auto nearest = [&](std::uint32_t pixel) {
+            int best = 0, bestDistance = 1 << 30;
+            for (int i = 0; i < 1 << depth; ++i) {
+                const int dr = int((pixel >> 16) & 0xFF) - info.bmiColors[i].rgbRed;
+                const int dg = int((pixel >> 8) & 0xFF) - info.bmiColors[i].rgbGreen;
+                const int db = int(pixel & 0xFF) - info.bmiColors[i].rgbBlue;
+                if (dr * dr + dg * dg + db * db < bestDistance) {
+                    bestDistance = dr * dr + dg * dg + db * db;
+                    best = i;
+                }
+            }
+            return static_cast<std::uint8_t>(best);
+        };
+        std::map<std::uint32_t, std::uint8_t> indexOf;
+        for (const std::uint32_t colour : colours)
+            indexOf[colour] = depth < 32 ? nearest(colour) : 0;
+        const auto expectedRow = [&](int memoryRow) {
+            std::vector<std::uint8_t> row(stride, 0);
+            for (int x = 0; x < kWidth; ++x) {
+                const std::uint32_t pixel = pixels[std::size_t(memoryRow) * kWidth + x] & 0xFFFFFF;
+                if (depth == 32)
+                    std::memcpy(&row[4 * std::size_t(x)], &pixel, 4);
+                else if (depth == 8)
+                    row[x] = indexOf.at(pixel);
+                else
+                    row[x * depth / 8] |= indexOf.at(pixel) << (8 - depth - (x * depth) % 8);
+            }
+            return row;
+        };
+
+        // Every row, then rows 100 to 1599 alone.
+        for (const auto& [start, lines] : {std::pair{0, kHeight}, std::pair{100, 1500}}) {
+            std::vector<std::uint8_t> bits(stride * lines, 0xAA);
+            ASSERT_EQ(GetDIBits(dc, section, start, lines, bits.data(), &info, DIB_RGB_COLORS), lines);
+            for (int line = 0; line < lines; ++line) {
+                const std::vector<std::uint8_t> got(bits.begin() + line * stride, bits.begin() + (line + 1) * stride);
+                ASSERT_EQ(got, expectedRow(start + line)) << depth << " bits, DIB row " << start + line;
+            }
+        }
+    }
+    SelectObject(dc, old);
+    DeleteObject(section);
+    DeleteDC(dc);
+}
+
+// A snapshot keeps the pixels it was taken with while the bitmap is drawn on and deleted;
+// a DIB section, written through its own pointer, gives none.
+TEST(Gdi, ASnapshotOutlivesDrawingAndDeletion) {
+    std::optional<PixelSnapshot> snapshot;
+    {
+        Canvas canvas(3, 2);
+        SetPixel(canvas.dc, 1, 1, 0x112233);
+        snapshot = SnapshotBitmap(canvas.bitmap);
+        ASSERT_TRUE(snapshot);
+        SetPixel(canvas.dc, 1, 1, 0x445566);
+        EXPECT_EQ(GetPixel(canvas.dc, 1, 1), 0x445566u);
+        const auto again = SnapshotBitmap(canvas.bitmap);
+        EXPECT_EQ(again->Row(1)[1], 0x665544u) << "a new snapshot sees the change";
+    }
+    EXPECT_EQ(snapshot->width, 3);
+    EXPECT_EQ(snapshot->height, 2);
+    EXPECT_EQ(snapshot->Row(1)[1], 0x332211u); // 0x00RRGGBB of COLORREF 0x112233
+    EXPECT_EQ(snapshot->Row(0)[0], 0u);
+
+    HDC dc = CreateCompatibleDC({});
+    const BITMAPINFO header = HeaderFor(2, 2, 32);
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(dc, &header, DIB_RGB_COLORS, &bits, nullptr, 0);
+    EXPECT_FALSE(SnapshotBitmap(section));
+    EXPECT_FALSE(SnapshotBitmap(HBITMAP{0xBAD}));
+    DeleteObject(section);
+    DeleteDC(dc);
+}
+
+TEST(Gdi, GetDIBitsFailsOnEmptyBitmapsAndBadArguments) {
+    Canvas empty(0, 5);
+    BITMAPINFO info = HeaderFor(0, 5, 32);
+    EXPECT_EQ(GetDIBits(empty.dc, empty.bitmap, 0, 5, nullptr, &info, DIB_RGB_COLORS), 0);
+
+    Canvas canvas(2, 2);
+    info = HeaderFor(2, 2, 16);
+    EXPECT_EQ(GetDIBits(canvas.dc, canvas.bitmap, 0, 2, nullptr, &info, DIB_RGB_COLORS), 0);
+    info = HeaderFor(2, 2, 32);
+    EXPECT_EQ(GetDIBits(HDC{}, canvas.bitmap, 0, 2, nullptr, &info, DIB_RGB_COLORS), 0);
+    EXPECT_EQ(GetDIBits(canvas.dc, HBITMAP{}, 0, 2, nullptr, &info, DIB_RGB_COLORS), 0);
+}
+
+TEST(Gdi, BitBltCopiesAndClips) {
+    Canvas from(2, 2), to(3, 3);
+    SetPixel(from.dc, 0, 0, 0x010203);
+    SetPixel(from.dc, 1, 1, 0x040506);
+    EXPECT_NE(BitBlt(to.dc, 1, 1, 5, 5, from.dc, 0, 0, SRCCOPY), 0);
+    EXPECT_EQ(GetPixel(to.dc, 1, 1), 0x010203u);
+    EXPECT_EQ(GetPixel(to.dc, 2, 2), 0x040506u);
+    EXPECT_EQ(GetPixel(to.dc, 0, 0), 0u);
+    EXPECT_EQ(BitBlt(to.dc, 0, 0, 1, 1, from.dc, 0, 0, 0x00EE0086), 0) << "only SRCCOPY";
+}
+
+TEST(Gdi, PersistentPictureHoldsACopyAndReleasesEverything) {
+    // A 2 × 2 24-bit bottom-up BMP: bottom row blue, green; top row red, white.
+    std::vector<std::uint8_t> file = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,
+                                      40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0};
+    file.resize(54, 0);
+    const std::uint8_t pixels[] = {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255, 255, 0};
+    file.insert(file.end(), std::begin(pixels), std::end(pixels));
+
+    const std::size_t before = CountLiveObjects();
+    {
+        PersistentPicture picture(std::as_bytes(std::span(file)));
+        ASSERT_TRUE(picture.valid());
+        EXPECT_EQ(picture.width(), 2);
+        EXPECT_EQ(GetPixel(picture.hDC(), 0, 0), 0x0000FFu);
+        EXPECT_EQ(GetPixel(picture.hDC(), 1, 0), 0xFFFFFFu);
+        EXPECT_EQ(GetPixel(picture.hDC(), 0, 1), 0xFF0000u);
+        EXPECT_EQ(GetPixel(picture.hDC(), 1, 1), 0x00FF00u);
+        EXPECT_NE(GetCurrentObject(picture.hDC(), OBJ_BITMAP), picture.hBitmap())
+            << "the persistent image is a copy";
+        const auto view = ViewBitmap(picture.hBitmap());
+        ASSERT_TRUE(view);
+        EXPECT_EQ(view->Row(0)[0], 0xFF0000u) << "0x00RRGGBB";
+    }
+    EXPECT_EQ(CountLiveObjects(), before);
+
+    file[28] = 8; // an 8-bit file is not a picture this loader takes
+    PersistentPicture refused(std::as_bytes(std::span(file)));
+    EXPECT_FALSE(refused.valid());
+    file.resize(60);
+    EXPECT_FALSE(LoadBitmapFromBmp(std::as_bytes(std::span(file))));
+}
+
+} // namespace

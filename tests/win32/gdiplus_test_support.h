@@ -1,0 +1,80 @@
+#pragma once
+
+// Shared by the imaging tests: a scratch folder, a started imaging layer, device bitmaps.
+
+#include "win32/gdi32/gdi32.h"
+#include "win32/gdi32/surface.h"
+#include "win32/gdiplus/gdiplus_flat.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+
+namespace test_support {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "lumivert-gdiplus-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~ScratchFolder() { std::filesystem::remove_all(path_); }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::string ReadBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A device bitmap of the given size whose pixel (x, y) is rgb(x, y) (0x00RRGGBB).
+class DeviceBitmap {
+public:
+    DeviceBitmap(int width, int height, const std::function<std::uint32_t(int, int)>& rgb)
+        : dc_(gdi32::CreateCompatibleDC({})), bitmap_(gdi32::CreateCompatibleBitmap(dc_, width, height)) {
+        const auto view = gdi32::ViewBitmap(bitmap_);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                view->Row(y)[x] = rgb(x, y);
+    }
+    ~DeviceBitmap() {
+        gdi32::DeleteObject(bitmap_);
+        gdi32::DeleteDC(dc_);
+    }
+    gdi32::HBITMAP handle() const { return bitmap_; }
+
+private:
+    gdi32::HDC dc_;
+    gdi32::HBITMAP bitmap_;
+};
+
+// The imaging layer started for one test; at the end, nothing the test made may be alive.
+class Started : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gdiplus::GdiplusStartupInput input;
+        ASSERT_EQ(gdiplus::GdiplusStartup(&token_, &input, nullptr), gdiplus::Ok);
+    }
+    void TearDown() override {
+        EXPECT_EQ(gdiplus::CountLiveObjects(), 0u) << "an object was not released";
+        gdiplus::GdiplusShutdown(token_);
+    }
+
+private:
+    gdiplus::ULONG_PTR token_ = 0;
+};
+
+} // namespace test_support

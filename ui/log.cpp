@@ -1,0 +1,16 @@
+#include "ui/log.h"
+
+#include <cstdio>
+#include <string>
+
+namespace ui {
+
+void LogFailure(std::string_view where, std::string_view reason) {
+    // One write per line, so that lines of two threads never interleave.
+    std::string line = "lumivert: ";
+    line.append(where).append(": ").append(reason).push_back('\n');
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace ui

@@ -1,0 +1,356 @@
+#include "win32/gdi32/gdi32.h"
+
+#include "codecs/colour_runs.h"
+#include "win32/gdi32/handle_table.h"
+#include "os/rows_in_parts.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace gdi32 {
+
+using detail::BitmapRecord;
+
+namespace {
+
+COLORREF ColorRefFromPixel(std::uint32_t pixel) {
+    return ((pixel >> 16) & 0xFF) | (pixel & 0xFF00) | ((pixel & 0xFF) << 16);
+}
+
+std::uint32_t PixelFromColorRef(COLORREF color) {
+    return ((color >> 16) & 0xFF) | (color & 0xFF00) | ((color & 0xFF) << 16);
+}
+
+// The colour-table entry nearest to a pixel (squared distance in RGB, lowest index on a
+// tie), remembered per colour in a small cache of two ways a set: a picture has far fewer
+// colours than pixels, so almost every pixel is a lookup rather than a scan of the table,
+// also where two colours that fall into one set take turns (a dithered area).
+class NearestEntry {
+public:
+    NearestEntry(const RGBQUAD* table, int entries) : entries_(entries) {
+        for (int i = 0; i < entries; ++i) {
+            red_[i] = table[i].rgbRed;
+            green_[i] = table[i].rgbGreen;
+            blue_[i] = table[i].rgbBlue;
+        }
+    }
+
+    std::uint8_t operator()(std::uint32_t pixel) {
+        const std::uint32_t key = (pixel & 0xFFFFFF) | kValid;
+        const std::size_t set = ((key * 2654435761u) >> 20) & (kLines - 1) & ~std::size_t{1};
+        Line& recent = cache_[set];
+        if (recent.key == key)
+            return recent.index;
+        Line& older = cache_[set + 1];
+        if (older.key == key) {
+            std::swap(recent, older);
+            return recent.index;
+        }
+        older = recent;
+        recent = Line{key, Search(pixel)};
+        return recent.index;
+    }
+
+private:
+    static constexpr std::uint32_t kValid = 0x01000000;
+    static constexpr std::size_t kLines = 4096;
+    struct Line {
+        std::uint32_t key = 0;
+        std::uint8_t index = 0;
+    };
+
+    // Every distance first, then the first of the smallest: two loops the compiler turns
+    // into vector code, where one loop with a running best would not be.
+    std::uint8_t Search(std::uint32_t pixel) const {
+        const int red = (pixel >> 16) & 0xFF, green = (pixel >> 8) & 0xFF, blue = pixel & 0xFF;
+        std::array<int, 256> distances;
+        int nearest = 0x7FFFFFFF;
+        for (int i = 0; i < entries_; ++i) {
+            const int dr = red - red_[i], dg = green - green_[i], db = blue - blue_[i];
+            distances[i] = dr * dr + dg * dg + db * db;
+            nearest = std::min(nearest, distances[i]);
+        }
+        int best = 0;
+        while (best < entries_ && distances[best] != nearest)
+            ++best;
+        return static_cast<std::uint8_t>(best < entries_ ? best : 0);
+    }
+
+    int entries_;
+    std::array<int, 256> red_{}, green_{}, blue_{}; // the table's channels, each in a row of its own
+    std::array<Line, kLines> cache_{};
+};
+
+// Pixels [x, x + count) of a row at 1, 4 or 8 bits set to index, leftmost pixel in the
+// high bits of its byte; below 8 bits the row's bytes must be zero beforehand. Whole bytes
+// of the run are filled at once, so a run costs little more than its bytes.
+template <int kBitsPerPixel>
+void FillRun(std::uint8_t* row, std::int32_t x, std::int32_t count, std::uint8_t index) {
+    constexpr int kPerByte = 8 / kBitsPerPixel;
+    const auto setPixel = [&](std::int32_t at) {
+        row[at / kPerByte] |= static_cast<std::uint8_t>(index << (8 - kBitsPerPixel * (at % kPerByte + 1)));
+    };
+    if constexpr (kBitsPerPixel == 8) {
+        if (count <= 8) { // most runs are short: a call to memset would cost more than they do
+            for (std::int32_t k = 0; k < count; ++k)
+                row[x + k] = index;
+            return;
+        }
+    }
+    for (; count > 0 && x % kPerByte != 0; ++x, --count)
+        setPixel(x);
+    const std::int32_t wholeBytes = count / kPerByte;
+    constexpr std::uint8_t kRepeat = kBitsPerPixel == 8 ? 0x01 : kBitsPerPixel == 4 ? 0x11 : 0xFF;
+    std::memset(row + x / kPerByte, static_cast<std::uint8_t>(index * kRepeat), static_cast<std::size_t>(wholeBytes));
+    x += wholeBytes * kPerByte;
+    count -= wholeBytes * kPerByte;
+    for (; count > 0; ++x, --count)
+        setPixel(x);
+}
+
+// One row at 1, 4 or 8 bits: one nearest-entry lookup per run of equal colours.
+template <int kBitsPerPixel>
+void ConvertRowIndexed(const std::uint32_t* source, std::int32_t width, NearestEntry& nearest, std::uint8_t* row) {
+    for (std::int32_t x = 0; x < width;) {
+        const std::uint32_t colour = source[x];
+        // A run is looked for only past a second pixel of the colour: in a dithered part of
+        // a picture most pixels differ from their neighbour.
+        std::int32_t run = 1;
+        if (x + 1 < width && ((source[x + 1] ^ colour) & 0xFFFFFF) == 0)
+            run = 2 + detail::LeadingRepeats(source + x + 2, width - x - 2, colour);
+        FillRun<kBitsPerPixel>(row, x, run, nearest(colour));
+        x += run;
+    }
+}
+
+// The reserved byte of a DIB pixel is 0. The rows never overlap, which lets the compiler
+// copy several pixels at a time (a byte pointer might otherwise alias anything).
+void ConvertRow32(const std::uint32_t* __restrict source, std::int32_t width, std::uint8_t* __restrict out) {
+    for (std::int32_t x = 0; x < width; ++x) {
+        const std::uint32_t pixel = source[x] & 0xFFFFFF;
+        std::memcpy(out + 4 * static_cast<std::size_t>(x), &pixel, 4);
+    }
+}
+
+void ConvertRow24(const std::uint32_t* source, std::int32_t width, std::uint8_t* out) {
+    for (std::int32_t x = 0; x < width; ++x) {
+        out[3 * x + 0] = static_cast<std::uint8_t>(source[x]);
+        out[3 * x + 1] = static_cast<std::uint8_t>(source[x] >> 8);
+        out[3 * x + 2] = static_cast<std::uint8_t>(source[x] >> 16);
+    }
+}
+
+// GetDIBits's conversion of the bitmap's rows into a DIB's rows at one depth. Each part
+// of the rows can be converted on its own, with its own cache of nearest entries.
+struct DibRows {
+    const BitmapRecord* object;
+    const BITMAPINFO* info;
+    bool bottomUp;
+    std::int32_t height;
+    int depth;
+    std::uint32_t stride;
+    std::uint8_t* out; // DIB row `start` of the call
+
+    void Convert(std::uint32_t start, std::uint32_t first, std::uint32_t end) const {
+        NearestEntry nearest(info->bmiColors, depth <= 8 ? 1 << depth : 0);
+        // At 8 bits and more only the padding after the pixels needs zeroing; below, the
+        // pixels are set bit by bit into a zeroed row.
+        const std::uint32_t used = depth < 8 ? 0 : (static_cast<std::uint32_t>(object->width) * depth + 7) / 8;
+        for (std::uint32_t dibRow = first; dibRow < end; ++dibRow) {
+            const std::int32_t y = bottomUp ? height - 1 - static_cast<std::int32_t>(dibRow)
+                                            : static_cast<std::int32_t>(dibRow);
+            const std::uint32_t* source = object->Row(y);
+            std::uint8_t* row = out + static_cast<std::size_t>(dibRow - start) * stride;
+            std::memset(row + used, 0, stride - used);
+            switch (depth) {
+            case 32:
+                ConvertRow32(source, object->width, row);
+                break;
+            case 24:
+                ConvertRow24(source, object->width, row);
+                break;
+            case 8:
+                ConvertRowIndexed<8>(source, object->width, nearest, row);
+                break;
+            case 4:
+                ConvertRowIndexed<4>(source, object->width, nearest, row);
+                break;
+            default:
+                ConvertRowIndexed<1>(source, object->width, nearest, row);
+                break;
+            }
+        }
+    }
+};
+
+bool IsSupportedDepth(std::uint16_t bits) {
+    return bits == 1 || bits == 4 || bits == 8 || bits == 24 || bits == 32;
+}
+
+} // namespace
+
+HBITMAP GetCurrentObject(HDC dc, std::uint32_t objectType) {
+    const detail::DcRecord* object = detail::FindDc(dc);
+    if (object == nullptr || objectType != OBJ_BITMAP)
+        return {};
+    return object->selected;
+}
+
+int GetObjectA(HBITMAP bitmap, int size, BITMAP* out) {
+    BitmapRecord* object = detail::FindBitmap(bitmap);
+    if (object == nullptr || out == nullptr || size < static_cast<int>(sizeof(BITMAP)))
+        return 0;
+    *out = BITMAP{};
+    out->bmWidth = object->width;
+    out->bmHeight = object->height;
+    out->bmWidthBytes = object->width * 4;
+    out->bmPlanes = 1;
+    out->bmBitsPixel = 32;
+    out->bmBits = object->isDibSection ? object->pixels.get() : nullptr;
+    return static_cast<int>(sizeof(BITMAP));
+}
+
+int GetDIBits(HDC dc, HBITMAP bitmap, std::uint32_t start, std::uint32_t lines, void* bits,
+              BITMAPINFO* info, std::uint32_t usage) {
+    BitmapRecord* object = detail::FindBitmap(bitmap);
+    if (detail::FindDc(dc) == nullptr || object == nullptr || info == nullptr || usage != DIB_RGB_COLORS)
+        return 0;
+    BITMAPINFOHEADER& header = info->bmiHeader;
+    if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biPlanes != 1 ||
+        header.biCompression != BI_RGB || !IsSupportedDepth(header.biBitCount))
+        return 0;
+    // Nothing to convert: an empty bitmap, or a header that does not describe this one.
+    const std::int32_t height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+    if (object->width == 0 || object->height == 0 || header.biWidth != object->width ||
+        height != object->height)
+        return 0;
+
+    const std::uint32_t stride = DibStride(header.biWidth, header.biBitCount);
+    if (bits == nullptr) {
+        header.biSizeImage = stride * static_cast<std::uint32_t>(height);
+        return height;
+    }
+    if (start >= static_cast<std::uint32_t>(height))
+        return 0;
+    lines = std::min(lines, static_cast<std::uint32_t>(height) - start);
+
+    const DibRows rows{object, info, header.biHeight > 0, height, header.biBitCount, stride,
+                       static_cast<std::uint8_t*>(bits)};
+    os::ForRowsInParts(lines, static_cast<std::size_t>(object->width), [&](std::size_t first, std::size_t end) {
+        rows.Convert(start, start + static_cast<std::uint32_t>(first), start + static_cast<std::uint32_t>(end));
+    });
+    return static_cast<int>(lines);
+}
+
+HDC CreateCompatibleDC(HDC dc) {
+    if (dc && detail::FindDc(dc) == nullptr)
+        return {};
+    return detail::AddDc(detail::DcRecord{detail::StockBitmap()});
+}
+
+HBITMAP CreateCompatibleBitmap(HDC dc, std::int32_t width, std::int32_t height) {
+    if (detail::FindDc(dc) == nullptr || width < 0 || height < 0)
+        return {};
+    return detail::AddBitmap(detail::MakeBitmap(width, height, false));
+}
+
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, std::uint32_t usage, void** bits,
+                         void* section, std::uint32_t /*offset*/) {
+    if (bits != nullptr)
+        *bits = nullptr;
+    if ((dc && detail::FindDc(dc) == nullptr) || info == nullptr || usage != DIB_RGB_COLORS ||
+        section != nullptr)
+        return {};
+    const BITMAPINFOHEADER& header = info->bmiHeader;
+    if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biPlanes != 1 || header.biBitCount != 32 ||
+        header.biCompression != BI_RGB || header.biWidth < 0)
+        return {};
+    const bool bottomUp = header.biHeight >= 0;
+    const std::int32_t height = bottomUp ? header.biHeight : -header.biHeight;
+    auto object = detail::MakeBitmap(header.biWidth, height, bottomUp);
+    object->isDibSection = true;
+    if (bits != nullptr)
+        *bits = object->pixels.get();
+    return detail::AddBitmap(std::move(object));
+}
+
+HBITMAP SelectObject(HDC dc, HBITMAP bitmap) {
+    detail::DcRecord* object = detail::FindDc(dc);
+    BitmapRecord* incoming = detail::FindBitmap(bitmap);
+    if (object == nullptr || incoming == nullptr)
+        return {};
+    if (!incoming->isStock && incoming->selectedInto != 0 && incoming->selectedInto != dc.value)
+        return {}; // a bitmap can be selected into one device context at a time
+    const HBITMAP previous = object->selected;
+    if (BitmapRecord* outgoing = detail::FindBitmap(previous); outgoing && !outgoing->isStock)
+        outgoing->selectedInto = 0;
+    if (!incoming->isStock)
+        incoming->selectedInto = dc.value;
+    object->selected = bitmap;
+    return previous;
+}
+
+int BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+           std::uint32_t rop) {
+    BitmapRecord* to = detail::SelectedBitmap(dest);
+    BitmapRecord* from = detail::SelectedBitmap(source);
+    if (to == nullptr || from == nullptr || rop != SRCCOPY || width < 0 || height < 0)
+        return 0;
+    // Clip the block to both bitmaps.
+    for (int row = 0; row < height; ++row) {
+        const int toY = y + row, fromY = sourceY + row;
+        if (toY < 0 || toY >= to->height || fromY < 0 || fromY >= from->height)
+            continue;
+        const int first = std::max({0, -x, -sourceX});
+        const int last = std::min({width, to->width - x, from->width - sourceX});
+        if (first >= last)
+            continue;
+        std::uint32_t* const toRow = to->Row(toY); // first: a shared bitmap gets its own copy
+        std::memmove(toRow + x + first, std::as_const(*from).Row(fromY) + sourceX + first,
+                     static_cast<std::size_t>(last - first) * 4);
+    }
+    return 1;
+}
+
+COLORREF GetPixel(HDC dc, int x, int y) {
+    BitmapRecord* bitmap = detail::SelectedBitmap(dc);
+    if (bitmap == nullptr || !bitmap->Contains(x, y))
+        return CLR_INVALID;
+    return ColorRefFromPixel(std::as_const(*bitmap).Row(y)[x]);
+}
+
+COLORREF SetPixel(HDC dc, int x, int y, COLORREF color) {
+    BitmapRecord* bitmap = detail::SelectedBitmap(dc);
+    if (bitmap == nullptr || !bitmap->Contains(x, y))
+        return CLR_INVALID;
+    bitmap->Row(y)[x] = PixelFromColorRef(color);
+    return color & 0xFFFFFF;
+}
+
+int DeleteObject(HBITMAP bitmap) {
+    BitmapRecord* object = detail::FindBitmap(bitmap);
+    if (object == nullptr)
+        return 0;
+    if (object->isStock)
+        return 1;
+    if (object->selectedInto != 0)
+        return 0;
+    detail::RemoveBitmap(bitmap);
+    return 1;
+}
+
+int DeleteDC(HDC dc) {
+    detail::DcRecord* object = detail::FindDc(dc);
+    if (object == nullptr)
+        return 0;
+    // The selected bitmap is not deleted with the DC; it only becomes free again.
+    if (BitmapRecord* selected = detail::FindBitmap(object->selected); selected && !selected->isStock)
+        selected->selectedInto = 0;
+    detail::RemoveDc(dc);
+    return 1;
+}
+
+} // namespace gdi32

@@ -1,0 +1,47 @@
+#include "win32/gdi32/persistent_picture.h"
+
+#include "win32/gdi32/surface.h"
+
+namespace gdi32 {
+
+PersistentPicture::PersistentPicture(std::span<const std::byte> bmpFile)
+    : picture_(LoadBitmapFromBmp(bmpFile)) {
+    BITMAP size;
+    if (!picture_ || GetObjectA(picture_, sizeof(BITMAP), &size) == 0)
+        return;
+    width_ = size.bmWidth;
+    height_ = size.bmHeight;
+
+    // The picture itself stays unselected, so the imaging layer may read it at any time;
+    // the persistent image is a copy of it in a memory device context.
+    HDC source = CreateCompatibleDC({});
+    const HBITMAP sourceOld = SelectObject(source, picture_);
+    HDC memory = CreateCompatibleDC({});
+    image_ = CreateCompatibleBitmap(memory, width_, height_);
+    oldBitmap_ = SelectObject(memory, image_);
+    const bool copied = BitBlt(memory, 0, 0, width_, height_, source, 0, 0, SRCCOPY) != 0;
+    SelectObject(source, sourceOld);
+    DeleteDC(source);
+    memoryDc_ = memory;
+    if (!copied)
+        Release();
+}
+
+PersistentPicture::~PersistentPicture() { Release(); }
+
+void PersistentPicture::Release() {
+    if (memoryDc_ && oldBitmap_)
+        SelectObject(memoryDc_, oldBitmap_);
+    if (image_)
+        DeleteObject(image_);
+    if (memoryDc_)
+        DeleteDC(memoryDc_);
+    if (picture_)
+        DeleteObject(picture_);
+    picture_ = {};
+    memoryDc_ = {};
+    image_ = {};
+    oldBitmap_ = {};
+}
+
+} // namespace gdi32
