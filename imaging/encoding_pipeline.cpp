@@ -5,6 +5,7 @@
 #include "imaging/mdl_gdiplus.h"
 #include "imaging/own_gif_conversion.h"
 #include "os/wide_text.h"
+#include "ui/log.h"
 
 namespace mdlGdiplus {
 
@@ -76,6 +77,8 @@ bool EncodeImageToFile(GpImage* image, const std::string& path, std::int32_t For
     else
         status = GdipSaveImageToFile(image, path16.c_str(), &encoder, nullptr);
     source.reset();
+    if (status != Ok)
+        ui::LogFailure("saving " + path, StatusMessage(status)); // the caller learns only false
     return status == Ok;
 }
 

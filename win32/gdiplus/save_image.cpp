@@ -104,6 +104,7 @@ Status GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID* c
         os::WriteWholeFile(os::FromUtf16(filename), file);
         return Ok;
     } catch (const ui::RaisedError& error) {
+        ui::LogFailure("writing the file", error.description()); // the status keeps only the kind
         return StatusOfFileError(error);
     } catch (const std::bad_alloc&) {
         return OutOfMemory;
