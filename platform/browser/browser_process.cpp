@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <thread>
 #include <unistd.h>
 
@@ -23,6 +24,7 @@ namespace browserhost {
 namespace {
 
 struct LaunchedBrowser {
+    std::unique_ptr<lumivert::StartedProgram> process; // signalled only through its pidfd
     std::string profileFolder;           // empty for a browser without DevTools endpoint
     std::optional<std::string> endpoint; // set once the browser is ready
     bool ready = false;
@@ -91,16 +93,6 @@ std::optional<std::string> ProbeEndpoint(const std::string& profileFolder, milli
     return std::nullopt;
 }
 
-bool WaitForEnd(pid_t pid, milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (lumivert::IsProcessRunning(pid)) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
 } // namespace
 
 bool IsTargetId(const QString& id) {
@@ -144,16 +136,22 @@ pid_t StartBrowser(const std::string& program, const std::string& target) {
         browser.profileFolder = *profile;
         arguments = ChromiumArguments(program, *profile, target);
     }
-    const lumivert::ProgramStart start = lumivert::StartDetached(arguments);
+    lumivert::ProgramStart start = lumivert::StartDetached(arguments);
     if (!start.started()) {
         if (!browser.profileFolder.empty())
             RemoveProfileFolder(browser.profileFolder);
         throw StartError(start.error, program);
     }
+    const pid_t pid = start.program->pid();
     if (!browser.profileFolder.empty())
-        RecordProfileOwner(browser.profileFolder, start.pid);
-    Launched()[start.pid] = std::move(browser);
-    return start.pid;
+        RecordProfileOwner(browser.profileFolder, pid);
+    browser.process = std::move(start.program);
+    // A record under the same id belongs to a browser that ended long ago.
+    const auto old = Launched().find(pid);
+    if (old != Launched().end() && !old->second.profileFolder.empty())
+        RemoveProfileFolder(old->second.profileFolder);
+    Launched()[pid] = std::move(browser);
+    return pid;
 }
 
 ReadyState WaitUntilReady(pid_t pid, milliseconds limit) {
@@ -165,12 +163,12 @@ ReadyState WaitUntilReady(pid_t pid, milliseconds limit) {
         return ReadyState::Ready;
     if (browser.profileFolder.empty()) {
         // No endpoint to ask: a browser that started is as ready as can be known.
-        browser.ready = lumivert::IsProcessRunning(pid);
+        browser.ready = browser.process->IsRunning();
         return browser.ready ? ReadyState::Ready : ReadyState::Failed;
     }
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        if (!lumivert::IsProcessRunning(pid))
+        if (!browser.process->IsRunning())
             return ReadyState::Failed;
         const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
         if (auto endpoint = ProbeEndpoint(browser.profileFolder, std::max(left, kProbeInterval))) {
@@ -192,7 +190,7 @@ std::optional<std::string> BrowserEndpoint(pid_t pid) {
 std::vector<pid_t> ReadyBrowsers() {
     std::vector<pid_t> ready;
     for (const auto& [pid, browser] : Launched())
-        if (browser.ready && browser.endpoint && lumivert::IsProcessRunning(pid))
+        if (browser.ready && browser.endpoint && browser.process->IsRunning())
             ready.push_back(pid);
     return ready;
 }
@@ -200,7 +198,7 @@ std::vector<pid_t> ReadyBrowsers() {
 std::vector<pid_t> RunningBrowsers() {
     std::vector<pid_t> running;
     for (const auto& [pid, browser] : Launched())
-        if (lumivert::IsProcessRunning(pid))
+        if (browser.process->IsRunning())
             running.push_back(pid);
     return running;
 }
@@ -209,15 +207,18 @@ void CloseBrowser(pid_t pid) {
     const auto found = Launched().find(pid);
     if (found == Launched().end())
         return;
-    if (found->second.endpoint) {
+    if (found->second.endpoint && found->second.process->IsRunning()) {
         DevToolsConnection connection(QString::fromStdString(*found->second.endpoint));
         connection.Call("Browser.close", {}, kProbeLimit);
     }
-    if (!WaitForEnd(pid, kCloseLimit)) {
-        ::kill(-pid, SIGTERM); // the browser leads its own process group
-        if (!WaitForEnd(pid, kEndAfterSignal))
-            ::kill(-pid, SIGKILL);
-        WaitForEnd(pid, kEndAfterSignal);
+    // Signals go through the browser's pidfd: when the user closed it long ago and its id
+    // went to another process, nothing reaches that process.
+    const lumivert::StartedProgram& process = *found->second.process;
+    if (!process.WaitForEnd(kCloseLimit)) {
+        process.SignalGroup(SIGTERM); // the browser leads its own process group
+        if (!process.WaitForEnd(kEndAfterSignal) && !process.SignalGroup(SIGKILL))
+            process.Signal(SIGKILL);
+        process.WaitForEnd(kEndAfterSignal);
     }
     if (!found->second.profileFolder.empty())
         RemoveProfileFolder(found->second.profileFolder);
