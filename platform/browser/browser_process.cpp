@@ -2,6 +2,7 @@
 
 #include "platform/browser/browser_profile.h"
 #include "platform/browser/devtools_connection.h"
+#include "platform/browser/devtools_pipe.h"
 #include "platform/shell/program_start.h"
 #include "platform/system/raised_error.h"
 
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <sys/socket.h>
 #include <memory>
 #include <thread>
 #include <unistd.h>
@@ -25,7 +27,9 @@ namespace {
 
 struct LaunchedBrowser {
     std::unique_ptr<lumivert::StartedProgram> process; // signalled only through its pidfd
-    std::string profileFolder;           // empty for a browser without DevTools endpoint
+    std::string profileFolder;           // empty for a browser that is not Chromium-family
+    std::shared_ptr<DevToolsPipe> pipe;  // the control channel, for a blank page only
+    std::string pipeEndpoint;            // the name of that channel
     std::optional<std::string> endpoint; // set once the browser is ready
     bool ready = false;
 };
@@ -43,16 +47,20 @@ constexpr milliseconds kEndAfterSignal{2000};
 
 constexpr std::array kChromiumFamilyNames{"chromium", "chrome", "msedge", "microsoft-edge", "brave", "vivaldi"};
 
+// A browser opened on a file needs no controls; one opened on the blank page is filled in
+// through DevTools over a pipe (descriptors 3 and 4), never through a port that anyone on
+// the machine could connect to.
 std::vector<std::string> ChromiumArguments(const std::string& program, const std::string& profile,
                                            const std::string& target) {
     std::vector<std::string> arguments{
         program,
         "--user-data-dir=" + profile,
-        "--remote-debugging-port=0",
         "--no-first-run",
         "--no-default-browser-check",
         "--disable-sync",
     };
+    if (target == kBlankPage)
+        arguments.push_back("--remote-debugging-pipe");
     if (::geteuid() == 0)
         arguments.push_back("--no-sandbox"); // Chromium will not run as root inside its sandbox
     if (target == kBlankPage)
@@ -75,18 +83,15 @@ lumivert::RaisedError StartError(int error, const std::string& program) {
 // has left the initial empty page for its target and answers a script. The page's first
 // answer is the slow one (the browser attaches its tools to the page then), so it is
 // awaited here, within the bounded wait, rather than by the first look for the document.
-std::optional<std::string> ProbeEndpoint(const std::string& profileFolder, milliseconds limit) {
-    const auto endpoint = AnnouncedEndpoint(profileFolder);
-    if (!endpoint)
-        return std::nullopt;
-    DevToolsConnection browser(QString::fromStdString(*endpoint));
+std::optional<std::string> ProbeEndpoint(const std::string& endpoint, milliseconds limit) {
+    DevToolsConnection browser(QString::fromStdString(endpoint));
     const auto targets = browser.Call("Target.getTargets", {}, std::min(limit, kProbeLimit));
     if (!targets)
         return std::nullopt;
     for (const PageTarget& target : PageTargetsOf(*targets)) {
         if (target.url.isEmpty() || target.url == kBlankPage)
             continue;
-        DevToolsConnection page(QString::fromStdString(PageEndpoint(*endpoint, target.id.toStdString())));
+        DevToolsConnection page(QString::fromStdString(PageEndpoint(endpoint, target.id.toStdString())));
         if (page.Evaluate("document.readyState", limit))
             return endpoint;
     }
@@ -128,6 +133,7 @@ bool IsChromiumFamily(const std::string& program) {
 pid_t StartBrowser(const std::string& program, const std::string& target) {
     LaunchedBrowser browser;
     std::vector<std::string> arguments{program, target};
+    int channel[2] = {-1, -1}; // this program's end, the browser's end
     if (IsChromiumFamily(program)) {
         const auto profile = MakeProfileFolder();
         if (!profile)
@@ -135,8 +141,22 @@ pid_t StartBrowser(const std::string& program, const std::string& target) {
                                         "ブラウザのプロファイルフォルダを作成できません。");
         browser.profileFolder = *profile;
         arguments = ChromiumArguments(program, *profile, target);
+        if (target == kBlankPage && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) != 0) {
+            RemoveProfileFolder(browser.profileFolder);
+            throw lumivert::RaisedError(lumivert::kPathFileAccessError, "ブラウザとの接続を作成できません。");
+        }
     }
-    lumivert::ProgramStart start = lumivert::StartDetached(arguments);
+    lumivert::PassedDescriptors passed;
+    if (channel[0] >= 0) {
+        // The browser reads commands from descriptor 3 and answers on 4. It also keeps a
+        // copy of this program's end, so that when this program exits the browser reads no
+        // end of its input and stays open like any browser window.
+        browser.pipe = std::make_shared<DevToolsPipe>(channel[0]);
+        passed = {channel[1], channel[1], channel[0]};
+    }
+    lumivert::ProgramStart start = lumivert::StartDetached(arguments, passed);
+    if (channel[1] >= 0)
+        ::close(channel[1]);
     if (!start.started()) {
         if (!browser.profileFolder.empty())
             RemoveProfileFolder(browser.profileFolder);
@@ -146,6 +166,8 @@ pid_t StartBrowser(const std::string& program, const std::string& target) {
     if (!browser.profileFolder.empty())
         RecordProfileOwner(browser.profileFolder, pid);
     browser.process = std::move(start.program);
+    if (browser.pipe)
+        browser.pipeEndpoint = DevToolsPipe::Register(pid, browser.pipe);
     // A record under the same id belongs to a browser that ended long ago.
     const auto old = Launched().find(pid);
     if (old != Launched().end() && !old->second.profileFolder.empty())
@@ -161,8 +183,8 @@ ReadyState WaitUntilReady(pid_t pid, milliseconds limit) {
     LaunchedBrowser& browser = found->second;
     if (browser.ready)
         return ReadyState::Ready;
-    if (browser.profileFolder.empty()) {
-        // No endpoint to ask: a browser that started is as ready as can be known.
+    if (!browser.pipe) {
+        // No controls to ask: a browser that started is as ready as can be known.
         browser.ready = browser.process->IsRunning();
         return browser.ready ? ReadyState::Ready : ReadyState::Failed;
     }
@@ -171,7 +193,7 @@ ReadyState WaitUntilReady(pid_t pid, milliseconds limit) {
         if (!browser.process->IsRunning())
             return ReadyState::Failed;
         const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (auto endpoint = ProbeEndpoint(browser.profileFolder, std::max(left, kProbeInterval))) {
+        if (auto endpoint = ProbeEndpoint(browser.pipeEndpoint, std::max(left, kProbeInterval))) {
             browser.endpoint = std::move(endpoint);
             browser.ready = true;
             return ReadyState::Ready;

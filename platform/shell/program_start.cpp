@@ -1,5 +1,6 @@
 #include "platform/shell/program_start.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -75,12 +76,38 @@ private:
     posix_spawn_file_actions_t actions_;
 };
 
+// Copies of the passed descriptors numbered above every number they are passed as, so
+// that giving one its number in the program never overwrites another still to be passed.
+class RaisedDescriptors {
+public:
+    explicit RaisedDescriptors(const PassedDescriptors& passed) {
+        const int lowest = STDERR_FILENO + 1 + static_cast<int>(passed.size());
+        for (const int fd : passed)
+            fds_.push_back(::fcntl(fd, F_DUPFD_CLOEXEC, lowest));
+    }
+    ~RaisedDescriptors() {
+        for (const int fd : fds_)
+            if (fd >= 0)
+                ::close(fd);
+    }
+    RaisedDescriptors(const RaisedDescriptors&) = delete;
+    RaisedDescriptors& operator=(const RaisedDescriptors&) = delete;
+    bool ok() const { return std::find(fds_.begin(), fds_.end(), -1) == fds_.end(); }
+    const PassedDescriptors& get() const { return fds_; }
+
+private:
+    PassedDescriptors fds_;
+};
+
 ProgramStart Spawn(const std::vector<std::string>& arguments, const PassedDescriptors& passed, bool ownSession) {
     if (arguments.empty() || arguments.front().empty())
         return {nullptr, ENOENT};
     ArgumentVector argv(arguments);
+    const RaisedDescriptors raised(passed);
+    if (!raised.ok())
+        return {nullptr, EMFILE};
     const SpawnAttributes attributes(ownSession);
-    const SpawnFileActions actions(passed);
+    const SpawnFileActions actions(raised.get());
     pid_t pid = 0;
     // glibc's posix_spawn shares this process's memory with the child until exec (no copy)
     // and answers exec's own error, such as ENOENT or EACCES.
