@@ -3,6 +3,7 @@
 #include "platform/browser/browser_profile.h"
 #include "platform/browser/devtools_connection.h"
 #include "platform/browser/devtools_pipe.h"
+#include "platform/browser/page_document.h"
 #include "platform/shell/program_start.h"
 #include "platform/system/raised_error.h"
 
@@ -79,10 +80,11 @@ lumivert::RaisedError StartError(int error, const std::string& program) {
                                      " (" + program + ": " + std::strerror(error) + ")");
 }
 
-// One look at a starting browser: its announced endpoint, once that answers and its page
-// has left the initial empty page for its target and answers a script. The page's first
-// answer is the slow one (the browser attaches its tools to the page then), so it is
-// awaited here, within the bounded wait, rather than by the first look for the document.
+// One look at a starting browser: its endpoint, once that answers and its page has left
+// the initial empty page and finished loading its target. Only then is the document
+// reachable: the page list names the target while the page still shows "about:blank" or
+// is loading, and a browser counted ready then would give the result page no document
+// within its two short waits on a busy machine.
 std::optional<std::string> ProbeEndpoint(const std::string& endpoint, milliseconds limit) {
     DevToolsConnection browser(QString::fromStdString(endpoint));
     const auto targets = browser.Call("Target.getTargets", {}, std::min(limit, kProbeLimit));
@@ -91,8 +93,7 @@ std::optional<std::string> ProbeEndpoint(const std::string& endpoint, millisecon
     for (const PageTarget& target : PageTargetsOf(*targets)) {
         if (target.url.isEmpty() || target.url == kBlankPage)
             continue;
-        DevToolsConnection page(QString::fromStdString(PageEndpoint(endpoint, target.id.toStdString())));
-        if (page.Evaluate("document.readyState", limit))
+        if (IsDocumentLoaded(PageEndpoint(endpoint, target.id.toStdString()), limit))
             return endpoint;
     }
     return std::nullopt;

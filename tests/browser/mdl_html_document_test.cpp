@@ -165,6 +165,12 @@ TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentAndClosesForTheNext) {
     const user32::HWND frame = mdlHTMLDocument::FindBrowserWindow(first);
     ASSERT_NE(frame, 0u);
     EXPECT_EQ(mdlHTMLDocument::BrowserFrameWnd, frame);
+    // Ready for input means the blank page's document is there, not the browser's initial
+    // empty page nor a page still loading: asked once, without waiting.
+    const auto state = lumivert::testing::EvaluateInPage(frame, "document.readyState + ' ' + location.protocol",
+                                                         nullptr, 0ms);
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->toString().toStdString(), "complete file:");
     std::array<char, 256> name{};
     EXPECT_EQ(user32::GetClassNameA(frame, name.data(), 256), 7);
     EXPECT_STREQ(name.data(), "IEFrame");
@@ -182,10 +188,8 @@ TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentAndClosesForTheNext) {
 
     ClsHTMLDocument documents;
     user32::HWND client = 0;
-    std::shared_ptr<oleacc::DispatchObject> document;
-    for (int i = 0; i < 20 && !document; ++i)
-        document = documents.GetHTMLDocument(frame, client);
-    ASSERT_NE(document, nullptr);
+    const std::shared_ptr<oleacc::DispatchObject> document = documents.GetHTMLDocument(frame, client);
+    ASSERT_NE(document, nullptr) << "the first try finds the document";
     EXPECT_EQ(client, page);
     document->SetProperty("Title", "タイトル \"&'</script>");
     EXPECT_THROW(document->SetProperty("NoSuchMember", "x"), lumivert::RaisedError);
