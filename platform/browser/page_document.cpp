@@ -90,11 +90,17 @@ private:
 
 } // namespace
 
-bool IsDocumentLoaded(const std::string& pageEndpoint, std::chrono::milliseconds limit) {
+PageAnswer AskDocumentLoaded(const std::string& pageEndpoint, std::chrono::milliseconds limit) {
     DevToolsConnection page(QString::fromStdString(pageEndpoint));
     const auto answer =
         page.Evaluate("document.readyState === 'complete' && location.href !== 'about:blank'", limit);
-    return answer && answer->isBool() && answer->toBool();
+    if (!answer)
+        return PageAnswer::NoAnswer;
+    return answer->isBool() && answer->toBool() ? PageAnswer::Loaded : PageAnswer::NotLoaded;
+}
+
+bool IsDocumentLoaded(const std::string& pageEndpoint, std::chrono::milliseconds limit) {
+    return AskDocumentLoaded(pageEndpoint, limit) == PageAnswer::Loaded;
 }
 
 user32::LRESULT IssueDocumentToken(const std::string& pageEndpoint) {

@@ -9,8 +9,13 @@
 
 namespace browserhost {
 
-// True when the page at endpoint answers within limit and has finished loading a page of
-// its own (not the browser's initial empty page).
+enum class PageAnswer { Loaded, NotLoaded, NoAnswer };
+
+// Asks the page at endpoint whether it has finished loading a page of its own (not the
+// browser's initial empty page); NoAnswer when it does not answer within limit.
+PageAnswer AskDocumentLoaded(const std::string& pageEndpoint, std::chrono::milliseconds limit);
+
+// True when the page answers within limit that it has loaded (see above).
 bool IsDocumentLoaded(const std::string& pageEndpoint, std::chrono::milliseconds limit);
 
 // A token standing for the page's document, for ObjectFromLresult; never 0.

@@ -23,6 +23,7 @@ struct Window {
     HWND parent = 0;      // 0 for a frame
     std::string endpoint; // the browser's DevTools endpoint, or the page's
     std::string targetId; // the page's target id; empty for a frame
+    bool hung = false;    // its last question went unanswered within its limit
 };
 
 struct WindowTable {
@@ -37,7 +38,16 @@ WindowTable& Table() {
     return table;
 }
 
-constexpr milliseconds kTargetsLimit{2000};
+// The page list comes from the browser itself, which answers at once unless it is hung.
+constexpr milliseconds kTargetsLimit{1000};
+// How long a window known to be hung is given to show that it answers again, in place of
+// the full limit: a hung window answers "at once", as SMTO_ABORTIFHUNG asks.
+constexpr milliseconds kHungProbeLimit{100};
+
+// The limit for a question to window.
+milliseconds LimitFor(const Window& window, milliseconds limit) {
+    return window.hung ? std::min(limit, kHungProbeLimit) : limit;
+}
 
 const Window* Find(HWND hWnd) {
     const auto found = Table().windows.find(hWnd);
@@ -69,10 +79,12 @@ void ForgetBrowser(pid_t pid) {
     std::erase_if(Table().windows, [pid](const auto& entry) { return entry.second.pid == pid; });
 }
 
-std::vector<std::string> PageTargets(const std::string& browserEndpoint) {
-    browserhost::DevToolsConnection connection(QString::fromStdString(browserEndpoint));
-    const auto targets = connection.Call("Target.getTargets", {}, kTargetsLimit);
+std::vector<std::string> PageTargets(HWND frame) {
+    Window& window = Table().windows.at(frame);
+    browserhost::DevToolsConnection connection(QString::fromStdString(window.endpoint));
+    const auto targets = connection.Call("Target.getTargets", {}, LimitFor(window, kTargetsLimit));
     std::vector<std::string> pages;
+    window.hung = !targets;
     if (!targets)
         return pages;
     for (const browserhost::PageTarget& target : browserhost::PageTargetsOf(*targets))
@@ -103,7 +115,7 @@ BOOL EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPARAM lParam) {
         return 1;
     const Window frameWindow = *frame;
     std::vector<HWND> pages;
-    for (const auto& targetId : PageTargets(frameWindow.endpoint))
+    for (const auto& targetId : PageTargets(hWndParent))
         pages.push_back(PageOf(hWndParent, frameWindow, targetId));
     for (const HWND page : pages)
         if (lpEnumFunc(page, lParam) == 0)
@@ -150,13 +162,19 @@ UINT RegisterWindowMessageA(const char* lpString) {
     return entry->second;
 }
 
-LRESULT SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM /*wParam*/, LPARAM /*lParam*/, UINT /*fuFlags*/,
+LRESULT SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM /*wParam*/, LPARAM /*lParam*/, UINT fuFlags,
                             UINT uTimeout, LRESULT* lpdwResult) {
     const Window* window = Find(hWnd);
     if (window == nullptr || window->parent == 0 || Msg != RegisterWindowMessageA("WM_HTML_GETOBJECT"))
         return 0;
     const std::string endpoint = window->endpoint;
-    if (!browserhost::IsDocumentLoaded(endpoint, milliseconds(uTimeout)))
+    milliseconds limit(uTimeout);
+    if ((fuFlags & SMTO_ABORTIFHUNG) != 0)
+        limit = LimitFor(*window, limit);
+    const browserhost::PageAnswer answer = browserhost::AskDocumentLoaded(endpoint, limit);
+    if (const auto asked = Table().windows.find(hWnd); asked != Table().windows.end())
+        asked->second.hung = answer == browserhost::PageAnswer::NoAnswer;
+    if (answer != browserhost::PageAnswer::Loaded)
         return 0; // still loading, hung or gone: no answer
     if (lpdwResult != nullptr)
         *lpdwResult = browserhost::IssueDocumentToken(endpoint);

@@ -210,4 +210,27 @@ TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentAndClosesForTheNext) {
     EXPECT_TRUE(messages_.shown.empty());
 }
 
+// A page whose script never ends: the first look for its document waits the send's full
+// time-out; the second, to a window now known to be hung, returns at once.
+TEST_F(LaunchBrowserTest, HungPageAnswersAtOnceOnceKnownHung) {
+    UseBrowserCommand(folder_.HeadlessChromium());
+    const std::uint32_t pid = mdlHTMLDocument::LaunchBrowser("", messages_);
+    const user32::HWND frame = mdlHTMLDocument::FindBrowserWindow(pid);
+    ASSERT_NE(frame, 0u);
+    ASSERT_TRUE(lumivert::testing::EvaluateInPage(frame, "setTimeout(() => { for (;;) {} }, 50), true"));
+    std::this_thread::sleep_for(300ms);
+
+    ClsHTMLDocument documents;
+    user32::HWND client = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(documents.GetHTMLDocument(frame, client), nullptr);
+    const auto first = std::chrono::steady_clock::now() - start;
+    EXPECT_NE(client, 0u) << "the browser itself still answers: its page window is found";
+    EXPECT_EQ(documents.GetHTMLDocument(frame, client), nullptr);
+    const auto second = std::chrono::steady_clock::now() - start - first;
+    EXPECT_GE(first, 1000ms) << "the first try waits for the page";
+    EXPECT_LT(second, 600ms) << "a window known to be hung answers at once";
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
 } // namespace
