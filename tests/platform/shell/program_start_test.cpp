@@ -72,6 +72,27 @@ TEST_F(ProgramStartTest, DetachedProgramLeadsItsProcessGroup) {
     EXPECT_FALSE(start.program->SignalGroup(SIGTERM));
 }
 
+TEST_F(ProgramStartTest, DetachedProgramOutlivesTheProgramThatStartedIt) {
+    int pids[2];
+    ASSERT_EQ(::pipe(pids), 0);
+    const pid_t starter = ::fork();
+    if (starter == 0) {
+        const lumivert::ProgramStart start = lumivert::StartDetached({"sleep", "30"});
+        const pid_t pid = start.started() ? start.program->pid() : 0;
+        [[maybe_unused]] const ssize_t n = ::write(pids[1], &pid, sizeof pid);
+        ::_exit(0);
+    }
+    ::close(pids[1]);
+    pid_t pid = 0;
+    ASSERT_EQ(::read(pids[0], &pid, sizeof pid), static_cast<ssize_t>(sizeof pid));
+    ::close(pids[0]);
+    ASSERT_GT(pid, 0);
+    ::waitpid(starter, nullptr, 0);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(lumivert::IsProcessRunning(pid)) << "still running after its starter ended";
+    ::kill(pid, SIGKILL);
+}
+
 // In a pid namespace of its own (pid 1 there), the scenario forces the id of an ended,
 // reaped program onto a stranger that leads a process group of that id, then asks the old
 // handle to signal the program and its group. Exit code 0: the stranger was not touched.
