@@ -2,6 +2,8 @@
 
 #include "chromium/browser_profile.h"
 #include "chromium/devtools_connection.h"
+#include "chromium/devtools_pipe.h"
+#include "chromium/page_state.h"
 #include "os/program_start.h"
 #include "ui/raised_error.h"
 
@@ -15,6 +17,8 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <sys/socket.h>
+#include <memory>
 #include <thread>
 #include <unistd.h>
 
@@ -23,7 +27,10 @@ namespace chromium {
 namespace {
 
 struct LaunchedBrowser {
-    std::string profileFolder;           // empty for a browser without DevTools endpoint
+    std::unique_ptr<os::StartedProgram> process; // signalled only through its pidfd
+    std::string profileFolder;           // empty for a browser that is not Chromium-family
+    std::shared_ptr<DevToolsPipe> pipe;  // the control channel, for a blank page only
+    std::string pipeEndpoint;            // the name of that channel
     std::optional<std::string> endpoint; // set once the browser is ready
     bool ready = false;
 };
@@ -41,16 +48,20 @@ constexpr milliseconds kEndAfterSignal{2000};
 
 constexpr std::array kChromiumFamilyNames{"chromium", "chrome", "msedge", "microsoft-edge", "brave", "vivaldi"};
 
+// A browser opened on a file needs no controls; one opened on the blank page is filled in
+// through DevTools over a pipe (descriptors 3 and 4), never through a port that anyone on
+// the machine could connect to.
 std::vector<std::string> ChromiumArguments(const std::string& program, const std::string& profile,
                                            const std::string& target) {
     std::vector<std::string> arguments{
         program,
         "--user-data-dir=" + profile,
-        "--remote-debugging-port=0",
         "--no-first-run",
         "--no-default-browser-check",
         "--disable-sync",
     };
+    if (target == kBlankPage)
+        arguments.push_back("--remote-debugging-pipe");
     if (::geteuid() == 0)
         arguments.push_back("--no-sandbox"); // Chromium will not run as root inside its sandbox
     if (target == kBlankPage)
@@ -69,36 +80,23 @@ ui::RaisedError StartError(int error, const std::string& program) {
                                      " (" + program + ": " + std::strerror(error) + ")");
 }
 
-// One look at a starting browser: its announced endpoint, once that answers and its page
-// has left the initial empty page for its target and answers a script. The page's first
-// answer is the slow one (the browser attaches its tools to the page then), so it is
-// awaited here, within the bounded wait, rather than by the first look for the document.
-std::optional<std::string> ProbeEndpoint(const std::string& profileFolder, milliseconds limit) {
-    const auto endpoint = AnnouncedEndpoint(profileFolder);
-    if (!endpoint)
-        return std::nullopt;
-    DevToolsConnection browser(QString::fromStdString(*endpoint));
+// One look at a starting browser: its endpoint, once that answers and its page has left
+// the initial empty page and finished loading its target. Only then is the document
+// reachable: the page list names the target while the page still shows "about:blank" or
+// is loading, and a browser counted ready then would give the result page no document
+// within its two short waits on a busy machine.
+std::optional<std::string> ProbeEndpoint(const std::string& endpoint, milliseconds limit) {
+    DevToolsConnection browser(QString::fromStdString(endpoint));
     const auto targets = browser.Call("Target.getTargets", {}, std::min(limit, kProbeLimit));
     if (!targets)
         return std::nullopt;
     for (const PageTarget& target : PageTargetsOf(*targets)) {
         if (target.url.isEmpty() || target.url == kBlankPage)
             continue;
-        DevToolsConnection page(QString::fromStdString(PageEndpoint(*endpoint, target.id.toStdString())));
-        if (page.Evaluate("document.readyState", limit))
+        if (IsDocumentLoaded(PageEndpoint(endpoint, target.id.toStdString()), limit))
             return endpoint;
     }
     return std::nullopt;
-}
-
-bool WaitForEnd(pid_t pid, milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (os::IsProcessRunning(pid)) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
 }
 
 } // namespace
@@ -136,6 +134,7 @@ bool IsChromiumFamily(const std::string& program) {
 pid_t StartBrowser(const std::string& program, const std::string& target) {
     LaunchedBrowser browser;
     std::vector<std::string> arguments{program, target};
+    int channel[2] = {-1, -1}; // this program's end, the browser's end
     if (IsChromiumFamily(program)) {
         const auto profile = MakeProfileFolder();
         if (!profile)
@@ -143,17 +142,39 @@ pid_t StartBrowser(const std::string& program, const std::string& target) {
                                         "ブラウザのプロファイルフォルダを作成できません。");
         browser.profileFolder = *profile;
         arguments = ChromiumArguments(program, *profile, target);
+        if (target == kBlankPage && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) != 0) {
+            RemoveProfileFolder(browser.profileFolder);
+            throw ui::RaisedError(ui::kPathFileAccessError, "ブラウザとの接続を作成できません。");
+        }
     }
-    const os::ProgramStart start = os::StartDetached(arguments);
+    os::PassedDescriptors passed;
+    if (channel[0] >= 0) {
+        // The browser reads commands from descriptor 3 and answers on 4. It also keeps a
+        // copy of this program's end, so that when this program exits the browser reads no
+        // end of its input and stays open like any browser window.
+        browser.pipe = std::make_shared<DevToolsPipe>(channel[0]);
+        passed = {channel[1], channel[1], channel[0]};
+    }
+    os::ProgramStart start = os::StartDetached(arguments, passed);
+    if (channel[1] >= 0)
+        ::close(channel[1]);
     if (!start.started()) {
         if (!browser.profileFolder.empty())
             RemoveProfileFolder(browser.profileFolder);
         throw StartError(start.error, program);
     }
+    const pid_t pid = start.program->pid();
     if (!browser.profileFolder.empty())
-        RecordProfileOwner(browser.profileFolder, start.pid);
-    Launched()[start.pid] = std::move(browser);
-    return start.pid;
+        RecordProfileOwner(browser.profileFolder, pid);
+    browser.process = std::move(start.program);
+    if (browser.pipe)
+        browser.pipeEndpoint = DevToolsPipe::Register(pid, browser.pipe);
+    // A record under the same id belongs to a browser that ended long ago.
+    const auto old = Launched().find(pid);
+    if (old != Launched().end() && !old->second.profileFolder.empty())
+        RemoveProfileFolder(old->second.profileFolder);
+    Launched()[pid] = std::move(browser);
+    return pid;
 }
 
 ReadyState WaitUntilReady(pid_t pid, milliseconds limit) {
@@ -163,17 +184,17 @@ ReadyState WaitUntilReady(pid_t pid, milliseconds limit) {
     LaunchedBrowser& browser = found->second;
     if (browser.ready)
         return ReadyState::Ready;
-    if (browser.profileFolder.empty()) {
-        // No endpoint to ask: a browser that started is as ready as can be known.
-        browser.ready = os::IsProcessRunning(pid);
+    if (!browser.pipe) {
+        // No controls to ask: a browser that started is as ready as can be known.
+        browser.ready = browser.process->IsRunning();
         return browser.ready ? ReadyState::Ready : ReadyState::Failed;
     }
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        if (!os::IsProcessRunning(pid))
+        if (!browser.process->IsRunning())
             return ReadyState::Failed;
         const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (auto endpoint = ProbeEndpoint(browser.profileFolder, std::max(left, kProbeInterval))) {
+        if (auto endpoint = ProbeEndpoint(browser.pipeEndpoint, std::max(left, kProbeInterval))) {
             browser.endpoint = std::move(endpoint);
             browser.ready = true;
             return ReadyState::Ready;
@@ -192,7 +213,7 @@ std::optional<std::string> BrowserEndpoint(pid_t pid) {
 std::vector<pid_t> ReadyBrowsers() {
     std::vector<pid_t> ready;
     for (const auto& [pid, browser] : Launched())
-        if (browser.ready && browser.endpoint && os::IsProcessRunning(pid))
+        if (browser.ready && browser.endpoint && browser.process->IsRunning())
             ready.push_back(pid);
     return ready;
 }
@@ -200,7 +221,7 @@ std::vector<pid_t> ReadyBrowsers() {
 std::vector<pid_t> RunningBrowsers() {
     std::vector<pid_t> running;
     for (const auto& [pid, browser] : Launched())
-        if (os::IsProcessRunning(pid))
+        if (browser.process->IsRunning())
             running.push_back(pid);
     return running;
 }
@@ -209,15 +230,18 @@ void CloseBrowser(pid_t pid) {
     const auto found = Launched().find(pid);
     if (found == Launched().end())
         return;
-    if (found->second.endpoint) {
+    if (found->second.endpoint && found->second.process->IsRunning()) {
         DevToolsConnection connection(QString::fromStdString(*found->second.endpoint));
         connection.Call("Browser.close", {}, kProbeLimit);
     }
-    if (!WaitForEnd(pid, kCloseLimit)) {
-        ::kill(-pid, SIGTERM); // the browser leads its own process group
-        if (!WaitForEnd(pid, kEndAfterSignal))
-            ::kill(-pid, SIGKILL);
-        WaitForEnd(pid, kEndAfterSignal);
+    // Signals go through the browser's pidfd: when the user closed it long ago and its id
+    // went to another process, nothing reaches that process.
+    const os::StartedProgram& process = *found->second.process;
+    if (!process.WaitForEnd(kCloseLimit)) {
+        process.SignalGroup(SIGTERM); // the browser leads its own process group
+        if (!process.WaitForEnd(kEndAfterSignal) && !process.SignalGroup(SIGKILL))
+            process.Signal(SIGKILL);
+        process.WaitForEnd(kEndAfterSignal);
     }
     if (!found->second.profileFolder.empty())
         RemoveProfileFolder(found->second.profileFolder);

@@ -2,11 +2,13 @@
 
 // The browsers this program starts, and what it knows about each.
 //
-// A Chromium-family browser is started with a profile folder of its own and a DevTools
-// endpoint on a free port: the endpoint tells when the browser is ready for input, gives
-// its window and page, and takes the close request. Its blank page is an empty local file
-// in that profile folder rather than "about:blank", because a page without a local-file
-// origin loads no local picture. Any other browser is only started on its target.
+// A Chromium-family browser is started with a profile folder of its own. On the blank page
+// it also gets DevTools controls over a pipe that only this program holds
+// (devtools_pipe.h): they tell when the browser is ready for input, give its window and
+// page, and take the close request. On a page file it gets no controls at all. Its blank
+// page is an empty local file in that profile folder rather than "about:blank", because a
+// page without a local-file origin loads no local picture. Any other browser is only
+// started on its target. Each browser is held by a pidfd (started_program.h).
 
 #include <QJsonObject>
 #include <QString>
@@ -50,11 +52,12 @@ pid_t StartBrowser(const std::string& program, const std::string& target);
 enum class ReadyState { Ready, TimedOut, Failed };
 
 // Waits at most limit until the browser started as pid is ready for input: its DevTools
-// endpoint answers and lists a page that has left the initial empty page for its target. A browser without an endpoint is ready once started.
+// controls answer and its page has left the initial empty page and finished loading its
+// target. A browser without controls is ready once started.
 // Failed when pid is no browser of this program or it ended before it was ready.
 ReadyState WaitUntilReady(pid_t pid, milliseconds limit);
 
-// The DevTools endpoint of a ready browser: ws://127.0.0.1:port/devtools/browser/…
+// The DevTools endpoint of a ready browser: the name of its pipe (devtools_pipe.h).
 std::optional<std::string> BrowserEndpoint(pid_t pid);
 
 // The browsers of this program that are still running and ready.
@@ -64,7 +67,7 @@ std::vector<pid_t> ReadyBrowsers();
 std::vector<pid_t> RunningBrowsers();
 
 // Asks the browser to close, waits a bounded time for it to end (ending its process group
-// if it does not), and removes its profile folder.
+// if it does not, through its pidfd), and removes its profile folder.
 void CloseBrowser(pid_t pid);
 
 } // namespace chromium

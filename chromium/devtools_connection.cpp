@@ -1,10 +1,14 @@
 #include "chromium/devtools_connection.h"
 
+#include "chromium/devtools_pipe.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTimer>
+
+#include <cstring>
 
 namespace chromium {
 
@@ -18,6 +22,8 @@ constexpr quint64 kLargestAnswer = 16 * 1024 * 1024;
 DevToolsConnection::DevToolsConnection(QString webSocketUrl) : url_(std::move(webSocketUrl)) {}
 
 DevToolsConnection::~DevToolsConnection() {
+    if (pipe_ && !sessionId_.isEmpty())
+        pipe_->Post("Target.detachFromTarget", {{"sessionId", sessionId_}}, {});
     if (socket_)
         socket_->abort();
 }
@@ -45,9 +51,30 @@ bool DevToolsConnection::WaitFor(Done done, milliseconds limit) {
     return done();
 }
 
+bool DevToolsConnection::ConnectPipe(milliseconds limit) {
+    if (pipe_)
+        return true;
+    auto pipe = DevToolsPipe::Of(url_);
+    if (!pipe)
+        return false;
+    const qsizetype page = url_.indexOf("/devtools/page/");
+    if (page >= 0) {
+        const QString targetId = url_.mid(page + static_cast<qsizetype>(std::strlen("/devtools/page/")));
+        const auto attached =
+            pipe->Call("Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}}, {}, limit);
+        if (!attached || attached->value("sessionId").toString().isEmpty())
+            return false;
+        sessionId_ = attached->value("sessionId").toString();
+    }
+    pipe_ = std::move(pipe);
+    return true;
+}
+
 bool DevToolsConnection::Connect(milliseconds limit) {
     if (broken_)
         return false;
+    if (IsPipeEndpoint(url_))
+        return ConnectPipe(limit);
     if (socket_ && socket_->state() == QAbstractSocket::ConnectedState)
         return true;
     if (QCoreApplication::instance() == nullptr)
@@ -87,6 +114,10 @@ std::optional<QJsonObject> DevToolsConnection::Call(const QString& method, const
     const auto deadline = std::chrono::steady_clock::now() + limit;
     if (!Connect(limit))
         return std::nullopt;
+    if (pipe_) {
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
+        return pipe_->Call(method, params, sessionId_, std::max(left, milliseconds(1)));
+    }
     awaitedId_ = nextId_++;
     answer_.reset();
     QJsonObject command{{"id", awaitedId_}, {"method", method}};

@@ -1,7 +1,9 @@
 #pragma once
 
-// One WebSocket connection to a Chromium DevTools endpoint (the browser's, or a page's),
-// used synchronously: each call sends one command and waits a bounded time for its answer.
+// One connection to a Chromium DevTools endpoint (the browser's, or a page's), used
+// synchronously: each call sends one command and waits a bounded time for its answer. The
+// endpoint is a WebSocket address, or the name of a browser's pipe (devtools_pipe.h); a
+// page reached through the pipe is attached to for as long as the connection lasts.
 // Every answer is parsed defensively: anything that is not a well-formed answer to the
 // command counts as a failure, never as a crash or an endless wait.
 
@@ -17,6 +19,8 @@
 namespace chromium {
 
 using std::chrono::milliseconds;
+
+class DevToolsPipe;
 
 class DevToolsConnection {
 public:
@@ -44,7 +48,11 @@ private:
     template <typename Done>
     bool WaitFor(Done done, milliseconds limit);
 
+    bool ConnectPipe(milliseconds limit);
+
     QString url_;
+    std::shared_ptr<DevToolsPipe> pipe_; // for a pipe endpoint
+    QString sessionId_;                  // the page's attachment on the pipe
     std::unique_ptr<QWebSocket> socket_;
     int nextId_ = 1;
     std::optional<QJsonObject> answer_; // the answer to the command in flight

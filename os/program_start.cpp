@@ -1,19 +1,19 @@
 #include "os/program_start.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <spawn.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace os {
 
 namespace {
 
-// The argument vector in the form exec wants, built before fork: after fork only
-// async-signal-safe calls may run.
+// The argument vector in the form exec wants.
 class ArgumentVector {
 public:
     explicit ArgumentVector(const std::vector<std::string>& arguments) : strings_(arguments) {
@@ -29,162 +29,115 @@ private:
     std::vector<char*> pointers_;
 };
 
-class Pipe {
+class SpawnAttributes {
 public:
-    Pipe() {
-        if (::pipe2(fds_, O_CLOEXEC) != 0)
-            fds_[0] = fds_[1] = -1;
+    explicit SpawnAttributes(bool ownSession) {
+        ::posix_spawnattr_init(&attributes_);
+        // Signals as a new program expects them: none blocked, every one at its default
+        // (this program may ignore SIGPIPE, and ignored signals survive exec).
+        sigset_t signals;
+        sigemptyset(&signals);
+        ::posix_spawnattr_setsigmask(&attributes_, &signals);
+        sigfillset(&signals);
+        ::posix_spawnattr_setsigdefault(&attributes_, &signals);
+        short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+        if (ownSession)
+            flags |= POSIX_SPAWN_SETSID; // a session and a process group led by the program
+        ::posix_spawnattr_setflags(&attributes_, flags);
     }
-    ~Pipe() {
-        CloseRead();
-        CloseWrite();
-    }
-    bool ok() const { return fds_[0] >= 0; }
-    int read() const { return fds_[0]; }
-    int write() const { return fds_[1]; }
-    void CloseRead() { Close(fds_[0]); }
-    void CloseWrite() { Close(fds_[1]); }
+    ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+    const posix_spawnattr_t* get() const { return &attributes_; }
 
 private:
-    static void Close(int& fd) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-    int fds_[2];
+    posix_spawnattr_t attributes_;
 };
 
-// Reads exactly one int; false at end of file (the writer closed without writing).
-bool ReadInt(int fd, int& value) {
-    char* out = reinterpret_cast<char*>(&value);
-    std::size_t got = 0;
-    while (got < sizeof value) {
-        const ssize_t n = ::read(fd, out + got, sizeof value - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        got += static_cast<std::size_t>(n);
+class SpawnFileActions {
+public:
+    explicit SpawnFileActions(const PassedDescriptors& passed) {
+        ::posix_spawn_file_actions_init(&actions_);
+        ::posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        ::posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        ::posix_spawn_file_actions_adddup2(&actions_, STDOUT_FILENO, STDERR_FILENO);
+        // The descriptors of this process are close-on-exec; a dup2 gives the program its
+        // own copy without that flag.
+        int target = STDERR_FILENO + 1;
+        for (const int fd : passed)
+            ::posix_spawn_file_actions_adddup2(&actions_, fd, target++);
     }
-    return true;
-}
+    ~SpawnFileActions() { ::posix_spawn_file_actions_destroy(&actions_); }
+    SpawnFileActions(const SpawnFileActions&) = delete;
+    SpawnFileActions& operator=(const SpawnFileActions&) = delete;
+    const posix_spawn_file_actions_t* get() const { return &actions_; }
 
-void WriteInt(int fd, int value) {
-    [[maybe_unused]] const ssize_t n = ::write(fd, &value, sizeof value);
-}
+private:
+    posix_spawn_file_actions_t actions_;
+};
 
-// In the child: standard streams to /dev/null, default signal state, then exec. On
-// failure errno goes to the parent through the pipe, which exec would have closed.
-[[noreturn]] void ExecChild(ArgumentVector& argv, int devNull, int errorPipe, bool ownSession) {
-    if (ownSession)
-        ::setsid(); // a session and a process group led by the program itself
-    if (devNull >= 0) {
-        ::dup2(devNull, STDIN_FILENO);
-        ::dup2(devNull, STDOUT_FILENO);
-        ::dup2(devNull, STDERR_FILENO);
+// Copies of the passed descriptors numbered above every number they are passed as, so
+// that giving one its number in the program never overwrites another still to be passed.
+class RaisedDescriptors {
+public:
+    explicit RaisedDescriptors(const PassedDescriptors& passed) {
+        const int lowest = STDERR_FILENO + 1 + static_cast<int>(passed.size());
+        for (const int fd : passed)
+            fds_.push_back(::fcntl(fd, F_DUPFD_CLOEXEC, lowest));
     }
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    ::signal(SIGPIPE, SIG_DFL);
-    ::execvp(argv.program(), argv.get());
-    WriteInt(errorPipe, errno);
-    ::_exit(127);
-}
+    ~RaisedDescriptors() {
+        for (const int fd : fds_)
+            if (fd >= 0)
+                ::close(fd);
+    }
+    RaisedDescriptors(const RaisedDescriptors&) = delete;
+    RaisedDescriptors& operator=(const RaisedDescriptors&) = delete;
+    bool ok() const { return std::find(fds_.begin(), fds_.end(), -1) == fds_.end(); }
+    const PassedDescriptors& get() const { return fds_; }
 
-int WaitStatusToExitCode(int status) {
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status);
-    return -1;
+private:
+    PassedDescriptors fds_;
+};
+
+ProgramStart Spawn(const std::vector<std::string>& arguments, const PassedDescriptors& passed, bool ownSession) {
+    if (arguments.empty() || arguments.front().empty())
+        return {nullptr, ENOENT};
+    ArgumentVector argv(arguments);
+    const RaisedDescriptors raised(passed);
+    if (!raised.ok())
+        return {nullptr, EMFILE};
+    const SpawnAttributes attributes(ownSession);
+    const SpawnFileActions actions(raised.get());
+    pid_t pid = 0;
+    // glibc's posix_spawn shares this process's memory with the child until exec (no copy)
+    // and answers exec's own error, such as ENOENT or EACCES.
+    const int error = ::posix_spawnp(&pid, argv.program(), actions.get(), attributes.get(), argv.get(), environ);
+    if (error != 0)
+        return {nullptr, error};
+    // The child is not reaped yet, so its id is still its own: the pidfd names it.
+    auto program = StartedProgram::Hold(pid);
+    if (!program) {
+        const int holdError = errno;
+        ::kill(pid, SIGKILL); // cannot be held safely: do not leave it running
+        ::waitpid(pid, nullptr, 0);
+        return {nullptr, holdError};
+    }
+    return {std::move(program), 0};
 }
 
 } // namespace
 
-ProgramStart StartDetached(const std::vector<std::string>& arguments) {
-    if (arguments.empty() || arguments.front().empty())
-        return {0, ENOENT};
-    ArgumentVector argv(arguments);
-    Pipe pidPipe;  // the middle process reports the program's pid
-    Pipe execPipe; // the program reports a failed exec; closed by a successful one
-    if (!pidPipe.ok() || !execPipe.ok())
-        return {0, EMFILE};
-    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-
-    const pid_t middle = ::fork();
-    if (middle < 0) {
-        const int error = errno;
-        if (devNull >= 0)
-            ::close(devNull);
-        return {0, error};
-    }
-    if (middle == 0) {
-        // The middle process leaves at once, so the program is adopted by the system and
-        // never waits on this process.
-        const pid_t program = ::fork();
-        if (program == 0)
-            ExecChild(argv, devNull, execPipe.write(), true);
-        WriteInt(pidPipe.write(), program < 0 ? -errno : program);
-        ::_exit(0);
-    }
-    if (devNull >= 0)
-        ::close(devNull);
-    pidPipe.CloseWrite();
-    execPipe.CloseWrite();
-    int status = 0;
-    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
-    }
-
-    int pid = 0;
-    if (!ReadInt(pidPipe.read(), pid))
-        return {0, ECHILD};
-    if (pid < 0)
-        return {0, -pid};
-    int execError = 0;
-    if (ReadInt(execPipe.read(), execError))
-        return {0, execError};
-    return {pid, 0};
+ProgramStart StartDetached(const std::vector<std::string>& arguments, const PassedDescriptors& passed) {
+    return Spawn(arguments, passed, true);
 }
 
 ProgramRun RunWithLimit(const std::vector<std::string>& arguments, std::chrono::milliseconds limit) {
-    if (arguments.empty() || arguments.front().empty())
-        return {RunState::NotStarted, -1, ENOENT};
-    ArgumentVector argv(arguments);
-    Pipe pipe;
-    if (!pipe.ok())
-        return {RunState::NotStarted, -1, errno};
-    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    const pid_t child = ::fork();
-    if (child == 0)
-        ExecChild(argv, devNull, pipe.write(), false);
-    const int forkError = errno;
-    if (devNull >= 0)
-        ::close(devNull);
-    if (child < 0)
-        return {RunState::NotStarted, -1, forkError};
-    pipe.CloseWrite();
-
-    int execError = 0;
-    if (ReadInt(pipe.read(), execError)) {
-        ::waitpid(child, nullptr, 0);
-        return {RunState::NotStarted, -1, execError};
-    }
-
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        int status = 0;
-        const pid_t done = ::waitpid(child, &status, WNOHANG);
-        if (done == child)
-            return {RunState::Finished, WaitStatusToExitCode(status), 0};
-        if (done < 0 && errno != EINTR)
-            return {RunState::Finished, -1, 0};
-        if (std::chrono::steady_clock::now() >= deadline)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    std::thread([child] { ::waitpid(child, nullptr, 0); }).detach();
-    return {RunState::StillRunning, -1, 0};
+    const ProgramStart start = Spawn(arguments, {}, false);
+    if (!start.started())
+        return {RunState::NotStarted, -1, start.error};
+    if (!start.program->WaitForEnd(limit))
+        return {RunState::StillRunning, -1, 0};
+    return {RunState::Finished, *start.program->ExitCode(), 0};
 }
 
 bool IsProcessRunning(pid_t pid) {

@@ -80,25 +80,26 @@ protected:
 };
 
 TEST_F(ResultPageTest, FileModeShowsThePageAndPictureInARealBrowser) {
-    UseBrowserCommand(folder_.HeadlessChromium());
+    UseBrowserCommand(folder_.InspectableHeadlessChromium());
     lumivert::ShowResult(picture_, kDescription, {1000, 2500}, "White", true, messages_);
     EXPECT_TRUE(messages_.shown.empty());
     EXPECT_EQ(ReadFile(pagePath_), PageFor(picture_, kDescription, "1.5秒", "White", "ResultPageTestPicture.bmp"));
     EXPECT_EQ(mdlHTMLDocument::BrowserFrameWnd, 0u) << "a file display remembers no frame";
 
-    const user32::HWND frame = lumivert::testing::FrameOfRunningBrowser();
-    ASSERT_NE(frame, 0u);
     // The browser starts on an empty page and then navigates: wait for the page file itself.
+    const auto evaluate = [](const std::string& expression) {
+        return lumivert::testing::EvaluateInInspectablePage(expression).value_or(QJsonValue());
+    };
     const auto loaded = [](const QJsonValue& v) { return v.toBool(); };
-    EXPECT_TRUE(EvaluateInPage(frame,
-                               "location.href.endsWith('/OpenMe.html') && document.readyState === 'complete'",
-                               +loaded)
-                    ->toBool());
-    EXPECT_EQ(EvaluateInPage(frame, "document.title")->toString(), "画像確認");
-    EXPECT_EQ(EvaluateInPage(frame, "document.characterSet")->toString(), "Shift_JIS");
-    EXPECT_EQ(EvaluateInPage(frame, "document.body.innerText")->toString().toStdString(),
+    EXPECT_TRUE(lumivert::testing::EvaluateInInspectablePage(
+                    "location.href.endsWith('/OpenMe.html') && document.readyState === 'complete'", +loaded)
+                    .value_or(false)
+                    .toBool());
+    EXPECT_EQ(evaluate("document.title").toString(), "画像確認");
+    EXPECT_EQ(evaluate("document.characterSet").toString(), "Shift_JIS");
+    EXPECT_EQ(evaluate("document.body.innerText").toString().toStdString(),
               "処理時間\u00A0：1.5秒\nファイル名：" + picture_ + "\n" + kDescription + "\n");
-    EXPECT_EQ(EvaluateInPage(frame, "document.images[0].naturalWidth")->toInt(), 5) << "the picture shows";
+    EXPECT_EQ(evaluate("document.images[0].naturalWidth").toInt(), 5) << "the picture shows";
 }
 
 TEST_F(ResultPageTest, FileModeOverwritesTheWholePageAndUsesTheLocaleSeparator) {

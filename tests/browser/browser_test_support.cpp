@@ -2,14 +2,17 @@
 
 #include "browser/mdl_html_document.h"
 #include "chromium/browser_process.h"
+#include "chromium/browser_profile.h"
 #include "chromium/devtools_connection.h"
 #include "win32/advapi32/registry_store.h"
 #include "os/program_start.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -44,6 +47,10 @@ fs::path BrowserTestFolder::HeadlessChromium() const {
     return WriteScript("chromium-headless",
                        "exec /usr/bin/chromium --headless --disable-gpu --disable-breakpad "
                        "--disable-background-networking --disable-component-update \"$@\"");
+}
+
+fs::path BrowserTestFolder::InspectableHeadlessChromium() const {
+    return WriteScript("chromium-inspectable", "exec '" + HeadlessChromium().string() + "' --remote-debugging-port=0 \"$@\"");
 }
 
 fs::path BrowserTestFolder::WritePicture(const std::string& name, int width) const {
@@ -98,14 +105,19 @@ void EndAllBrowsers() {
     mdlHTMLDocument::BrowserFrameWnd = 0;
 }
 
-std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& expression,
-                                         bool (*accept)(const QJsonValue&), std::chrono::milliseconds limit) {
+namespace {
+
+// Evaluates expression in the page that pageEndpoint names at each try, until accept takes
+// the value or limit passes.
+template <typename PageEndpoint>
+std::optional<QJsonValue> EvaluateUntilAccepted(PageEndpoint pageEndpoint, const std::string& expression,
+                                                bool (*accept)(const QJsonValue&), std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     std::optional<QJsonValue> value;
     do {
-        const user32::HWND page = mdlHTMLDocument::FindServerWindow(frame);
-        if (page != 0) {
-            chromium::DevToolsConnection connection(user32::DevToolsEndpointOf(page));
+        const std::string endpoint = pageEndpoint();
+        if (!endpoint.empty()) {
+            chromium::DevToolsConnection connection(QString::fromStdString(endpoint));
             value = connection.Evaluate(QString::fromStdString(expression), 2s);
             if (value && (accept == nullptr || accept(*value)))
                 return value;
@@ -115,11 +127,84 @@ std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& 
     return value;
 }
 
-user32::HWND FrameOfRunningBrowser() {
-    const auto running = chromium::RunningBrowsers();
-    if (running.size() != 1)
-        return 0;
-    return mdlHTMLDocument::FindBrowserWindow(static_cast<std::uint32_t>(running.front()));
+// The page endpoint of the first page of the browser whose port a profile under TMPDIR
+// announces.
+std::string InspectablePageEndpoint() {
+    std::error_code error;
+    const fs::path profiles = fs::path(std::getenv("TMPDIR")) / ("lumivert-browser-" + std::to_string(::geteuid()));
+    for (const auto& profile : fs::directory_iterator(profiles, error)) {
+        const auto endpoint = chromium::AnnouncedEndpoint(profile.path().string());
+        if (!endpoint)
+            continue;
+        chromium::DevToolsConnection browser(QString::fromStdString(*endpoint));
+        if (const auto targets = browser.Call("Target.getTargets", {}, 2s))
+            for (const auto& page : chromium::PageTargetsOf(*targets))
+                return chromium::PageEndpoint(*endpoint, page.id.toStdString());
+    }
+    return {};
+}
+
+} // namespace
+
+std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& expression,
+                                         bool (*accept)(const QJsonValue&), std::chrono::milliseconds limit) {
+    return EvaluateUntilAccepted(
+        [frame] {
+            const user32::HWND page = mdlHTMLDocument::FindServerWindow(frame);
+            return std::string(page == 0 ? "" : user32::DevToolsEndpointOf(page));
+        },
+        expression, accept, limit);
+}
+
+std::optional<QJsonValue> EvaluateInInspectablePage(const std::string& expression, bool (*accept)(const QJsonValue&),
+                                                    std::chrono::milliseconds limit) {
+    return EvaluateUntilAccepted(InspectablePageEndpoint, expression, accept, limit);
+}
+
+std::vector<pid_t> ProcessesOfSession(pid_t pid) {
+    std::vector<pid_t> members;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string text;
+        std::getline(stat, text);
+        // After the command in parentheses: state, parent, group, session.
+        std::istringstream fields(text.substr(text.rfind(')') + 1));
+        std::string state;
+        pid_t parent = 0, group = 0, session = 0;
+        if (fields >> state >> parent >> group >> session && session == pid)
+            members.push_back(std::stoi(name));
+    }
+    return members;
+}
+
+std::vector<int> ListeningPortsOf(const std::vector<pid_t>& processes) {
+    std::vector<std::string> sockets; // "socket:[inode]" links of the processes
+    for (const pid_t pid : processes) {
+        std::error_code error;
+        for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+            const std::string target = fs::read_symlink(fd.path(), error).string();
+            if (target.starts_with("socket:["))
+                sockets.push_back(target.substr(8, target.size() - 9));
+        }
+    }
+    std::vector<int> ports;
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line); // the heading
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state, queues, timer, retransmits, uid, timeouts, inode;
+            fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeouts >> inode;
+            if (state == "0A" && std::find(sockets.begin(), sockets.end(), inode) != sockets.end())
+                ports.push_back(std::stoi(local.substr(local.find(':') + 1), nullptr, 16));
+        }
+    }
+    return ports;
 }
 
 } // namespace lumivert::testing

@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <sys/types.h>
+#include <vector>
 
 namespace lumivert::testing {
 
@@ -31,6 +33,10 @@ public:
 
     // A wrapper that starts the installed Chromium headless, quietly and without network.
     std::filesystem::path HeadlessChromium() const;
+
+    // The same with a DevTools port of the test's own, to look into a browser that the
+    // program gives no controls (one opened on a page file).
+    std::filesystem::path InspectableHeadlessChromium() const;
 
     // A small 24-bit BMP picture of width × 2 pixels.
     std::filesystem::path WritePicture(const std::string& name, int width) const;
@@ -56,7 +62,15 @@ std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& 
                                          bool (*accept)(const QJsonValue&) = nullptr,
                                          std::chrono::milliseconds limit = std::chrono::seconds(10));
 
-// The frame window of the one browser of this program that runs, or 0.
-user32::HWND FrameOfRunningBrowser();
+// The same in the page of the one inspectable browser that runs (see above).
+std::optional<QJsonValue> EvaluateInInspectablePage(const std::string& expression,
+                                                    bool (*accept)(const QJsonValue&) = nullptr,
+                                                    std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// The process ids of every process in the session that pid leads, pid included.
+std::vector<pid_t> ProcessesOfSession(pid_t pid);
+
+// The TCP ports (IPv4 and IPv6) on which any of these processes listens.
+std::vector<int> ListeningPortsOf(const std::vector<pid_t>& processes);
 
 } // namespace lumivert::testing

@@ -6,13 +6,12 @@
 #include "tests/app/recording_message_boxes.h"
 #include "tests/browser/browser_test_support.h"
 
-#include <QWebSocket>
-#include <QWebSocketServer>
-
 #include <gtest/gtest.h>
 
 #include <array>
 #include <fstream>
+#include <iterator>
+#include <thread>
 
 namespace {
 
@@ -87,44 +86,60 @@ TEST_F(LaunchBrowserTest, BrowserThatCannotStartRaisesAnError) {
 
 TEST_F(LaunchBrowserTest, BrowserThatNeverAnswersIsReportedAfterTheBoundedWait) {
     mdlHTMLDocument::SetReadyWaitLimit(1500ms);
-    // A silent browser, one that announces garbage, and one whose endpoint is no endpoint.
-    UseBrowserCommand(folder_.WriteScript("chromium-silent", "exec sleep 60"));
-    const auto announce = [&](const std::string& name, const std::string& text) {
-        return folder_.WriteScript(name, "for a in \"$@\"; do case \"$a\" in --user-data-dir=*) d=\"${a#*=}\";; esac; "
-                                         "done\nprintf '" + text + "' > \"$d/DevToolsActivePort\"\nexec sleep 60");
-    };
-    for (const auto& browser : {std::filesystem::path(), announce("chromium-garbled", "99999\\n/devtools/x\\n"),
-                                announce("chromium-refused", "1\\n/devtools/browser/abc\\n")}) {
-        if (!browser.empty())
-            UseBrowserCommand(browser);
+    // On its DevTools pipe (commands on 3, answers on 4): a browser that stays silent, one
+    // that answers garbage, and one that closes the pipe.
+    for (const auto& [name, body] : {std::pair{"chromium-silent", "exec sleep 60"},
+                                     {"chromium-garbage", "printf '{\"id\":1,\"result\":{\"targetInfos\":\\0' >&4\n"
+                                                          "exec sleep 60"},
+                                     {"chromium-closed", "exec 3<&- 4>&- 5<&-\nexec sleep 60"}}) {
+        UseBrowserCommand(folder_.WriteScript(name, body));
         messages_.shown.clear();
         const auto before = std::chrono::steady_clock::now();
         const std::uint32_t pid = mdlHTMLDocument::LaunchBrowser("", messages_);
-        EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
+        EXPECT_LT(std::chrono::steady_clock::now() - before, 5s) << name;
         EXPECT_NE(pid, 0u) << "the process id is still returned";
-        EXPECT_EQ(messages_.Texts(), std::vector<std::string>{kWaitFailed});
+        EXPECT_EQ(messages_.Texts(), std::vector<std::string>{kWaitFailed}) << name;
         EXPECT_EQ(mdlHTMLDocument::FindBrowserWindow(pid), 0u) << "a browser that is not ready has no window";
         lumivert::testing::EndAllBrowsers();
     }
 }
 
-TEST_F(LaunchBrowserTest, EndpointAnsweringGarbageIsNoReadyBrowser) {
-    mdlHTMLDocument::SetReadyWaitLimit(1500ms);
-    QWebSocketServer server("fake", QWebSocketServer::NonSecureMode);
-    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
-    QObject::connect(&server, &QWebSocketServer::newConnection, [&server] {
-        QWebSocket* socket = server.nextPendingConnection();
-        socket->setParent(&server); // the caller owns it: it goes with the server
-        QObject::connect(socket, &QWebSocket::textMessageReceived, socket,
-                         [socket](const QString&) { socket->sendTextMessage("{\"id\":1,\"result\":{\"targetInfos\":"); });
-    });
-    UseBrowserCommand(folder_.WriteScript(
-        "chromium-fake", "for a in \"$@\"; do case \"$a\" in --user-data-dir=*) d=\"${a#*=}\";; esac; done\n"
-                         "printf '" + std::to_string(server.serverPort()) + "\\n/devtools/browser/ab-12\\n' > "
-                         "\"$d/DevToolsActivePort\"\nexec sleep 60"));
-    const std::uint32_t pid = mdlHTMLDocument::LaunchBrowser("", messages_);
-    EXPECT_NE(pid, 0u);
-    EXPECT_EQ(messages_.Texts(), std::vector<std::string>{kWaitFailed});
+// Nobody but this program can drive a browser it started: a browser opened on a page file
+// has no DevTools controls at all, one opened on the blank page has them on a pipe only.
+// Neither listens on a port (a port on 127.0.0.1 is open to every local user).
+TEST_F(LaunchBrowserTest, NoBrowserListensOnAPort) {
+    const auto page = folder_.path() / "page.html";
+    std::ofstream(page) << "<html><body>page</body></html>";
+    const auto portsAfterStart = [&](const std::string& target) {
+        const auto pid = static_cast<pid_t>(mdlHTMLDocument::LaunchBrowser(target, messages_));
+        std::vector<int> ports;
+        std::string commandLines;
+        // A page-file browser counts as ready once started: give it time to open what it would.
+        for (int i = 0; i < 20 && ports.empty(); ++i) {
+            std::this_thread::sleep_for(100ms);
+            const auto processes = lumivert::testing::ProcessesOfSession(pid);
+            ports = lumivert::testing::ListeningPortsOf(processes);
+            for (const pid_t process : processes) {
+                std::ifstream in("/proc/" + std::to_string(process) + "/cmdline", std::ios::binary);
+                commandLines.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            }
+        }
+        EXPECT_EQ(commandLines.find("--remote-debugging-port"), std::string::npos) << target;
+        lumivert::testing::EndAllBrowsers();
+        return ports;
+    };
+    UseBrowserCommand(folder_.HeadlessChromium());
+    EXPECT_EQ(portsAfterStart(page.string()), std::vector<int>{}) << "page file";
+    EXPECT_EQ(portsAfterStart(""), std::vector<int>{}) << "blank page";
+    EXPECT_TRUE(messages_.shown.empty()) << "the blank-page browser was ready through its pipe";
+
+    // The check itself: a browser with a port of the test's own is seen listening.
+    UseBrowserCommand(folder_.InspectableHeadlessChromium());
+    const auto pid = static_cast<pid_t>(mdlHTMLDocument::LaunchBrowser(page.string(), messages_));
+    std::vector<int> ports;
+    for (int i = 0; i < 100 && ports.empty(); ++i, std::this_thread::sleep_for(100ms))
+        ports = lumivert::testing::ListeningPortsOf(lumivert::testing::ProcessesOfSession(pid));
+    EXPECT_EQ(ports.size(), 1u);
 }
 
 TEST_F(LaunchBrowserTest, FindsNothingForProcessZeroOrAProcessWithoutFrame) {
@@ -150,6 +165,12 @@ TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentAndClosesForTheNext) {
     const user32::HWND frame = mdlHTMLDocument::FindBrowserWindow(first);
     ASSERT_NE(frame, 0u);
     EXPECT_EQ(mdlHTMLDocument::BrowserFrameWnd, frame);
+    // Ready for input means the blank page's document is there, not the browser's initial
+    // empty page nor a page still loading: asked once, without waiting.
+    const auto state = lumivert::testing::EvaluateInPage(frame, "document.readyState + ' ' + location.protocol",
+                                                         nullptr, 0ms);
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->toString().toStdString(), "complete file:");
     std::array<char, 256> name{};
     EXPECT_EQ(user32::GetClassNameA(frame, name.data(), 256), 7);
     EXPECT_STREQ(name.data(), "IEFrame");
@@ -167,10 +188,8 @@ TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentAndClosesForTheNext) {
 
     ClsHTMLDocument documents;
     user32::HWND client = 0;
-    std::shared_ptr<oleacc::DispatchObject> document;
-    for (int i = 0; i < 20 && !document; ++i)
-        document = documents.GetHTMLDocument(frame, client);
-    ASSERT_NE(document, nullptr);
+    const std::shared_ptr<oleacc::DispatchObject> document = documents.GetHTMLDocument(frame, client);
+    ASSERT_NE(document, nullptr) << "the first try finds the document";
     EXPECT_EQ(client, page);
     document->SetProperty("Title", "タイトル \"&'</script>");
     EXPECT_THROW(document->SetProperty("NoSuchMember", "x"), ui::RaisedError);
@@ -188,6 +207,29 @@ TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentAndClosesForTheNext) {
     EXPECT_TRUE(os::IsProcessRunning(static_cast<pid_t>(second)));
     EXPECT_EQ(user32::GetClassNameA(frame, name.data(), 256), 0) << "the closed frame is gone";
     EXPECT_NE(mdlHTMLDocument::FindBrowserWindow(second), 0u);
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
+// A page whose script never ends: the first look for its document waits the send's full
+// time-out; the second, to a window now known to be hung, returns at once.
+TEST_F(LaunchBrowserTest, HungPageAnswersAtOnceOnceKnownHung) {
+    UseBrowserCommand(folder_.HeadlessChromium());
+    const std::uint32_t pid = mdlHTMLDocument::LaunchBrowser("", messages_);
+    const user32::HWND frame = mdlHTMLDocument::FindBrowserWindow(pid);
+    ASSERT_NE(frame, 0u);
+    ASSERT_TRUE(lumivert::testing::EvaluateInPage(frame, "setTimeout(() => { for (;;) {} }, 50), true"));
+    std::this_thread::sleep_for(300ms);
+
+    ClsHTMLDocument documents;
+    user32::HWND client = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(documents.GetHTMLDocument(frame, client), nullptr);
+    const auto first = std::chrono::steady_clock::now() - start;
+    EXPECT_NE(client, 0u) << "the browser itself still answers: its page window is found";
+    EXPECT_EQ(documents.GetHTMLDocument(frame, client), nullptr);
+    const auto second = std::chrono::steady_clock::now() - start - first;
+    EXPECT_GE(first, 1000ms) << "the first try waits for the page";
+    EXPECT_LT(second, 600ms) << "a window known to be hung answers at once";
     EXPECT_TRUE(messages_.shown.empty());
 }
 

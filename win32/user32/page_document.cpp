@@ -94,13 +94,6 @@ private:
 
 } // namespace
 
-bool IsDocumentLoaded(const std::string& pageEndpoint, std::chrono::milliseconds limit) {
-    DevToolsConnection page(QString::fromStdString(pageEndpoint));
-    const auto answer =
-        page.Evaluate("document.readyState === 'complete' && location.href !== 'about:blank'", limit);
-    return answer && answer->isBool() && answer->toBool();
-}
-
 user32::LRESULT IssueDocumentToken(const std::string& pageEndpoint) {
     static user32::LRESULT next = 0x4C560000;
     const user32::LRESULT token = ++next;

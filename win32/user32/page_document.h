@@ -9,10 +9,6 @@
 
 namespace user32 {
 
-// True when the page at endpoint answers within limit and has finished loading a page of
-// its own (not the browser's initial empty page).
-bool IsDocumentLoaded(const std::string& pageEndpoint, std::chrono::milliseconds limit);
-
 // A token standing for the page's document, for ObjectFromLresult; never 0.
 user32::LRESULT IssueDocumentToken(const std::string& pageEndpoint);
 

@@ -2,6 +2,7 @@
 
 #include "chromium/browser_process.h"
 #include "chromium/devtools_connection.h"
+#include "chromium/page_state.h"
 #include "win32/user32/page_document.h"
 
 #include <QJsonArray>
@@ -23,6 +24,7 @@ struct Window {
     HWND parent = 0;      // 0 for a frame
     std::string endpoint; // the browser's DevTools endpoint, or the page's
     std::string targetId; // the page's target id; empty for a frame
+    bool hung = false;    // its last question went unanswered within its limit
 };
 
 struct WindowTable {
@@ -37,7 +39,16 @@ WindowTable& Table() {
     return table;
 }
 
-constexpr milliseconds kTargetsLimit{2000};
+// The page list comes from the browser itself, which answers at once unless it is hung.
+constexpr milliseconds kTargetsLimit{1000};
+// How long a window known to be hung is given to show that it answers again, in place of
+// the full limit: a hung window answers "at once", as SMTO_ABORTIFHUNG asks.
+constexpr milliseconds kHungProbeLimit{100};
+
+// The limit for a question to window.
+milliseconds LimitFor(const Window& window, milliseconds limit) {
+    return window.hung ? std::min(limit, kHungProbeLimit) : limit;
+}
 
 const Window* Find(HWND hWnd) {
     const auto found = Table().windows.find(hWnd);
@@ -69,10 +80,12 @@ void ForgetBrowser(pid_t pid) {
     std::erase_if(Table().windows, [pid](const auto& entry) { return entry.second.pid == pid; });
 }
 
-std::vector<std::string> PageTargets(const std::string& browserEndpoint) {
-    chromium::DevToolsConnection connection(QString::fromStdString(browserEndpoint));
-    const auto targets = connection.Call("Target.getTargets", {}, kTargetsLimit);
+std::vector<std::string> PageTargets(HWND frame) {
+    Window& window = Table().windows.at(frame);
+    chromium::DevToolsConnection connection(QString::fromStdString(window.endpoint));
+    const auto targets = connection.Call("Target.getTargets", {}, LimitFor(window, kTargetsLimit));
     std::vector<std::string> pages;
+    window.hung = !targets;
     if (!targets)
         return pages;
     for (const chromium::PageTarget& target : chromium::PageTargetsOf(*targets))
@@ -103,7 +116,7 @@ BOOL EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPARAM lParam) {
         return 1;
     const Window frameWindow = *frame;
     std::vector<HWND> pages;
-    for (const auto& targetId : PageTargets(frameWindow.endpoint))
+    for (const auto& targetId : PageTargets(hWndParent))
         pages.push_back(PageOf(hWndParent, frameWindow, targetId));
     for (const HWND page : pages)
         if (lpEnumFunc(page, lParam) == 0)
@@ -150,13 +163,19 @@ UINT RegisterWindowMessageA(const char* lpString) {
     return entry->second;
 }
 
-LRESULT SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM /*wParam*/, LPARAM /*lParam*/, UINT /*fuFlags*/,
+LRESULT SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM /*wParam*/, LPARAM /*lParam*/, UINT fuFlags,
                             UINT uTimeout, LRESULT* lpdwResult) {
     const Window* window = Find(hWnd);
     if (window == nullptr || window->parent == 0 || Msg != RegisterWindowMessageA("WM_HTML_GETOBJECT"))
         return 0;
     const std::string endpoint = window->endpoint;
-    if (!user32::IsDocumentLoaded(endpoint, milliseconds(uTimeout)))
+    milliseconds limit(uTimeout);
+    if ((fuFlags & SMTO_ABORTIFHUNG) != 0)
+        limit = LimitFor(*window, limit);
+    const chromium::PageAnswer answer = chromium::AskDocumentLoaded(endpoint, limit);
+    if (const auto asked = Table().windows.find(hWnd); asked != Table().windows.end())
+        asked->second.hung = answer == chromium::PageAnswer::NoAnswer;
+    if (answer != chromium::PageAnswer::Loaded)
         return 0; // still loading, hung or gone: no answer
     if (lpdwResult != nullptr)
         *lpdwResult = user32::IssueDocumentToken(endpoint);

@@ -53,7 +53,8 @@ UINT RegisterWindowMessageA(const char* lpString);
 // Sends Msg to hWnd and waits at most uTimeout ms for the answer, which goes into
 // *lpdwResult. A page window answers the registered "WM_HTML_GETOBJECT" once its
 // document has loaded; otherwise *lpdwResult is left as it was. Returns nonzero when
-// answered.
+// answered. With SMTO_ABORTIFHUNG, a window whose last question went unanswered counts as
+// hung and gets only a moment to answer instead of uTimeout.
 LRESULT SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags, UINT uTimeout,
                             LRESULT* lpdwResult);
 
