@@ -7,6 +7,7 @@
 // Formulas may return channels above 255; the packers MakeDIBColor and MakeColorValue clamp
 // them. No formula returns a negative channel.
 
+#include "codecs/colour_packing.h"
 #include "win32/gdi32/gdi32.h"
 
 #include <algorithm>
@@ -41,23 +42,22 @@ struct Rgb {
 // Bits 0–7, 8–15 and 16–23 of value; the top byte is ignored. A colour value gives red,
 // green, blue; a DIB pixel gives blue, green, red.
 inline void SplitColor(std::uint32_t value, int& first, int& second, int& third) {
-    first = static_cast<int>(value & 0xFF);
-    second = static_cast<int>((value >> 8) & 0xFF);
-    third = static_cast<int>((value >> 16) & 0xFF);
+    first = static_cast<int>(codecs::ChannelOf(value, 0));
+    second = static_cast<int>(codecs::ChannelOf(value, 1));
+    third = static_cast<int>(codecs::ChannelOf(value, 2));
 }
+
+// A channel as the packers take it: above 255 counts as 255.
+inline std::uint32_t Clamped(int channel) { return static_cast<std::uint32_t>(std::min(channel, 255)); }
 
 // A DIB pixel (bytes blue, green, red, 0); channels above 255 are taken as 255.
 inline std::uint32_t MakeDIBColor(int red, int green, int blue) {
-    return static_cast<std::uint32_t>(std::min(red, 255)) << 16 |
-           static_cast<std::uint32_t>(std::min(green, 255)) << 8 |
-           static_cast<std::uint32_t>(std::min(blue, 255));
+    return codecs::PackChannels(Clamped(blue), Clamped(green), Clamped(red));
 }
 
 // A colour value (0x00BBGGRR); channels above 255 are taken as 255.
 inline gdi32::COLORREF MakeColorValue(int red, int green, int blue) {
-    return static_cast<gdi32::COLORREF>(std::min(red, 255)) |
-           static_cast<gdi32::COLORREF>(std::min(green, 255)) << 8 |
-           static_cast<gdi32::COLORREF>(std::min(blue, 255)) << 16;
+    return codecs::PackChannels(Clamped(red), Clamped(green), Clamped(blue));
 }
 
 // The nearest integer, and the even one of the two when x lies exactly halfway.

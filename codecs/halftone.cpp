@@ -1,5 +1,7 @@
 #include "codecs/halftone.h"
 
+#include "codecs/colour_packing.h"
+
 namespace codecs {
 
 namespace {
@@ -17,8 +19,7 @@ constexpr std::uint8_t kBayer8[8][8] = {
 };
 
 ARGB Opaque(int red, int green, int blue) {
-    return 0xFF000000u | (static_cast<ARGB>(red) << 16) | (static_cast<ARGB>(green) << 8) |
-           static_cast<ARGB>(blue);
+    return WithAlpha(PackChannels(static_cast<ARGB>(blue), static_cast<ARGB>(green), static_cast<ARGB>(red)), 0xFF);
 }
 
 int GreyValue(int step) { return (step * 255 + (kGreyLevels - 1) / 2) / (kGreyLevels - 1); }

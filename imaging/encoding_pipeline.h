@@ -2,6 +2,7 @@
 
 // One encoding request: the four ways of encoding and the colour conversion they share.
 
+#include "codecs/colour_packing.h"
 #include "win32/gdiplus/gdiplus_flat.h"
 
 #include <cstdint>
@@ -12,11 +13,7 @@ namespace mdlGdiplus {
 // An OLE colour (0x00BBGGRR; the top byte ignored, so -1 reads as white) as ARGB with the
 // given alpha.
 constexpr std::uint32_t OleColorToArgb(std::int32_t color, std::uint8_t alpha) {
-    const auto value = static_cast<std::uint32_t>(color);
-    const std::uint32_t red = value & 0xFF;
-    const std::uint32_t green = (value >> 8) & 0xFF;
-    const std::uint32_t blue = (value >> 16) & 0xFF;
-    return (std::uint32_t{alpha} << 24) | (red << 16) | (green << 8) | blue;
+    return codecs::WithAlpha(codecs::SwapFirstAndThird(static_cast<std::uint32_t>(color)), alpha);
 }
 
 // Encodes image to path and disposes it (when it is not null) before returning; true when
