@@ -34,7 +34,19 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) { setObjectName("picTa
 PictureBox::~PictureBox() = default;
 
 bool PictureBox::UsePersistentPicture(std::span<const std::byte> bmpFile) {
-    auto picture = std::make_unique<gdi32::PersistentPicture>(bmpFile);
+    return Use(gdi32::LoadBitmapFromBmp(bmpFile));
+}
+
+bool PictureBox::UsePersistentPicture(const QImage& rgb32) {
+    if (rgb32.format() != QImage::Format_RGB32)
+        return false;
+    return Use(gdi32::CreateBitmapFromPixels(rgb32.width(), rgb32.height(),
+                                             reinterpret_cast<const std::uint32_t*>(rgb32.constBits()),
+                                             rgb32.bytesPerLine() / 4));
+}
+
+bool PictureBox::Use(gdi32::HBITMAP bitmap) {
+    auto picture = std::make_unique<gdi32::PersistentPicture>(bitmap);
     if (!picture->valid())
         return false;
     picture_ = std::move(picture);
@@ -43,6 +55,8 @@ bool PictureBox::UsePersistentPicture(std::span<const std::byte> bmpFile) {
 
 void PictureBox::Refresh() {
     shown_ = picture_ ? CopyOfBitmap(gdi32::GetCurrentObject(picture_->hDC(), gdi32::OBJ_BITMAP)) : QImage();
+    if (shown_.width() > width() || shown_.height() > height())
+        shown_ = shown_.scaled(size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
     update();
 }
 

@@ -9,9 +9,12 @@ add_library(lumivert_window_parts
   ${CMAKE_CURRENT_LIST_DIR}/single_instance.cpp
   ${CMAKE_CURRENT_LIST_DIR}/qt_message_boxes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/picture_box.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/picture_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/picture_completeness.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/picture_hand_over.cpp
 )
 target_include_directories(lumivert_window_parts PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(lumivert_window_parts PUBLIC Qt6::Widgets lumivert_gdi)
+target_link_libraries(lumivert_window_parts PUBLIC Qt6::Widgets Qt6::Network lumivert_gdi)
 
 add_library(lumivert_window
   ${CMAKE_CURRENT_LIST_DIR}/frm_main_design.cpp
@@ -24,3 +27,4 @@ target_link_libraries(lumivert_window PUBLIC
 
 add_executable(lumivert ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(lumivert PRIVATE lumivert_window)
+target_compile_definitions(lumivert PRIVATE LUMIVERT_VERSION="${PROJECT_VERSION}")
