@@ -8,6 +8,8 @@ packages=(
   g++ cmake ninja-build pkg-config git
   # libraries
   qt6-base-dev qt6-websockets-dev libpng-dev libjpeg62-turbo-dev libgif-dev
+  # readers for WebP and TIFF pictures the user opens
+  qt6-image-formats-plugins
   libdeflate-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pil imagemagick

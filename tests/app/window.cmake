@@ -1,6 +1,8 @@
 # The main window: its parts alone, then the window with its save commands.
-lumivert_add_test(app_window_parts_tests window_parts_test.cpp qt_message_boxes_test.cpp
-  LIBS lumivert_window_parts Qt6::Test)
+lumivert_add_test(app_window_parts_tests window_parts_test.cpp qt_message_boxes_test.cpp picture_file_test.cpp
+  LIBS lumivert_window_parts Qt6::Test ZLIB::ZLIB)
+target_compile_definitions(app_window_parts_tests PRIVATE
+  LUMIVERT_MAKE_PICTURES="${CMAKE_CURRENT_SOURCE_DIR}/make_pictures.py")
 
 lumivert_add_test(app_window_tests frm_main_test.cpp LIBS lumivert_window Qt6::Test)
 
