@@ -4,7 +4,7 @@ lumivert_add_test(app_window_parts_tests window_parts_test.cpp qt_message_boxes_
 target_compile_definitions(app_window_parts_tests PRIVATE
   LUMIVERT_MAKE_PICTURES="${CMAKE_CURRENT_SOURCE_DIR}/make_pictures.py")
 
-lumivert_add_test(app_window_tests frm_main_test.cpp LIBS lumivert_window Qt6::Test)
+lumivert_add_test(app_window_tests frm_main_test.cpp open_picture_test.cpp LIBS lumivert_window Qt6::Test)
 
 # Runs in a fresh folder of its own, the program's folder the commands write to.
 lumivert_add_test(app_save_command_tests save_commands_test.cpp private_program_folder.cpp
