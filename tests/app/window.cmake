@@ -12,6 +12,6 @@ lumivert_add_test(app_save_command_tests save_commands_test.cpp private_program_
 target_compile_definitions(app_save_command_tests PRIVATE
   LUMIVERT_COMPARE_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/compare_with_sample.py")
 
-lumivert_add_test(app_program_tests program_test.cpp LIBS Qt6::Core)
+lumivert_add_test(app_program_tests program_test.cpp LIBS lumivert_window_parts Qt6::Test)
 target_compile_definitions(app_program_tests PRIVATE LUMIVERT_PROGRAM="$<TARGET_FILE:lumivert>")
 add_dependencies(app_program_tests lumivert)
