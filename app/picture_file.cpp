@@ -8,6 +8,8 @@
 #include <QMimeDatabase>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace lumivert {
 
 namespace {
@@ -16,40 +18,47 @@ OpenedPicture Failure(const QString& reason) { return {QImage(), reason}; }
 
 QString CutShort() { return QStringLiteral("画像が壊れているか、途中で切れています。"); }
 
-// libjpeg reports a file that ends early only as a warning, which Qt's JPEG reader logs and
-// otherwise ignores (it fills the rest in grey). This listens to the log while it lives.
-class JpegEndWatch {
+// Two failures the readers only log: libjpeg's warning that the file ends early (Qt's JPEG
+// reader fills the rest in grey and reports success), and a reader's refusal of a picture
+// above the memory limit (reported as a failed read like any other). This listens to the
+// log while it lives.
+class ReaderWarnings {
 public:
-    JpegEndWatch() {
-        ended_ = false;
-        previous_ = qInstallMessageHandler(&JpegEndWatch::Listen);
+    ReaderWarnings() {
+        endedEarly_ = overLimit_ = false;
+        previous_ = qInstallMessageHandler(&ReaderWarnings::Listen);
     }
-    ~JpegEndWatch() { qInstallMessageHandler(previous_); }
-    JpegEndWatch(const JpegEndWatch&) = delete;
-    JpegEndWatch& operator=(const JpegEndWatch&) = delete;
+    ~ReaderWarnings() { qInstallMessageHandler(previous_); }
+    ReaderWarnings(const ReaderWarnings&) = delete;
+    ReaderWarnings& operator=(const ReaderWarnings&) = delete;
 
-    bool ended() const { return ended_; }
+    bool endedEarly() const { return endedEarly_; }
+    bool overLimit() const { return overLimit_; }
 
 private:
     static void Listen(QtMsgType type, const QMessageLogContext& context, const QString& message) {
         if (context.category && qstrcmp(context.category, "qt.gui.imageio.jpeg") == 0 &&
             message.contains(QLatin1String("premature end"), Qt::CaseInsensitive))
-            ended_ = true;
+            endedEarly_ = true;
+        else if (message.contains(QLatin1String("exceeds the current allocation limit")))
+            overLimit_ = true;
         else if (previous_)
             previous_(type, context, message);
     }
 
     static inline QtMessageHandler previous_ = nullptr;
-    static inline bool ended_ = false;
+    static inline bool endedEarly_ = false;
+    static inline bool overLimit_ = false;
 };
 
 QString TooLarge(QSize size) {
-    return QStringLiteral("画像が大きすぎます（%1 × %2）。開ける大きさは 16384 × 16384 画素までです。")
-        .arg(size.width())
-        .arg(size.height());
+    const QString limit = QStringLiteral("開ける大きさは 16384 × 16384 画素（%1 画素）までです。").arg(kMaxPicturePixels);
+    if (!size.isValid())
+        return QStringLiteral("画像が大きすぎます。") + limit;
+    return QStringLiteral("画像が大きすぎます（%1 × %2）。").arg(size.width()).arg(size.height()) + limit;
 }
 
-bool IsTooLarge(QSize size) { return qint64{size.width()} * size.height() > kMaxPicturePixels; }
+qint64 PixelsOf(QSize size) { return qint64{size.width()} * size.height(); }
 
 // What the bytes are when no reader takes them: a picture of a format without a reader,
 // or no picture at all.
@@ -79,39 +88,40 @@ QImage FlattenOntoWhite(const QImage& picture) {
 
 } // namespace
 
-OpenedPicture ReadPicture(QIODevice& device) {
-    // The limit is the reader's (one setting for every reader of the process); a picture
-    // whose decoded form would pass it is refused before any memory is taken.
-    QImageReader::setAllocationLimit(kPictureMemoryLimitMb);
+OpenedPicture ReadPicture(QIODevice& device, qint64 maxPixels) {
+    // The reader's limit (one setting for every reader of the process) stops a format whose
+    // header does not tell the size; a picture whose header does is refused before any
+    // memory is taken.
+    const qint64 memoryLimitMb = maxPixels * 8 >> 20;
+    QImageReader::setAllocationLimit(static_cast<int>(std::max<qint64>(memoryLimitMb, 1)));
     QImageReader reader(&device);
     reader.setAutoTransform(true);
     if (!reader.canRead())
         return Failure(NoReaderFor(device));
     const QSize declared = reader.size();
-    if (declared.isValid() && IsTooLarge(declared))
+    if (declared.isValid() && PixelsOf(declared) > maxPixels)
         return Failure(TooLarge(declared));
 
     if (EndsEarly(device))
         return Failure(CutShort());
 
     QImage picture;
-    const JpegEndWatch jpegEnd;
+    const ReaderWarnings warnings;
     if (!reader.read(&picture)) {
+        if (warnings.overLimit())
+            return Failure(TooLarge(declared));
         switch (reader.error()) {
         case QImageReader::DeviceError:
             return Failure(QStringLiteral("ファイルを読み取れませんでした。"));
         case QImageReader::UnsupportedFormatError:
             return Failure(NoReaderFor(device));
         default:
-            // The reader refuses a picture above its memory limit with no error of its own.
-            if (declared.isValid() && qint64{declared.width()} * declared.height() * 8 > qint64{kPictureMemoryLimitMb} << 20)
-                return Failure(TooLarge(declared));
             return Failure(CutShort());
         }
     }
-    if (jpegEnd.ended())
+    if (warnings.endedEarly())
         return Failure(CutShort());
-    if (IsTooLarge(picture.size()))
+    if (PixelsOf(picture.size()) > maxPixels)
         return Failure(TooLarge(picture.size()));
     if (picture.hasAlphaChannel())
         return {FlattenOntoWhite(picture), {}};

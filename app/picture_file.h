@@ -11,18 +11,19 @@ class QIODevice;
 
 namespace lumivert {
 
-// The largest picture opened: 16384 × 16384 pixels. Its decoded form may take up to
-// kPictureMemoryLimitMb in the reader (16 bits a channel with alpha: 8 bytes a pixel).
+// The largest picture opened: 16384 × 16384 pixels. Its decoded form may take up to 8 bytes
+// a pixel in the reader (16 bits a channel with alpha), 2 GiB at that size.
 inline constexpr qint64 kMaxPicturePixels = qint64{16384} * 16384;
-inline constexpr int kPictureMemoryLimitMb = 2048;
 
 struct OpenedPicture {
     QImage image;  // Format_RGB32; null when the picture could not be opened
     QString error; // why not, one sentence for a message box
 };
 
-// Reads the picture from device (open for reading).
-OpenedPicture ReadPicture(QIODevice& device);
+// Reads the picture from device (open for reading, random access). maxPixels lowers the
+// largest size taken (the fuzzer's memory is smaller than a user's); the reader's memory
+// limit follows it.
+OpenedPicture ReadPicture(QIODevice& device, qint64 maxPixels = kMaxPicturePixels);
 
 // Opens the file at path and reads its picture: the one loading path of the window.
 OpenedPicture LoadPictureFile(const QString& path);
