@@ -25,9 +25,12 @@ bool BmpEndsEarly(QIODevice& device) {
     const std::int64_t width = static_cast<std::int32_t>(U32(head, 18));
     const std::int64_t height = static_cast<std::int32_t>(U32(head, 22));
     const std::int64_t bits = U16(head, 28);
+    constexpr std::int64_t kLargest = 1 << 24; // a header beyond this is the reader's to refuse
+    if (width <= 0 || width > kLargest || height < -kLargest || height > kLargest || bits <= 0 || bits > 32)
+        return false;
     const std::int64_t stride = (width * bits + 31) / 32 * 4;
     const std::int64_t needed = U32(head, 10) + stride * (height < 0 ? -height : height);
-    return width > 0 && bits > 0 && needed > device.size();
+    return needed > device.size();
 }
 
 // Walks the blocks up to the end of the first picture's data.

@@ -119,7 +119,7 @@ OpenedPicture ReadPicture(QIODevice& device, qint64 maxPixels) {
             return Failure(CutShort());
         }
     }
-    if (warnings.endedEarly())
+    if (warnings.endedEarly() || picture.isNull()) // some readers report success with nothing read
         return Failure(CutShort());
     if (PixelsOf(picture.size()) > maxPixels)
         return Failure(TooLarge(picture.size()));

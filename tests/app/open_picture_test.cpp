@@ -60,9 +60,9 @@ TEST_F(OpenPicture, BadFileIsNamedWithItsReasonAndThePictureStays) {
 }
 
 TEST_F(OpenPicture, LargerPictureIsScaledToFitASmallerOneSitsTopLeft) {
-    // Left half red, right half blue, four times as wide as the box.
+    // Left half red, right half blue, eight times as wide as the box, four times as wide as high.
     const QSize box = ui().picTarget->size();
-    QImage halves(box.width() * 4, box.width(), QImage::Format_RGB32);
+    QImage halves(box.width() * 8, box.width() * 2, QImage::Format_RGB32);
     halves.fill(Qt::red);
     for (int y = 0; y < halves.height(); ++y)
         for (int x = halves.width() / 2; x < halves.width(); ++x)
