@@ -63,27 +63,27 @@ qint64 PixelsOf(QSize size) { return qint64{size.width()} * size.height(); }
 // What the bytes are when no reader takes them: a picture of a format without a reader,
 // or no picture at all.
 QString NoReaderFor(QIODevice& device) {
+    device.seek(0); // the reader has looked at the start already
     const QMimeType type = QMimeDatabase().mimeTypeForData(&device);
     if (type.name().startsWith("image/"))
         return QStringLiteral("この形式（%1）の画像を読む機能がありません。").arg(type.comment());
     return QStringLiteral("画像ファイルではありません。");
 }
 
-// Alpha over white, channel by channel: c·a/255 + 255·(255 − a)/255, rounded.
-QImage FlattenOntoWhite(const QImage& picture) {
-    const QImage straight = picture.convertToFormat(QImage::Format_ARGB32);
-    QImage flat(straight.size(), QImage::Format_RGB32);
-    for (int y = 0; y < straight.height(); ++y) {
-        const auto* source = reinterpret_cast<const QRgb*>(straight.constScanLine(y));
-        auto* target = reinterpret_cast<QRgb*>(flat.scanLine(y));
-        for (int x = 0; x < straight.width(); ++x) {
-            const QRgb pixel = source[x];
+// Alpha over white, channel by channel: c·a/255 + 255·(255 − a)/255, rounded. In place:
+// a large picture is not copied once more.
+void FlattenOntoWhite(QImage& picture) {
+    picture.convertTo(QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        auto* pixels = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb pixel = pixels[x];
             const int alpha = qAlpha(pixel);
             const auto over = [alpha](int channel) { return (channel * alpha + 255 * (255 - alpha) + 127) / 255; };
-            target[x] = qRgb(over(qRed(pixel)), over(qGreen(pixel)), over(qBlue(pixel)));
+            pixels[x] = qRgb(over(qRed(pixel)), over(qGreen(pixel)), over(qBlue(pixel)));
         }
     }
-    return flat;
+    picture.reinterpretAsFormat(QImage::Format_RGB32);
 }
 
 } // namespace
@@ -124,8 +124,10 @@ OpenedPicture ReadPicture(QIODevice& device, qint64 maxPixels) {
     if (PixelsOf(picture.size()) > maxPixels)
         return Failure(TooLarge(picture.size()));
     if (picture.hasAlphaChannel())
-        return {FlattenOntoWhite(picture), {}};
-    return {picture.convertToFormat(QImage::Format_RGB32), {}};
+        FlattenOntoWhite(picture);
+    else
+        picture.convertTo(QImage::Format_RGB32);
+    return {picture, {}};
 }
 
 OpenedPicture LoadPictureFile(const QString& path) {
@@ -134,6 +136,8 @@ OpenedPicture LoadPictureFile(const QString& path) {
         return Failure(QStringLiteral("ファイルがありません。"));
     if (info.isDir())
         return Failure(QStringLiteral("フォルダです。画像ファイルを選んでください。"));
+    if (!info.isFile()) // a pipe or a device: opening one may wait for ever
+        return Failure(QStringLiteral("画像ファイルではありません（通常のファイルではありません）。"));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return Failure(QStringLiteral("ファイルを読み取れませんでした（%1）。").arg(file.errorString()));

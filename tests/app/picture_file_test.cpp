@@ -113,6 +113,7 @@ TEST_F(PictureFile, BadInputIsRefusedWithItsReason) {
     ExpectRefused(Write("empty.png", {}), "空のファイル");
     ExpectRefused(folder_->path(), "フォルダです");
     ExpectRefused(Path("missing.png"), "ファイルがありません");
+    ExpectRefused("/dev/zero", "通常のファイルではありません");
     ExpectRefused(Write("notes.png", "not a picture at all\n"), "画像ファイルではありません");
     ExpectRefused(Write("drawing.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"/>\n"),
                   "読む機能がありません");
