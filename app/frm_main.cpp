@@ -1,12 +1,22 @@
 #include "app/frm_main.h"
 
+#include "app/busy_pointer.h"
+#include "app/picture_file.h"
 #include "app/qt_message_boxes.h"
 #include "app/window_placement.h"
 #include "assets/sample_picture.h"
 #include "ui/raised_error.h"
 
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QMenu>
+#include <QMimeData>
 #include <QScreen>
+#include <QShortcut>
 
 #include <exception>
 
@@ -18,6 +28,25 @@ constexpr int kClientWidth = 775;  // 11625 twips
 constexpr int kClientHeight = 363; // 5445 twips
 
 constexpr std::int32_t RGB(int red, int green, int blue) { return red + green * 256 + blue * 65536; }
+
+// The one local file a drag carries; empty for anything else (text, several files, a
+// remote address).
+QString DraggedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile())
+        return {};
+    return data->urls().front().toLocalFile();
+}
+
+// Keeps running true while it lives.
+struct RunningFlag {
+    explicit RunningFlag(bool& running) : running_(running) { running_ = true; }
+    ~RunningFlag() { running_ = false; }
+    RunningFlag(const RunningFlag&) = delete;
+    RunningFlag& operator=(const RunningFlag&) = delete;
+
+private:
+    bool& running_;
+};
 
 } // namespace
 
@@ -39,6 +68,15 @@ frmMain::frmMain(SingleInstance& instance, ui::MessageBoxes* messages)
     onClick(ui_.cmdSaveAsPng, &frmMain::cmdSaveAsPng_Click);
     onClick(ui_.cmdSaveAsGif, &frmMain::cmdSaveAsGif_Click);
     onClick(ui_.cmdSaveAsJpg, &frmMain::cmdSaveAsJpg_Click);
+
+    // The user's own picture: dropped anywhere on the window, chosen from the picture's
+    // menu or with Ctrl+O. The quality box takes dropped text as before; a dropped file
+    // there is the window's.
+    setAcceptDrops(true);
+    ui_.txtJpgQuality->installEventFilter(this);
+    ui_.picTarget->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui_.picTarget, &QWidget::customContextMenuRequested, this, &frmMain::ShowPictureMenu);
+    connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, this, &frmMain::ChoosePicture);
 }
 
 frmMain::~frmMain() = default;
@@ -71,11 +109,7 @@ void frmMain::RunCommand(Command command) {
     // that arrives then must not start a second command inside the first.
     if (commandRunning_)
         return;
-    commandRunning_ = true;
-    struct Finished {
-        bool& running;
-        ~Finished() { running = false; }
-    } finished{commandRunning_};
+    const RunningFlag running(commandRunning_);
 
     try {
         (this->*command)();
@@ -84,6 +118,95 @@ void frmMain::RunCommand(Command command) {
     } catch (const std::exception& error) {
         messages_.Show(error.what(), "エラーですよ", ui::MessageButtons::Ok, ui::MessageIcon::Exclamation);
     }
+}
+
+bool frmMain::OpenPicture(const QString& path) {
+    if (commandRunning_)
+        return false;
+    const RunningFlag running(commandRunning_); // no save, and no second picture, meanwhile
+    lastFolder_ = QFileInfo(path).absolutePath();
+    OpenedPicture opened;
+    {
+        const BusyPointer hourglass;
+        opened = LoadPictureFile(path);
+        if (opened.image.isNull() && opened.error.isEmpty())
+            opened.error = QStringLiteral("画像を読み込めませんでした。");
+        if (!opened.image.isNull() && !ui_.picTarget->UsePersistentPicture(opened.image))
+            opened = {QImage(), QStringLiteral("画像を表示できませんでした。")};
+    }
+    if (opened.image.isNull()) {
+        const QString text =
+            QStringLiteral("画像を開けませんでした。\n\n%1\n\n%2").arg(QDir::toNativeSeparators(path), opened.error);
+        messages_.Show(text.toStdString(), "画像を開く", ui::MessageButtons::Ok, ui::MessageIcon::Exclamation);
+        return false;
+    }
+    ui_.picTarget->Refresh();
+    ui_.picTarget->setToolTip(QStringLiteral("%1\n%2 × %3")
+                                  .arg(QFileInfo(path).fileName())
+                                  .arg(opened.image.width())
+                                  .arg(opened.image.height()));
+    sampleShown_ = false;
+    return true;
+}
+
+void frmMain::UseSamplePicture() {
+    if (commandRunning_ || sampleShown_)
+        return;
+    ui_.picTarget->UsePersistentPicture(assets::SamplePictureFile());
+    ui_.picTarget->Refresh();
+    ui_.picTarget->setToolTip({});
+    sampleShown_ = true;
+}
+
+void frmMain::ChoosePicture() {
+    if (commandRunning_)
+        return;
+    const QString folder = lastFolder_.isEmpty() ? QDir::homePath() : lastFolder_;
+    const QString path = QFileDialog::getOpenFileName(this, "画像を開く", folder, ReadablePicturesFilter());
+    if (!path.isEmpty())
+        OpenPicture(path);
+}
+
+void frmMain::ShowPictureMenu(const QPoint& at) {
+    if (commandRunning_)
+        return;
+    QMenu menu(this);
+    menu.setObjectName("mnuPicture");
+    menu.addAction("画像を開く…", QKeySequence::Open, this, &frmMain::ChoosePicture);
+    menu.addAction("見本の画像に戻す", this, &frmMain::UseSamplePicture)->setEnabled(!sampleShown_);
+    menu.exec(ui_.picTarget->mapToGlobal(at));
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (!commandRunning_ && !DraggedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void frmMain::dropEvent(QDropEvent* event) {
+    const QString path = DraggedFile(event->mimeData());
+    if (commandRunning_ || path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    OpenPicture(path);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_.txtJpgQuality) {
+        const auto type = event->type();
+        if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
+            auto* drag = static_cast<QDropEvent*>(event);
+            if (!DraggedFile(drag->mimeData()).isEmpty()) {
+                if (type == QEvent::Drop)
+                    dropEvent(drag);
+                else if (!commandRunning_)
+                    drag->acceptProposedAction();
+                else
+                    drag->ignore();
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace lumivert

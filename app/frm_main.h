@@ -9,6 +9,7 @@
 #include "app/single_instance.h"
 #include "app/tick_span.h"
 
+#include <QString>
 #include <QWidget>
 
 #include <array>
@@ -29,6 +30,15 @@ public:
     // the caller then ends the program at once, without a message.
     bool Form_Load();
 
+    // Opens the user's picture in place of the one shown, for the savers and the display;
+    // bad input gets a message naming the file and the reason, and the old picture stays.
+    // Quietly refused (false) while a command runs.
+    bool OpenPicture(const QString& path);
+    // Back to the sample picture.
+    void UseSamplePicture();
+    // Asks for a picture with a file dialog and opens it.
+    void ChoosePicture();
+
     // The controls, as the commands and the result page read them.
     const frmMainDesign& controls() const { return ui_; }
 
@@ -37,6 +47,11 @@ public:
     const std::array<std::int32_t, 5>& TransparentColors() const { return transparentColors_; }
     // The effect number of each option of optBmpConv.
     const std::array<std::int32_t, 11>& EffectIds() const { return effectIds_; }
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     using Command = void (frmMain::*)();
@@ -59,6 +74,8 @@ private:
     void ShowResultPage(const std::string& path, const QString& description, const TickSpan& span,
                         const char* pageColour);
 
+    void ShowPictureMenu(const QPoint& at);
+
     SingleInstance& instance_;
     std::unique_ptr<ui::MessageBoxes> ownMessages_;
     ui::MessageBoxes& messages_;
@@ -66,6 +83,8 @@ private:
     std::array<std::int32_t, 5> transparentColors_{};
     std::array<std::int32_t, 11> effectIds_{};
     bool commandRunning_ = false;
+    bool sampleShown_ = true;
+    QString lastFolder_; // of the picture opened last, where the file dialog starts
 };
 
 } // namespace lumivert

@@ -1,20 +1,56 @@
 // Lumivert: shows one picture and saves it in other forms.
 
 #include "app/frm_main.h"
+#include "app/picture_hand_over.h"
 #include "app/single_instance.h"
 #include "os/memory_policy.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
 #include <QFont>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
+#include <QUrl>
+
+#include <cstdio>
+
+namespace {
+
+// The picture named on the command line, as an absolute path (the copy it may be handed
+// to runs in another folder); empty when none is named.
+QString PictureArgument(QApplication& application) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription("一枚の画像を BMP、PNG、GIF、JPG や色効果付きで保存し、かかった時間をブラウザで表示します。\n"
+                                     "Saves one picture as BMP, PNG, GIF, JPEG or with a colour effect.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument("PICTURE", "開く画像ファイル; without it, the sample picture", "[PICTURE]");
+    parser.process(application); // --help and --version answer on standard output and end
+    const QStringList arguments = parser.positionalArguments();
+    if (arguments.size() > 1) {
+        std::fprintf(stderr, "lumivert: one picture at a time (see --help)\n");
+        std::exit(2);
+    }
+    if (arguments.isEmpty())
+        return {};
+    const QString& argument = arguments.front();
+    const QUrl url(argument);
+    const QString path = url.isLocalFile() ? url.toLocalFile() : argument;
+    return QFileInfo(path).absoluteFilePath();
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     os::RetainFreedMemory(); // a save's large buffers stay for the next save
     QApplication application(argc, argv);
     QApplication::setApplicationName("Lumivert");
+    QApplication::setApplicationVersion(LUMIVERT_VERSION);
+    const QString picture = PictureArgument(application);
     QApplication::setDesktopFileName("lumivert"); // the installed desktop entry
     QIcon icon;
     icon.addFile(":/icons/lumivert-48.png");
@@ -33,10 +69,25 @@ int main(int argc, char* argv[]) {
     font.setPixelSize(12);
     QApplication::setFont(font);
 
-    lumivert::SingleInstance instance(lumivert::SingleInstance::LockPathFor(QCoreApplication::applicationFilePath()));
+    const QString lockPath = lumivert::SingleInstance::LockPathFor(QCoreApplication::applicationFilePath());
+    const QString socketPath = lumivert::PictureHandOver::SocketPathFor(lockPath);
+    lumivert::SingleInstance instance(lockPath);
     lumivert::frmMain window(instance);
-    if (!window.Form_Load())
-        return 0; // another copy runs
+    if (!window.Form_Load()) {
+        // Another copy runs: it opens the picture, this one ends.
+        if (!picture.isEmpty() && !lumivert::PictureHandOver::Send(socketPath, picture)) {
+            std::fprintf(stderr, "lumivert: the running copy did not take the picture\n");
+            return 1;
+        }
+        return 0;
+    }
+    lumivert::PictureHandOver handOver(socketPath, [&window](const QString& path) {
+        window.raise();
+        window.activateWindow();
+        window.OpenPicture(path);
+    });
     window.show();
+    if (!picture.isEmpty())
+        QTimer::singleShot(0, &window, [&window, picture] { window.OpenPicture(picture); });
     return QApplication::exec();
 }

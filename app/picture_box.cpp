@@ -4,7 +4,9 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cstdint>
+#include <vector>
 
 namespace lumivert {
 
@@ -27,6 +29,42 @@ QImage CopyOfBitmap(gdi32::HBITMAP bitmap) {
     return image;
 }
 
+// A bitmap larger than fit reduced for the display: each pixel the average of a block of
+// blocks × blocks, the largest block that leaves the result at least as large as fit. The
+// full-size copy a smooth scaling would start from would take as much memory again as the
+// picture itself.
+QImage ReducedCopyOfBitmap(gdi32::HBITMAP bitmap, QSize fit) {
+    const auto view = gdi32::ViewBitmap(bitmap);
+    if (!view)
+        return {};
+    const int blocks = std::max(1, std::min(view->width / std::max(fit.width(), 1), view->height / std::max(fit.height(), 1)));
+    if (blocks == 1)
+        return CopyOfBitmap(bitmap);
+    QImage image(view->width / blocks, view->height / blocks, QImage::Format_RGB32);
+    std::vector<std::uint32_t> sums(static_cast<std::size_t>(image.width()) * 3);
+    const std::uint32_t count = static_cast<std::uint32_t>(blocks * blocks);
+    for (int y = 0; y < image.height(); ++y) {
+        std::fill(sums.begin(), sums.end(), 0u);
+        for (int row = y * blocks; row < (y + 1) * blocks; ++row) {
+            const std::uint32_t* source = view->Row(row);
+            for (int x = 0; x < image.width() * blocks; ++x) {
+                const std::uint32_t pixel = source[x];
+                std::uint32_t* sum = &sums[static_cast<std::size_t>(x / blocks) * 3];
+                sum[0] += (pixel >> 16) & 0xFF;
+                sum[1] += (pixel >> 8) & 0xFF;
+                sum[2] += pixel & 0xFF;
+            }
+        }
+        auto* target = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const std::uint32_t* sum = &sums[static_cast<std::size_t>(x) * 3];
+            target[x] = qRgb(static_cast<int>((sum[0] + count / 2) / count), static_cast<int>((sum[1] + count / 2) / count),
+                             static_cast<int>((sum[2] + count / 2) / count));
+        }
+    }
+    return image;
+}
+
 } // namespace
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) { setObjectName("picTarget"); }
@@ -34,7 +72,19 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) { setObjectName("picTa
 PictureBox::~PictureBox() = default;
 
 bool PictureBox::UsePersistentPicture(std::span<const std::byte> bmpFile) {
-    auto picture = std::make_unique<gdi32::PersistentPicture>(bmpFile);
+    return Use(gdi32::LoadBitmapFromBmp(bmpFile));
+}
+
+bool PictureBox::UsePersistentPicture(const QImage& rgb32) {
+    if (rgb32.format() != QImage::Format_RGB32)
+        return false;
+    return Use(gdi32::CreateBitmapFromPixels(rgb32.width(), rgb32.height(),
+                                             reinterpret_cast<const std::uint32_t*>(rgb32.constBits()),
+                                             rgb32.bytesPerLine() / 4));
+}
+
+bool PictureBox::Use(gdi32::HBITMAP bitmap) {
+    auto picture = std::make_unique<gdi32::PersistentPicture>(bitmap);
     if (!picture->valid())
         return false;
     picture_ = std::move(picture);
@@ -42,7 +92,9 @@ bool PictureBox::UsePersistentPicture(std::span<const std::byte> bmpFile) {
 }
 
 void PictureBox::Refresh() {
-    shown_ = picture_ ? CopyOfBitmap(gdi32::GetCurrentObject(picture_->hDC(), gdi32::OBJ_BITMAP)) : QImage();
+    shown_ = picture_ ? ReducedCopyOfBitmap(gdi32::GetCurrentObject(picture_->hDC(), gdi32::OBJ_BITMAP), size()) : QImage();
+    if (shown_.width() > width() || shown_.height() > height())
+        shown_ = shown_.scaled(size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
     update();
 }
 

@@ -23,8 +23,11 @@ public:
     // Loads the picture from the bytes of a BMP file and switches to the persistent image;
     // false when the bytes are not a picture the gdi layer can load.
     bool UsePersistentPicture(std::span<const std::byte> bmpFile);
+    // The same from an opened picture (its pixels copied; the top byte of each is ignored).
+    bool UsePersistentPicture(const QImage& rgb32);
 
-    // Redraws the display from the persistent image.
+    // Redraws the display from the persistent image: a picture larger than the box scaled
+    // down to fit it (aspect kept), a smaller one at 1:1 in the top-left corner.
     void Refresh();
 
     // The device context of the persistent image and the picture's bitmap handle; 0 before
@@ -36,6 +39,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    bool Use(gdi32::HBITMAP picture);
+
     std::unique_ptr<gdi32::PersistentPicture> picture_;
     QImage shown_;
 };

@@ -11,7 +11,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace gdi32::detail {
+namespace codecs {
 
 // How many of the count pixels from pixels[0] on have the colour of colour, before the
 // first that differs.
@@ -33,4 +33,4 @@ inline std::int32_t LeadingRepeats(const std::uint32_t* pixels, std::int32_t cou
     return n;
 }
 
-} // namespace gdi32::detail
+} // namespace codecs

@@ -116,8 +116,22 @@ std::uint8_t ColorIndexTable::Find(std::uint32_t rgb) const {
         if (keys_[slot] == rgb)
             return values_[slot];
         if (keys_[slot] == kEmpty)
-            return 0;
+            return nearest_ ? static_cast<std::uint8_t>(nearestFirst_ + (*nearest_)(rgb)) : 0;
     }
+}
+
+void ColorIndexTable::UseNearestOf(std::span<const std::uint32_t> entries, std::size_t first) {
+    if (first >= entries.size())
+        return;
+    std::array<gdi32::RGBQUAD, 256> table{};
+    const std::size_t count = std::min(entries.size() - first, table.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t argb = entries[first + i];
+        table[i] = {static_cast<std::uint8_t>(argb), static_cast<std::uint8_t>(argb >> 8),
+                    static_cast<std::uint8_t>(argb >> 16), 0};
+    }
+    nearest_ = std::make_shared<codecs::NearestEntry>(table.data(), static_cast<int>(count));
+    nearestFirst_ = static_cast<std::uint8_t>(first);
 }
 
 ColorIndexTable BuildPalette(const CollectedColorTable& collected, std::int32_t OptionValue,
@@ -151,6 +165,7 @@ ColorIndexTable BuildPalette(const CollectedColorTable& collected, std::int32_t 
             table.Put(key, static_cast<std::uint8_t>(i));
         }
     }
+    table.UseNearestOf(entries, transparent ? 1 : 0);
     return table;
 }
 

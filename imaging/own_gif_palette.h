@@ -8,8 +8,11 @@
 // The scans over the 255 slots and the map are replaced by hashed look-ups with the same
 // results: the same slots, the same entries, the same index for every pixel.
 
+#include "codecs/nearest_entry.h"
+
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 
 namespace mdlGdiplus {
@@ -30,15 +33,23 @@ struct CollectedColorTable {
 // slot. The value 0 is never collected: it always matches an unfilled slot.
 CollectedColorTable CollectColors(std::span<const std::uint32_t> PixelValues, std::uint32_t KeyArgb);
 
-// IndexOfColor flattened for the per-pixel look-ups: 24-bit RGB → palette index, 0 for a
-// colour without an entry (as the map answers for an absent key).
+// IndexOfColor flattened for the per-pixel look-ups: 24-bit RGB → palette index. A colour
+// without an entry (one met after the table was full) gets the nearest of the opaque
+// entries named by UseNearestOf, by the distance and tie rule of GetDIBits's conversion;
+// 0 before that, as the map answers for an absent key.
 class ColorIndexTable {
 public:
     ColorIndexTable();
     void Put(std::uint32_t rgb, std::uint8_t index);
     std::uint8_t Find(std::uint32_t rgb) const;
+    // The entries from index first on (ARGB) are the candidates for colours without one.
+    void UseNearestOf(std::span<const std::uint32_t> entries, std::size_t first);
 
 private:
+    // Its cache fills as colours are looked up; the answers stay the same, so copies share it.
+    std::shared_ptr<codecs::NearestEntry> nearest_;
+    std::uint8_t nearestFirst_ = 0;
+
     static constexpr std::size_t kSlots = 512; // at most 256 keys: probes stay short
     static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu; // no RGB value has a top byte
     static std::size_t SlotOf(std::uint32_t rgb) { return (rgb * 2654435761u) >> 23; }
@@ -50,7 +61,9 @@ private:
 // colour-to-index table. Entry 0 is the transparent colour with alpha 0 when OptionValue is a
 // colour; entry i below ColorCount is slot i; the rest are black: 0x00000000 with a transparent
 // colour, opaque 0xFF000000 without one (so that the file has no transparent entry at all).
-// The lowest entry with a given RGB owns that RGB.
+// The lowest entry with a given RGB owns that RGB. A colour without an entry gets the nearest
+// entry that is not the transparent one, so a photo's colours past the first 254 neither
+// turn transparent nor all become one colour; a picture whose colours all fit is unaffected.
 //
 // When a transparent colour is given but was not collected, the colour in slot 0 would lose
 // its entry to the transparent one and its pixels would turn transparent. It gets the first

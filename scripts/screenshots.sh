@@ -3,6 +3,8 @@
 #   docs/window.png        the window as it opens (ImageMagick's import)
 #   docs/result-page.png   the OpenMe.html that a セピア effect save writes, rendered by
 #                          headless Chromium
+#   docs/window-photo.png  the window with docs/photo.jpg opened (handed to the running copy
+#                          as `lumivert PICTURE` does; docs/make_photo.py draws the photo)
 # The program runs from a scratch copy of itself, since it writes its files beside itself.
 # Needs a build (scripts/run.sh or scripts/test.sh makes one); the tools come from the setup.
 set -euo pipefail
@@ -56,3 +58,9 @@ chromium --headless --no-sandbox --disable-gpu --hide-scrollbars \
   --screenshot="$PWD/docs/result-page.png" "file://$scratch/OpenMe.html" >/dev/null 2>&1
 [ -s docs/result-page.png ] || { echo "screenshots: Chromium made no picture" >&2; exit 1; }
 echo "screenshots: docs/result-page.png"
+
+# A second start with a picture hands it to the running copy, which shows it.
+DISPLAY=$DISPLAY "$scratch/lumivert" "$PWD/docs/photo.jpg"
+sleep 2
+import -window "$window" docs/window-photo.png
+echo "screenshots: docs/window-photo.png"

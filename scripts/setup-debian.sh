@@ -8,6 +8,8 @@ packages=(
   g++ cmake ninja-build pkg-config git
   # libraries
   qt6-base-dev qt6-websockets-dev libpng-dev libjpeg62-turbo-dev libgif-dev
+  # readers for WebP and TIFF pictures the user opens
+  qt6-image-formats-plugins
   libdeflate-dev
   # Unicode's case-folding data, from which the maps' key folding is generated
   unicode-data

@@ -8,6 +8,7 @@
 #include "assets/sample_picture.h"
 #include "imaging/mdl_gdiplus.h"
 #include "tests/app/loaded_window.h"
+#include "tests/app/opened_picture.h"
 
 #include <QDir>
 #include <QFile>
@@ -385,6 +386,73 @@ TEST_F(GdiplusSession, FailedStartUpIsToldAndNothingIsWrittenOrShutDown) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path)));
     EXPECT_FALSE(mdlGdiplus::StartupGdiplus()); // the session did not shut the layer down
     mdlGdiplus::ShutdownGdiplus();
+}
+
+// An opened picture of another size than the sample: every saver writes it whole, and the
+// result is compared with the picture file as Pillow decodes it.
+TEST_F(SaveCommands, EverySaverWorksOnAnOpenedPicture) {
+    const QString picture = privateFolder.filePath("blocks.png");
+    QImage blocks(123, 77, QImage::Format_RGB32); // 104 colours, blue (a transparent option) among them
+    for (int y = 0; y < blocks.height(); ++y)
+        for (int x = 0; x < blocks.width(); ++x)
+            blocks.setPixel(x, y, x < 10 && y < 10 ? qRgb(0, 0, 255) : qRgb(x / 10 * 20, y / 10 * 30, 40));
+    ASSERT_TRUE(blocks.save(picture));
+    ASSERT_TRUE(testing::DropFile(ui().picTarget, picture));
+    samplePath = picture;
+
+    Click(ui().cmdSaveAsBmp);
+    QJsonObject facts = Decode("Sample32.bmp");
+    EXPECT_EQ(facts["size"].toArray(), (QJsonArray{123, 77}));
+    EXPECT_EQ(facts["mismatches"].toInt(), 0);
+    Select(ui().optPngTransparent, 2);
+    Click(ui().cmdSaveAsPng);
+    ExpectTransparentKey("Sample.png", "0,0,255");
+    Select(ui().optGifTransparent, 2);
+    Click(ui().cmdSaveAsGif);
+    ExpectTransparentKey("Sample.gif", "0,0,255");
+    Click(ui().cmdSaveAsJpg);
+    facts = Decode("Sample.jpg");
+    EXPECT_EQ(facts["size"].toArray(), (QJsonArray{123, 77}));
+    EXPECT_LT(facts["maxDiff"].toInt(), 128); // lossy at the blocks' sharp edges
+    Select(ui().optBmpConv, 8); // 階調反転, by the Pixels engine
+    Select(ui().optConvAPIType, 0);
+    Click(ui().cmdSaveAsVariousImg);
+    EXPECT_EQ(Decode("SampleReverse.bmp", {"expect=reverse"})["mismatches"].toInt(), 0);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(Page().contains("<img src=\"SampleReverse.bmp\">"));
+}
+
+// A photo has far more than 254 colours: the own GIF conversion keeps it recognisable, and
+// only the pixels of the transparent colour turn transparent.
+TEST_F(SaveCommands, OwnGifOfAPhotoKeepsItsColoursOpaque) {
+    const QString photo = privateFolder.filePath("photo.png");
+    testing::WritePicture(photo, 200, 150);
+    ASSERT_TRUE(window->OpenPicture(photo));
+    samplePath = photo;
+    Select(ui().optGifTransparent, 1); // white, which the photo lacks
+    Click(ui().cmdSaveAsGif);
+    const QJsonObject facts = Decode("Sample.gif", {"key=255,255,255"});
+    EXPECT_EQ(facts["size"].toArray(), (QJsonArray{200, 150}));
+    EXPECT_EQ(facts["transparent"].toInt(), 0);
+}
+
+// While a command runs (here the GIF question is up) no picture is opened, by any way in.
+TEST_F(SaveCommands, NoPictureIsOpenedWhileACommandRuns) {
+    const QString picture = privateFolder.filePath("other.png");
+    testing::WritePicture(picture, 60, 50);
+    const QImage before = testing::HeldPicture(*window);
+    bool dropTaken = true, opened = true;
+    messages.whileShown = [&] {
+        dropTaken = testing::DropFile(ui().picTarget, picture);
+        opened = window->OpenPicture(picture);
+    };
+    Select(ui().optGifTransparent, 4);
+    messages.answers = {ui::MessageAnswer::Cancel};
+    Click(ui().cmdSaveAsGif);
+    ASSERT_EQ(messages.shown.size(), 1u); // the question alone: no message for the refusals
+    EXPECT_FALSE(dropTaken);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(testing::HeldPicture(*window), before);
 }
 
 } // namespace

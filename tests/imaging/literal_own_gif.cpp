@@ -58,10 +58,31 @@ Result Convert(std::span<const std::uint32_t> pixels, std::int32_t optionValue, 
             indexOfColor.PutData(key, static_cast<std::int32_t>(i));
     }
 
-    // Stage 3, one map scan per pixel.
+    // Stage 3, one map scan per pixel; a colour without an entry scans the entries other than
+    // the transparent one for the smallest squared distance, the lowest index on a tie.
     r.indexes.reserve(pixels.size());
-    for (const std::uint32_t pixel : pixels)
-        r.indexes.push_back(static_cast<std::uint8_t>(indexOfColor.GetData(static_cast<std::int32_t>(pixel & 0x00FFFFFF))));
+    const std::size_t firstOpaque = optionValue != -1 ? 1 : 0;
+    for (const std::uint32_t pixel : pixels) {
+        const auto key = static_cast<std::int32_t>(pixel & 0x00FFFFFF);
+        if (indexOfColor.ContainsKey(key)) {
+            r.indexes.push_back(static_cast<std::uint8_t>(indexOfColor.GetData(key)));
+            continue;
+        }
+        std::size_t best = firstOpaque;
+        long bestDistance = -1;
+        for (std::size_t i = firstOpaque; i < paletteCount; ++i) {
+            long distance = 0;
+            for (int shift : {0, 8, 16}) {
+                const long d = static_cast<long>((pixel >> shift) & 0xFF) - static_cast<long>((r.palette[i] >> shift) & 0xFF);
+                distance += d * d;
+            }
+            if (bestDistance < 0 || distance < bestDistance) {
+                best = i;
+                bestDistance = distance;
+            }
+        }
+        r.indexes.push_back(static_cast<std::uint8_t>(best));
+    }
     return r;
 }
 

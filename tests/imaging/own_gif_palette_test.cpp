@@ -82,20 +82,29 @@ TEST(OwnGifPalette, EqualRgbWithDifferentAlphaMapsToTheLowerIndex) {
     EXPECT_EQ(r.indexes, (std::vector<std::uint8_t>{0, 0, 2}));
 }
 
-TEST(OwnGifPalette, OnlyTheFirst254ColoursAreCollectedAndALateBlackTakesTheFirstFiller) {
-    std::vector<std::uint32_t> pixels = DistinctColors(300);
-    pixels.push_back(Black);
+TEST(OwnGifPalette, OnlyTheFirst254ColoursAreCollectedTheRestTakeTheNearestOpaqueEntry) {
+    std::vector<std::uint32_t> pixels = DistinctColors(254);
+    const std::uint32_t besideColour100 = pixels[100] + 1; // blue one step away
+    pixels.insert(pixels.end(), {besideColour100, Black, 0xFF010101});
     auto r = FastConvert(pixels, -1);
     EXPECT_EQ(r.colorCount, 254);
     EXPECT_EQ(r.collected[254], 0u); // the last slot is never filled
     EXPECT_EQ(r.indexes[253], 253);
-    EXPECT_EQ(r.indexes[254], 0);   // colour 255 was not collected
-    EXPECT_EQ(r.indexes[299], 0);
-    EXPECT_EQ(r.indexes[300], 254); // black: the first filler entry, opaque
+    EXPECT_EQ(r.indexes[254], 100); // not collected: the nearest entry
+    EXPECT_EQ(r.indexes[255], 254); // black: the first filler entry, opaque
+    EXPECT_EQ(r.indexes[256], 254); // nearest to black
     EXPECT_EQ(r.palette[254], Black);
 
-    r = FastConvert(pixels, 0); // black transparent
-    EXPECT_EQ(r.indexes[300], 0);
+    // With a transparent colour, a colour next to it does not turn transparent.
+    pixels = DistinctColors(254);
+    pixels.front() = K;
+    pixels.push_back(0xFFFF0034);
+    r = FastConvert(pixels, KeyOle);
+    EXPECT_EQ(r.indexes[0], 0);
+    EXPECT_NE(r.indexes[254], 0);
+
+    r = FastConvert({Black}, 0); // black transparent
+    EXPECT_EQ(r.indexes[0], 0);
 }
 
 TEST(OwnGifPalette, TransparentColourNotInThePictureSwallowsNoOtherColour) {

@@ -118,7 +118,8 @@ def check_installation(destdir, prefix, data_dir, validator):
         check(entry.get("Type") == "Application", "the entry is not an application")
         check(entry.get("Icon") == "lumivert", "the entry names another icon")
         argv = split_exec(unescape_string(entry.get("Exec", "")))
-        check(argv == [prefix + "/lumivert"], f"Exec runs {argv}, not {prefix}/lumivert")
+        # %f: the file manager's "Open with" hands over one picture.
+        check(argv == [prefix + "/lumivert", "%f"], f"Exec runs {argv}, not {prefix}/lumivert %f")
         check(unescape_string(entry.get("Path", "")) == prefix, f"Path is {entry.get('Path')}")
         if validator:
             result = subprocess.run([validator, entry_path], capture_output=True, text=True)

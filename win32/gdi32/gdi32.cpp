@@ -2,6 +2,7 @@
 
 #include "codecs/colour_runs.h"
 #include "win32/gdi32/handle_table.h"
+#include "codecs/nearest_entry.h"
 #include "os/rows_in_parts.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 namespace gdi32 {
 
 using detail::BitmapRecord;
+using codecs::NearestEntry;
 
 namespace {
 
@@ -23,66 +25,6 @@ COLORREF ColorRefFromPixel(std::uint32_t pixel) {
 std::uint32_t PixelFromColorRef(COLORREF color) {
     return ((color >> 16) & 0xFF) | (color & 0xFF00) | ((color & 0xFF) << 16);
 }
-
-// The colour-table entry nearest to a pixel (squared distance in RGB, lowest index on a
-// tie), remembered per colour in a small cache of two ways a set: a picture has far fewer
-// colours than pixels, so almost every pixel is a lookup rather than a scan of the table,
-// also where two colours that fall into one set take turns (a dithered area).
-class NearestEntry {
-public:
-    NearestEntry(const RGBQUAD* table, int entries) : entries_(entries) {
-        for (int i = 0; i < entries; ++i) {
-            red_[i] = table[i].rgbRed;
-            green_[i] = table[i].rgbGreen;
-            blue_[i] = table[i].rgbBlue;
-        }
-    }
-
-    std::uint8_t operator()(std::uint32_t pixel) {
-        const std::uint32_t key = (pixel & 0xFFFFFF) | kValid;
-        const std::size_t set = ((key * 2654435761u) >> 20) & (kLines - 1) & ~std::size_t{1};
-        Line& recent = cache_[set];
-        if (recent.key == key)
-            return recent.index;
-        Line& older = cache_[set + 1];
-        if (older.key == key) {
-            std::swap(recent, older);
-            return recent.index;
-        }
-        older = recent;
-        recent = Line{key, Search(pixel)};
-        return recent.index;
-    }
-
-private:
-    static constexpr std::uint32_t kValid = 0x01000000;
-    static constexpr std::size_t kLines = 4096;
-    struct Line {
-        std::uint32_t key = 0;
-        std::uint8_t index = 0;
-    };
-
-    // Every distance first, then the first of the smallest: two loops the compiler turns
-    // into vector code, where one loop with a running best would not be.
-    std::uint8_t Search(std::uint32_t pixel) const {
-        const int red = (pixel >> 16) & 0xFF, green = (pixel >> 8) & 0xFF, blue = pixel & 0xFF;
-        std::array<int, 256> distances;
-        int nearest = 0x7FFFFFFF;
-        for (int i = 0; i < entries_; ++i) {
-            const int dr = red - red_[i], dg = green - green_[i], db = blue - blue_[i];
-            distances[i] = dr * dr + dg * dg + db * db;
-            nearest = std::min(nearest, distances[i]);
-        }
-        int best = 0;
-        while (best < entries_ && distances[best] != nearest)
-            ++best;
-        return static_cast<std::uint8_t>(best < entries_ ? best : 0);
-    }
-
-    int entries_;
-    std::array<int, 256> red_{}, green_{}, blue_{}; // the table's channels, each in a row of its own
-    std::array<Line, kLines> cache_{};
-};
 
 // Pixels [x, x + count) of a row at 1, 4 or 8 bits set to index, leftmost pixel in the
 // high bits of its byte; below 8 bits the row's bytes must be zero beforehand. Whole bytes
@@ -120,7 +62,7 @@ void ConvertRowIndexed(const std::uint32_t* source, std::int32_t width, NearestE
         // a picture most pixels differ from their neighbour.
         std::int32_t run = 1;
         if (x + 1 < width && ((source[x + 1] ^ colour) & 0xFFFFFF) == 0)
-            run = 2 + detail::LeadingRepeats(source + x + 2, width - x - 2, colour);
+            run = 2 + codecs::LeadingRepeats(source + x + 2, width - x - 2, colour);
         FillRun<kBitsPerPixel>(row, x, run, nearest(colour));
         x += run;
     }

@@ -5,7 +5,9 @@
 namespace gdi32 {
 
 PersistentPicture::PersistentPicture(std::span<const std::byte> bmpFile)
-    : picture_(LoadBitmapFromBmp(bmpFile)) {
+    : PersistentPicture(LoadBitmapFromBmp(bmpFile)) {}
+
+PersistentPicture::PersistentPicture(HBITMAP picture) : picture_(picture) {
     BITMAP size;
     if (!picture_ || GetObjectA(picture_, sizeof(BITMAP), &size) == 0)
         return;

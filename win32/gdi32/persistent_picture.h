@@ -15,6 +15,8 @@ class PersistentPicture {
 public:
     // Loads the picture from the bytes of a BMP file; valid() tells whether that worked.
     explicit PersistentPicture(std::span<const std::byte> bmpFile);
+    // Takes picture (a device bitmap, or 0) as its own, deleted with this object.
+    explicit PersistentPicture(HBITMAP picture);
     ~PersistentPicture(); // puts the old bitmap back, deletes the copy, the DC, the picture
 
     PersistentPicture(const PersistentPicture&) = delete;

@@ -76,4 +76,18 @@ HBITMAP LoadBitmapFromBmp(std::span<const std::byte> file) {
     return detail::AddBitmap(std::move(object));
 }
 
+HBITMAP CreateBitmapFromPixels(std::int32_t width, std::int32_t height, const std::uint32_t* top,
+                               std::ptrdiff_t rowStep) {
+    if (width <= 0 || height <= 0 || width > 65535 || height > 65535 || !top)
+        return {};
+    auto object = detail::MakeBitmap(width, height, false);
+    for (std::int32_t y = 0; y < height; ++y) {
+        const std::uint32_t* source = top + rowStep * y;
+        std::uint32_t* row = object->Row(y);
+        for (std::int32_t x = 0; x < width; ++x)
+            row[x] = source[x] & 0x00FFFFFFu;
+    }
+    return detail::AddBitmap(std::move(object));
+}
+
 } // namespace gdi32

@@ -45,6 +45,11 @@ std::optional<PixelSnapshot> SnapshotBitmap(HBITMAP bitmap);
 // either row order). Returns 0 for anything else.
 HBITMAP LoadBitmapFromBmp(std::span<const std::byte> file);
 
+// A device bitmap with a copy of width × height pixels, row y at top + y * rowStep; the
+// top byte of each pixel is ignored. Returns 0 for a size outside 1 to 65535 either way.
+HBITMAP CreateBitmapFromPixels(std::int32_t width, std::int32_t height, const std::uint32_t* top,
+                               std::ptrdiff_t rowStep);
+
 // How many device contexts and bitmaps are alive (the stock bitmap of a new memory DC not
 // counted): lets a caller prove that an operation released everything it made.
 std::size_t CountLiveObjects();
