@@ -14,6 +14,7 @@
 int main(int argc, char* argv[]) {
     lumivert::RetainFreedMemory(); // a save's large buffers stay for the next save
     QApplication application(argc, argv);
+    lumivert::MapLoadedCode(); // the libraries the window loads are in by now
     QApplication::setApplicationName("Lumivert");
     QApplication::setDesktopFileName("lumivert"); // the installed desktop entry
     QIcon icon;

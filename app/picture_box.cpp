@@ -1,6 +1,7 @@
 #include "app/picture_box.h"
 
 #include "platform/gdi/surface.h"
+#include "platform/system/memory_policy.h"
 
 #include <QPainter>
 
@@ -38,6 +39,9 @@ bool PictureBox::UsePersistentPicture(std::span<const std::byte> bmpFile) {
     if (!picture->valid())
         return false;
     picture_ = std::move(picture);
+    // The saves' buffers are backed now, while the picture loads, so that no save of this
+    // picture (the first one included) pays for fresh memory.
+    PrepareWorkingMemory(WorkingMemoryFor(picture_->width(), picture_->height()));
     return true;
 }
 

@@ -3,8 +3,8 @@
 Starts the real program on a virtual screen (Xvfb), clicks each save button several times
 with a pause like a person's between clicks (after the browser has shown the page), reads
 the time from the OpenMe.html the click wrote, and puts beside it the in-process medians of
-the same saver from lumivert_save_driver in the same run: warm (after two saves) and the
-first save of a fresh process. A picture other than the sample is passed to the program as
+the same saver from lumivert_save_driver in the same run, between the clicks: warm (after
+two saves) and the first save of a fresh process. A picture other than the sample is passed to the program as
 `lumivert PICTURE`.
 
 The program runs from a scratch copy of itself (it writes its files beside itself) with its
@@ -113,7 +113,7 @@ class Session:
 
     def browser_windows(self):
         found = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "chromium"], env=self.env,
-                               stdout=subprocess.PIPE, text=True)
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)  # windows come and go
         return set(found.stdout.split())
 
     def save(self, clicks, pause, wait=60):
@@ -159,42 +159,42 @@ class Session:
         self.log.close()
 
 
-def driver_medians(driver, picture_path, saver, output, processes, runs, warm_up):
-    """In-process medians of the same saver: warm (after warm_up saves) and first save."""
-    first, warm = [], []
-    for _ in range(processes):
-        text = subprocess.run([str(driver), picture_path, saver, str(output), str(runs)], check=True,
-                              stdout=subprocess.PIPE, text=True).stdout
-        times = [float(line.split()[1]) for line in text.splitlines() if line.startswith("run ")]
-        first.append(times[0])
-        warm.extend(times[warm_up:])
-    return statistics.median(warm), statistics.median(first)
+def driver_times(driver, picture_path, saver, output, runs, warm_up):
+    """One fresh lumivert_save_driver process: its first save, and its saves after warm_up."""
+    text = subprocess.run([str(driver), picture_path, saver, str(output), str(runs)], check=True,
+                          stdout=subprocess.PIPE, text=True).stdout
+    times = [float(line.split()[1]) for line in text.splitlines() if line.startswith("run ")]
+    return times[0], times[warm_up:]
 
 
 def ms(seconds):
     return "—" if seconds is None else f"{seconds * 1000:.2f}"
 
 
-def measure_window(program, driver, picture, label, cases, clicks, pause, warm_up, quick):
-    """One table row per saver: the window's times and the driver's medians."""
+def measure_window(program, driver, picture, cases, clicks, pause, warm_up, quick):
+    """One table row per saver: the window's times and the driver's medians. The driver runs
+    between the clicks (one fresh process a click, before the pause), so that both meet the
+    machine's load alike."""
     rows = []
     scratch = pathlib.Path(tempfile.mkdtemp(prefix="lumivert-window."))
+    picture_path = "sample" if picture is None else str(picture)
     session = None
     try:
         session = Session(program, picture, scratch)
-        shown = {}
         for case in cases:
-            shown[case] = [session.save(WINDOW_CASES[case], pause) for _ in range(clicks)]
-        session.close()
-        session = None
-        picture_path = "sample" if picture is None else str(picture)
-        for case in cases:
-            times = [t for t in shown[case] if t is not None]
-            warm, first = driver_medians(driver, picture_path, case, scratch / f"driver-{case}",
-                                         3 if quick else 5, warm_up + (5 if quick else 10), warm_up)
-            window = statistics.median(times) if times else None
-            rows.append({"case": case, "window": window, "window first": times[0] if times else None,
-                         "all": times, "warm": warm, "first": first})
+            shown, first, warm = [], [], []
+            for _ in range(clicks):
+                shown.append(session.save(WINDOW_CASES[case], pause=0))
+                started = time.monotonic()
+                fresh, later = driver_times(driver, picture_path, case, scratch / f"driver-{case}",
+                                            warm_up + (3 if quick else 5), warm_up)
+                first.append(fresh)
+                warm.extend(later)
+                time.sleep(max(0.0, pause - (time.monotonic() - started)))
+            times = [t for t in shown if t is not None]
+            rows.append({"case": case, "window": statistics.median(times) if times else None,
+                         "window first": times[0] if times else None, "all": times,
+                         "warm": statistics.median(warm), "first": statistics.median(first)})
     finally:
         if session is not None:
             session.close()
