@@ -90,7 +90,7 @@ class Session:
         arguments = [] if picture is None else [str(picture)]
         self.log = open(scratch / "program.log", "w")
         self.process = subprocess.Popen(
-            ["bash", "-c", 'exec 4>"$1/display"; Xvfb -displayfd 4 -screen 0 1920x1200x24 -nolisten tcp & '
+            ["bash", "-c", 'exec 4>"$1/display"; Xvfb -displayfd 4 -screen 0 1920x1200x24 -nolisten tcp -maxclients 2048 & '
              'while [ ! -s "$1/display" ]; do sleep 0.1; done; '
              'DISPLAY=:$(cat "$1/display") TMPDIR="$1/tmp" exec "$1/lumivert" "${@:2}"', "_", str(scratch),
              *arguments], stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
@@ -171,10 +171,21 @@ def ms(seconds):
     return "—" if seconds is None else f"{seconds * 1000:.2f}"
 
 
-def measure_window(program, driver, picture, cases, clicks, pause, warm_up, quick):
+def saved_size(folder):
+    """Width and height of a BMP the program saved in folder, or None when it saved none."""
+    for path in sorted(folder.glob("Sample*.bmp")):
+        header = path.read_bytes()[:26]
+        if len(header) == 26:
+            return int.from_bytes(header[18:22], "little"), abs(int.from_bytes(header[22:26], "little", signed=True))
+    return None
+
+
+def measure_window(program, driver, picture, cases, clicks, pause, warm_up, quick, size=None):
     """One table row per saver: the window's times and the driver's medians. The driver runs
-    between the clicks (one fresh process a click, before the pause), so that both meet the
-    machine's load alike."""
+    between the clicks (one fresh process a click), so that both meet the machine's load
+    alike: after the pause, once the browser has settled, and right before
+    the click. With size (width, height), a BMP the window saved must have it:
+    a program that did not open the picture would otherwise be timed on its sample."""
     rows = []
     scratch = pathlib.Path(tempfile.mkdtemp(prefix="lumivert-window."))
     picture_path = "sample" if picture is None else str(picture)
@@ -184,17 +195,23 @@ def measure_window(program, driver, picture, cases, clicks, pause, warm_up, quic
         for case in cases:
             shown, first, warm = [], [], []
             for _ in range(clicks):
-                shown.append(session.save(WINDOW_CASES[case], pause=0))
-                started = time.monotonic()
+                # The pause first, so that the browser's start-up disturbs neither, then the
+                # driver, then the click.
+                time.sleep(pause)
                 fresh, later = driver_times(driver, picture_path, case, scratch / f"driver-{case}",
                                             warm_up + (3 if quick else 5), warm_up)
                 first.append(fresh)
                 warm.extend(later)
-                time.sleep(max(0.0, pause - (time.monotonic() - started)))
+                shown.append(session.save(WINDOW_CASES[case], pause=0))
             times = [t for t in shown if t is not None]
             rows.append({"case": case, "window": statistics.median(times) if times else None,
                          "window first": times[0] if times else None, "all": times,
                          "warm": statistics.median(warm), "first": statistics.median(first)})
+        saved = saved_size(scratch)
+        if size and saved and tuple(saved) != tuple(size):
+            raise RuntimeError(f"the window saved a {saved[0]} × {saved[1]} picture, not {picture} "
+                               f"({size[0]} × {size[1]}): this program does not open a picture given "
+                               f"on its command line")
     finally:
         if session is not None:
             session.close()
