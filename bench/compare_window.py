@@ -60,17 +60,25 @@ WINDOW_CASES = {
     "emboss": [control(EFFECT_FRAME, 840, 960, 975, 255, True), DIBITS, EFFECT_BUTTON],
     "grey-pixels": [control(EFFECT_FRAME, 840, 260, 495, 255, True), PIXELS, EFFECT_BUTTON],
 }
+# The file each case's page must name: a click that missed its option would save another.
+SAVED_FILE = {"bmp1": "Sample1.bmp", "bmp8": "Sample8.bmp", "bmp32": "Sample32.bmp", "png": "Sample.png",
+              "png-key": "Sample.png", "gif-own-key": "Sample.gif", "jpeg100": "Sample.jpg",
+              "grey": "SampleGrayScale.bmp", "sepia": "SampleSepia.bmp", "emboss": "SampleEmboss.bmp",
+              "grey-pixels": "SampleGrayScale.bmp"}
 DEFAULT_CASES = ["bmp1", "bmp32", "png", "gif-own-key", "jpeg100", "grey", "emboss", "grey-pixels"]
 
 TIME_TEXT = re.compile(r"([0-9]+(?:[.,][0-9]+)?)(ミリ秒|秒)")
 
 
-def page_time(page):
-    """The time on a result page, in seconds; None when the page shows none."""
+def page_time(page, saved_file):
+    """The time on a result page, in seconds; None when the page shows none. The page must
+    name saved_file."""
     try:
         text = page.read_bytes().decode("cp932", errors="replace")
     except OSError:
         return None
+    if saved_file not in text:
+        raise RuntimeError(f"the result page names no {saved_file}: a click missed its control")
     found = TIME_TEXT.search(text)
     if not found:
         return None
@@ -116,7 +124,7 @@ class Session:
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)  # windows come and go
         return set(found.stdout.split())
 
-    def save(self, clicks, pause, wait=60):
+    def save(self, clicks, saved_file, pause, wait=60):
         """Clicks, waits for the page and the browser showing it, then pauses; the time shown."""
         page = self.scratch / "OpenMe.html"
         before = page.stat().st_mtime_ns if page.exists() else None
@@ -129,7 +137,7 @@ class Session:
                 raise RuntimeError("no result page within %d s" % wait)
             time.sleep(0.02)
         time.sleep(0.05)  # the page is written in one piece, but let the writer finish
-        shown = page_time(page)
+        shown = page_time(page, saved_file)
         # A person clicks again once the page is there: the browser's new window.
         while not (self.browser_windows() - windows_before) and time.monotonic() < deadline:
             time.sleep(0.05)
@@ -202,16 +210,16 @@ def measure_window(program, driver, picture, cases, clicks, pause, warm_up, quic
                                             warm_up + (3 if quick else 5), warm_up)
                 first.append(fresh)
                 warm.extend(later)
-                shown.append(session.save(WINDOW_CASES[case], pause=0))
+                shown.append(session.save(WINDOW_CASES[case], SAVED_FILE[case], pause=0))
+            saved = saved_size(scratch)
+            if size and saved and tuple(saved) != tuple(size):
+                raise RuntimeError(f"the window saved a {saved[0]} × {saved[1]} picture, not {picture} "
+                                   f"({size[0]} × {size[1]}): this program does not open a picture given "
+                                   f"on its command line")
             times = [t for t in shown if t is not None]
             rows.append({"case": case, "window": statistics.median(times) if times else None,
                          "window first": times[0] if times else None, "all": times,
                          "warm": statistics.median(warm), "first": statistics.median(first)})
-        saved = saved_size(scratch)
-        if size and saved and tuple(saved) != tuple(size):
-            raise RuntimeError(f"the window saved a {saved[0]} × {saved[1]} picture, not {picture} "
-                               f"({size[0]} × {size[1]}): this program does not open a picture given "
-                               f"on its command line")
     finally:
         if session is not None:
             session.close()
