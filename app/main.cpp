@@ -48,6 +48,7 @@ QString PictureArgument(QApplication& application) {
 int main(int argc, char* argv[]) {
     os::RetainFreedMemory(); // a save's large buffers stay for the next save
     QApplication application(argc, argv);
+    os::MapLoadedCode(); // the libraries the window loads are in by now
     QApplication::setApplicationName("Lumivert");
     QApplication::setApplicationVersion(LUMIVERT_VERSION);
     const QString picture = PictureArgument(application);

@@ -1,6 +1,7 @@
 #include "app/picture_box.h"
 
 #include "win32/gdi32/surface.h"
+#include "os/memory_policy.h"
 
 #include <QPainter>
 
@@ -88,6 +89,9 @@ bool PictureBox::Use(gdi32::HBITMAP bitmap) {
     if (!picture->valid())
         return false;
     picture_ = std::move(picture);
+    // The saves' buffers are backed now, while the picture loads, so that no save of this
+    // picture (the first one included) pays for fresh memory.
+    os::PrepareWorkingMemory(os::WorkingMemoryFor(picture_->width(), picture_->height()));
     return true;
 }
 

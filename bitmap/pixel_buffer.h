@@ -1,11 +1,12 @@
 #pragma once
 
-// Uninitialised memory for the pixels of a whole picture. Large buffers are aligned to and
-// advised for the system's huge pages: a 4096 × 4096 picture then costs a few dozen page
-// faults instead of sixteen thousand, which on a virtual machine is most of the time a save
-// would otherwise take. The memory is freed with the buffer.
+// Uninitialised memory for the pixels of a whole picture. Large buffers are advised for the
+// system's huge pages: a 4096 × 4096 picture then costs a few dozen page faults instead of
+// sixteen thousand where the heap's memory is fresh, which on a virtual machine is most of
+// the time a save would otherwise take. The memory is freed with the buffer.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -19,17 +20,18 @@ struct FreeMemory {
     void operator()(void* memory) const noexcept { std::free(memory); }
 };
 inline void* AllocatePixels(std::size_t bytes) {
-    constexpr std::size_t kHugePage = std::size_t{2} << 20;
-    if (bytes < kHugePage) {
-        if (void* memory = std::malloc(bytes == 0 ? 1 : bytes))
-            return memory;
-        throw std::bad_alloc();
-    }
-    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    void* memory = std::aligned_alloc(kHugePage, rounded);
+    void* memory = std::malloc(bytes == 0 ? 1 : bytes);
     if (memory == nullptr)
         throw std::bad_alloc();
-    ::madvise(memory, rounded, MADV_HUGEPAGE); // advice only: without it the memory still works
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    if (bytes >= 2 * kHugePage) {
+        // The whole huge pages inside the block; the heap's memory is not aligned to them,
+        // and aligning the block would leave gaps beside it where small blocks settle and
+        // split the heap's free memory.
+        const auto first = (reinterpret_cast<std::uintptr_t>(memory) + kHugePage - 1) / kHugePage * kHugePage;
+        const auto end = (reinterpret_cast<std::uintptr_t>(memory) + bytes) / kHugePage * kHugePage;
+        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE); // advice only
+    }
     return memory;
 }
 } // namespace detail

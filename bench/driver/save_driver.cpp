@@ -2,14 +2,16 @@
 // process and prints the time of each run, so that a comparison with other tools measures
 // the save alone (no process start-up, no picture loading).
 //
-//   lumivert_save_driver PICTURE.bmp SAVER OUTPUT RUNS
+//   lumivert_save_driver [--unprepared] PICTURE.bmp SAVER OUTPUT RUNS
 //
-// PICTURE "sample" is the sample picture compiled into the program.
+// PICTURE "sample" is the sample picture compiled into the program. The working memory of
+// the saves is prepared after loading, as the program does; --unprepared leaves that out,
+// so that the peak memory tells what a save itself allocates.
 // Prints one line "run SECONDS CPU_SECONDS FAULTS" per run (the processor time, which a busy
 // machine disturbs less than the wall-clock time; the page faults, the price of touching
 // fresh memory), then "peak_extra_bytes N": how far the process's
-// resident memory rose above what it held before the first save (the loaded picture and
-// its copy in the picture box), measured with the kernel's peak-RSS reset.
+// resident memory rose above what it held before the first save (the loaded picture, its
+// copy in the picture box and the working memory prepared for it), measured with the kernel's peak-RSS reset.
 //
 // SAVER is one of the names listed by --list. "write-bytes:FILE" writes the bytes of FILE
 // over OUTPUT with open, write and close: the physical limit of a save of those bytes;
@@ -186,7 +188,7 @@ ProcessCost ProcessUsage() {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: lumivert_save_driver PICTURE.bmp SAVER OUTPUT RUNS\n"
+    std::fprintf(stderr, "usage: lumivert_save_driver [--unprepared] PICTURE.bmp SAVER OUTPUT RUNS\n"
                          "       lumivert_save_driver --list\n"
                          "SAVER: a name from --list, write-bytes:FILE or write-new:FILE\n");
     return 2;
@@ -196,10 +198,16 @@ int Usage() {
 
 int main(int argc, char** argv) {
     os::RetainFreedMemory(); // as the program does at start-up
+    os::MapLoadedCode();
     if (argc == 2 && std::string(argv[1]) == "--list") {
         for (const auto& [name, saver] : Savers())
             std::printf("%s\n", name.c_str());
         return 0;
+    }
+    const bool prepare = !(argc > 1 && std::string(argv[1]) == "--unprepared");
+    if (!prepare) {
+        --argc;
+        ++argv;
     }
     if (argc != 5)
         return Usage();
@@ -236,6 +244,10 @@ int main(int argc, char** argv) {
         file.reset();
         if (!picture.valid())
             throw std::runtime_error(picturePath + " is not a picture the program can load");
+        // As the picture box does when it loads a picture (a saver that needs no picture
+        // has none to prepare for).
+        if (needsPicture && prepare)
+            os::PrepareWorkingMemory(os::WorkingMemoryFor(picture.width(), picture.height()));
 
         const bool peakReset = ResetPeakMemory();
         const long long residentBefore = StatusBytes("VmRSS");

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -97,7 +98,11 @@ struct DibRows {
     std::uint8_t* out; // DIB row `start` of the call
 
     void Convert(std::uint32_t start, std::uint32_t first, std::uint32_t end) const {
-        NearestEntry nearest(info->bmiColors, depth <= 8 ? 1 << depth : 0);
+        // Only a colour table needs the cache, and it lives on the heap: on the stack its
+        // 36 KiB would reach pages no call has touched before, each a page fault on the
+        // first save of a process.
+        const auto nearest =
+            depth <= 8 ? std::make_unique<NearestEntry>(info->bmiColors, 1 << depth) : std::unique_ptr<NearestEntry>();
         // At 8 bits and more only the padding after the pixels needs zeroing; below, the
         // pixels are set bit by bit into a zeroed row.
         const std::uint32_t used = depth < 8 ? 0 : (static_cast<std::uint32_t>(object->width) * depth + 7) / 8;
@@ -115,13 +120,13 @@ struct DibRows {
                 ConvertRow24(source, object->width, row);
                 break;
             case 8:
-                ConvertRowIndexed<8>(source, object->width, nearest, row);
+                ConvertRowIndexed<8>(source, object->width, *nearest, row);
                 break;
             case 4:
-                ConvertRowIndexed<4>(source, object->width, nearest, row);
+                ConvertRowIndexed<4>(source, object->width, *nearest, row);
                 break;
             default:
-                ConvertRowIndexed<1>(source, object->width, nearest, row);
+                ConvertRowIndexed<1>(source, object->width, *nearest, row);
                 break;
             }
         }

@@ -1,0 +1,241 @@
+"""The time a user sees: bench/compare --window.
+
+Starts the real program on a virtual screen (Xvfb), clicks each save button several times
+with a pause like a person's between clicks (after the browser has shown the page), reads
+the time from the OpenMe.html the click wrote, and puts beside it the in-process medians of
+the same saver from lumivert_save_driver in the same run, between the clicks: warm (after
+two saves) and the first save of a fresh process. A picture other than the sample is passed to the program as
+`lumivert PICTURE`.
+
+The program runs from a scratch copy of itself (it writes its files beside itself) with its
+own TMPDIR, so that the browser profiles it makes can be found and ended afterwards.
+"""
+
+import os
+import pathlib
+import re
+import shutil
+import signal
+import statistics
+import subprocess
+import tempfile
+import time
+
+TWIPS_PER_PIXEL = 15
+
+# Where the window's controls are, in twips from the window's corner: a frame's corner
+# plus the control's place in it (the design of the main window).
+PNG_FRAME, GIF_FRAME, JPG_FRAME, BMP_FRAME, EFFECT_FRAME = (6600, 120), (6600, 960), (6600, 1800), (6600, 2640), \
+    (6600, 3480)
+ENGINE_FRAME = (EFFECT_FRAME[0] + 3900, EFFECT_FRAME[1] + 560)
+
+
+def control(frame, left, top, width, height, option=False):
+    """The pixel to click: an option's button (its left end) or a button's middle."""
+    x = frame[0] + left + (120 if option else width // 2)
+    y = frame[1] + top + height // 2
+    return x // TWIPS_PER_PIXEL, y // TWIPS_PER_PIXEL
+
+
+PNG_BUTTON = control(PNG_FRAME, 3960, 320, 855, 280)
+GIF_BUTTON = control(GIF_FRAME, 3960, 300, 855, 280)
+JPG_BUTTON = control(JPG_FRAME, 3960, 320, 855, 280)
+BMP_BUTTON = control(BMP_FRAME, 3960, 280, 855, 280)
+EFFECT_BUTTON = control(EFFECT_FRAME, 3960, 240, 855, 280)
+PIXELS = control(ENGINE_FRAME, 80, 240, 800, 180, option=True)
+DIBITS = control(ENGINE_FRAME, 80, 480, 800, 180, option=True)
+
+# Saver name (as lumivert_save_driver knows it) → the clicks of one save, the last one the
+# save button. The JPEG quality stays at the window's 100.
+WINDOW_CASES = {
+    "bmp1": [control(BMP_FRAME, 840, 330, 615, 180, True), BMP_BUTTON],
+    "bmp8": [control(BMP_FRAME, 2300, 330, 855, 180, True), BMP_BUTTON],
+    "bmp32": [control(BMP_FRAME, 3140, 330, 735, 180, True), BMP_BUTTON],
+    "png": [control(PNG_FRAME, 3240, 330, 615, 255, True), PNG_BUTTON],
+    "png-key": [control(PNG_FRAME, 840, 330, 495, 255, True), PNG_BUTTON],
+    "gif-own-key": [control(GIF_FRAME, 840, 330, 495, 180, True), GIF_BUTTON],
+    "jpeg100": [JPG_BUTTON],
+    "grey": [control(EFFECT_FRAME, 840, 260, 495, 255, True), DIBITS, EFFECT_BUTTON],
+    "sepia": [control(EFFECT_FRAME, 2040, 610, 855, 255, True), DIBITS, EFFECT_BUTTON],
+    "emboss": [control(EFFECT_FRAME, 840, 960, 975, 255, True), DIBITS, EFFECT_BUTTON],
+    "grey-pixels": [control(EFFECT_FRAME, 840, 260, 495, 255, True), PIXELS, EFFECT_BUTTON],
+}
+# The file each case's page must name: a click that missed its option would save another.
+SAVED_FILE = {"bmp1": "Sample1.bmp", "bmp8": "Sample8.bmp", "bmp32": "Sample32.bmp", "png": "Sample.png",
+              "png-key": "Sample.png", "gif-own-key": "Sample.gif", "jpeg100": "Sample.jpg",
+              "grey": "SampleGrayScale.bmp", "sepia": "SampleSepia.bmp", "emboss": "SampleEmboss.bmp",
+              "grey-pixels": "SampleGrayScale.bmp"}
+DEFAULT_CASES = ["bmp1", "bmp32", "png", "gif-own-key", "jpeg100", "grey", "emboss", "grey-pixels"]
+
+TIME_TEXT = re.compile(r"([0-9]+(?:[.,][0-9]+)?)(ミリ秒|秒)")
+
+
+def page_time(page, saved_file):
+    """The time on a result page, in seconds; None when the page shows none. The page must
+    name saved_file."""
+    try:
+        text = page.read_bytes().decode("cp932", errors="replace")
+    except OSError:
+        return None
+    if saved_file not in text:
+        raise RuntimeError(f"the result page names no {saved_file}: a click missed its control")
+    found = TIME_TEXT.search(text)
+    if not found:
+        return None
+    value = float(found.group(1).replace(",", "."))
+    return value / 1000 if found.group(2) == "ミリ秒" else value
+
+
+class Session:
+    """A virtual screen with the program on it, in a process group of their own."""
+
+    def __init__(self, program, picture, scratch, wait=60):
+        self.scratch = scratch
+        self.temp = scratch / "tmp"
+        self.temp.mkdir()
+        shutil.copy2(program, scratch / "lumivert")
+        display_file = scratch / "display"
+        arguments = [] if picture is None else [str(picture)]
+        self.log = open(scratch / "program.log", "w")
+        self.process = subprocess.Popen(
+            ["bash", "-c", 'exec 4>"$1/display"; Xvfb -displayfd 4 -screen 0 1920x1200x24 -nolisten tcp -maxclients 2048 & '
+             'while [ ! -s "$1/display" ]; do sleep 0.1; done; '
+             'DISPLAY=:$(cat "$1/display") TMPDIR="$1/tmp" exec "$1/lumivert" "${@:2}"', "_", str(scratch),
+             *arguments], stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
+        deadline = time.monotonic() + wait
+        while not display_file.exists() or not display_file.read_text().strip():
+            if time.monotonic() > deadline or self.process.poll() is not None:
+                raise RuntimeError("the virtual screen did not start")
+            time.sleep(0.1)
+        self.env = dict(os.environ, DISPLAY=":" + display_file.read_text().strip())
+        found = subprocess.run(["timeout", str(wait), "xdotool", "search", "--sync", "--onlyvisible", "--class",
+                                "lumivert"], env=self.env, stdout=subprocess.PIPE, text=True)
+        if not found.stdout.split():
+            raise RuntimeError("no window within %d s: %s" % (wait, (scratch / "program.log").read_text()))
+        self.window = found.stdout.split()[0]
+        time.sleep(1)  # the first paint
+
+    def click(self, x, y):
+        subprocess.run(["xdotool", "mousemove", "--window", self.window, str(x), str(y), "click", "1"],
+                       env=self.env, check=True)
+
+    def browser_windows(self):
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "chromium"], env=self.env,
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)  # windows come and go
+        return set(found.stdout.split())
+
+    def save(self, clicks, saved_file, pause, wait=60):
+        """Clicks, waits for the page and the browser showing it, then pauses; the time shown."""
+        page = self.scratch / "OpenMe.html"
+        before = page.stat().st_mtime_ns if page.exists() else None
+        windows_before = self.browser_windows()
+        for x, y in clicks:
+            self.click(x, y)
+        deadline = time.monotonic() + wait
+        while not page.exists() or page.stat().st_mtime_ns == before:
+            if time.monotonic() > deadline:
+                raise RuntimeError("no result page within %d s" % wait)
+            time.sleep(0.02)
+        time.sleep(0.05)  # the page is written in one piece, but let the writer finish
+        shown = page_time(page, saved_file)
+        # A person clicks again once the page is there: the browser's new window.
+        while not (self.browser_windows() - windows_before) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        time.sleep(pause)
+        return shown
+
+    def close(self):
+        try:
+            os.killpg(self.process.pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
+        self.process.wait()
+        # The browsers the program started run in sessions of their own: end those whose
+        # profile lies in this session's TMPDIR.
+        for entry in pathlib.Path("/proc").iterdir():
+            if not entry.name.isdigit():
+                continue
+            try:
+                command = (entry / "cmdline").read_bytes()
+            except OSError:
+                continue
+            if str(self.temp).encode() in command:
+                try:
+                    os.kill(int(entry.name), signal.SIGKILL)
+                except (ProcessLookupError, PermissionError):
+                    pass
+        self.log.close()
+
+
+def driver_times(driver, picture_path, saver, output, runs, warm_up):
+    """One fresh lumivert_save_driver process: its first save, and its saves after warm_up."""
+    text = subprocess.run([str(driver), picture_path, saver, str(output), str(runs)], check=True,
+                          stdout=subprocess.PIPE, text=True).stdout
+    times = [float(line.split()[1]) for line in text.splitlines() if line.startswith("run ")]
+    return times[0], times[warm_up:]
+
+
+def ms(seconds):
+    return "—" if seconds is None else f"{seconds * 1000:.2f}"
+
+
+def saved_size(folder):
+    """Width and height of a BMP the program saved in folder, or None when it saved none."""
+    for path in sorted(folder.glob("Sample*.bmp")):
+        header = path.read_bytes()[:26]
+        if len(header) == 26:
+            return int.from_bytes(header[18:22], "little"), abs(int.from_bytes(header[22:26], "little", signed=True))
+    return None
+
+
+def measure_window(program, driver, picture, cases, clicks, pause, warm_up, quick, size=None):
+    """One table row per saver: the window's times and the driver's medians. The driver runs
+    between the clicks (one fresh process a click), so that both meet the machine's load
+    alike: after the pause, once the browser has settled, and right before
+    the click. With size (width, height), a BMP the window saved must have it:
+    a program that did not open the picture would otherwise be timed on its sample."""
+    rows = []
+    scratch = pathlib.Path(tempfile.mkdtemp(prefix="lumivert-window."))
+    picture_path = "sample" if picture is None else str(picture)
+    session = None
+    try:
+        session = Session(program, picture, scratch)
+        for case in cases:
+            shown, first, warm = [], [], []
+            for _ in range(clicks):
+                # The pause first, so that the browser's start-up disturbs neither, then the
+                # driver, then the click.
+                time.sleep(pause)
+                fresh, later = driver_times(driver, picture_path, case, scratch / f"driver-{case}",
+                                            warm_up + (3 if quick else 5), warm_up)
+                first.append(fresh)
+                warm.extend(later)
+                shown.append(session.save(WINDOW_CASES[case], SAVED_FILE[case], pause=0))
+            saved = saved_size(scratch)
+            if size and saved and tuple(saved) != tuple(size):
+                raise RuntimeError(f"the window saved a {saved[0]} × {saved[1]} picture, not {picture} "
+                                   f"({size[0]} × {size[1]}): this program does not open a picture given "
+                                   f"on its command line")
+            times = [t for t in shown if t is not None]
+            rows.append({"case": case, "window": statistics.median(times) if times else None,
+                         "window first": times[0] if times else None, "all": times,
+                         "warm": statistics.median(warm), "first": statistics.median(first)})
+    finally:
+        if session is not None:
+            session.close()
+        shutil.rmtree(scratch, ignore_errors=True)
+    return rows
+
+
+def window_table(label, width, height, rows):
+    lines = [f"### In the window: {label} ({width} × {height})", "",
+             "| saver | window median ms | window first click ms | window clicks ms | in process warm ms "
+             "| in process first save ms | window / warm | first / warm |",
+             "|---|---|---|---|---|---|---|---|"]
+    for row in rows:
+        ratio = f"{row['window'] / row['warm']:.2f}" if row["window"] is not None and row["warm"] else "—"
+        first = f"{row['first'] / row['warm']:.2f}" if row["warm"] else "—"
+        clicks = " ".join(f"{t * 1000:.0f}" for t in row["all"])
+        lines.append(f"| {row['case']} | {ms(row['window'])} | {ms(row['window first'])} | {clicks} | "
+                     f"{ms(row['warm'])} | {ms(row['first'])} | {ratio} | {first} |")
+    return "\n".join(lines)
