@@ -1,7 +1,6 @@
 #include "tests/maps/map_operation_driver.h"
 
 #include "maps/cls_collection_map.h"
-#include "tests/maps/byte_reader.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #pragma once
 
-// Pictures for the bitmap tests: pixel grids the tests define, loaded into a memory device
-// context as the window's picture box holds its picture, and read back from BMP files.
+// Pictures the tests define, loaded into a memory device context as the window's picture box
+// holds its picture; scratch folders and whole-file reads; an independent 32-bit BMP reader.
 
 #include "win32/gdi32/gdi32.h"
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace bitmap_test {
+namespace test_pictures {
 
 struct Color {
     int red = 0, green = 0, blue = 0;
@@ -30,21 +30,21 @@ struct Picture {
     friend bool operator==(const Picture&, const Picture&) = default;
 };
 
-// A picture with many colours: gradients, pseudo-random pixels, the corners of the colour
-// cube and colours that lie exactly between two colour-table entries.
+// "same", or the size or the first pixel where got differs from want.
+std::string FirstDifference(const Picture& got, const Picture& want);
+
+// Many colours: gradients, pseudo-random pixels, the corners of the colour cube and colours
+// that lie exactly between two colour-table entries.
 Picture MixedPicture(int width, int height, std::uint32_t seed = 1);
 
-// A memory device context with a device bitmap holding the picture, released in the order
-// select back, delete bitmap, delete DC.
+// A memory device context with a device bitmap holding the picture.
 class PictureDc {
 public:
     explicit PictureDc(const Picture& picture);
     ~PictureDc();
     PictureDc(const PictureDc&) = delete;
     PictureDc& operator=(const PictureDc&) = delete;
-
     gdi32::HDC dc() const { return dc_; }
-    Picture Read() const;
 
 private:
     gdi32::HDC dc_;
@@ -67,11 +67,13 @@ private:
     std::filesystem::path path_;
 };
 
+// The whole file; the writers under test have returned before it is read.
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+void WritePpm(const std::string& path, const Picture& picture);
 
 // Decodes a 32-bit uncompressed BMP as the file layout states it (headers checked, rows
 // bottom-up); fails the current test and returns an empty picture otherwise.
 Picture Decode32BitBmp(const std::vector<std::uint8_t>& file);
 
-} // namespace bitmap_test
+} // namespace test_pictures

@@ -1,4 +1,4 @@
-#include "tests/bitmap/test_pictures.h"
+#include "tests/support/pictures.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-namespace bitmap_test {
+namespace test_pictures {
 
 Picture Picture::UpsideDown() const {
     Picture flipped(width, height);
@@ -15,6 +15,20 @@ Picture Picture::UpsideDown() const {
         for (int x = 0; x < width; ++x)
             flipped.at(x, height - 1 - y) = at(x, y);
     return flipped;
+}
+
+std::string FirstDifference(const Picture& got, const Picture& want) {
+    if (got.width != want.width || got.height != want.height)
+        return "size " + std::to_string(got.width) + " × " + std::to_string(got.height);
+    const auto text = [](Color c) {
+        return std::to_string(c.red) + "," + std::to_string(c.green) + "," + std::to_string(c.blue);
+    };
+    for (int y = 0; y < got.height; ++y)
+        for (int x = 0; x < got.width; ++x)
+            if (got.at(x, y) != want.at(x, y))
+                return "(" + std::to_string(x) + ", " + std::to_string(y) + ") is " + text(got.at(x, y)) +
+                       " instead of " + text(want.at(x, y));
+    return "same";
 }
 
 Picture MixedPicture(int width, int height, std::uint32_t seed) {
@@ -63,8 +77,6 @@ PictureDc::~PictureDc() {
     gdi32::DeleteDC(dc_);
 }
 
-Picture PictureDc::Read() const { return ReadPicture(dc_); }
-
 Picture ReadPicture(gdi32::HDC dc) {
     gdi32::BITMAP size{};
     gdi32::GetObjectA(gdi32::GetCurrentObject(dc, gdi32::OBJ_BITMAP), sizeof size, &size);
@@ -79,7 +91,7 @@ Picture ReadPicture(gdi32::HDC dc) {
 }
 
 TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "lumivert-bitmap-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "lumivert-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("cannot make a temporary folder");
     path_ = pattern;
@@ -106,6 +118,13 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
 void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void WritePpm(const std::string& path, const Picture& picture) {
+    std::ofstream out(path, std::ios::binary);
+    out << "P6\n" << picture.width << ' ' << picture.height << "\n255\n";
+    for (const Color& c : picture.pixels)
+        out << static_cast<char>(c.red) << static_cast<char>(c.green) << static_cast<char>(c.blue);
 }
 
 namespace {
@@ -141,4 +160,4 @@ Picture Decode32BitBmp(const std::vector<std::uint8_t>& file) {
     return picture;
 }
 
-} // namespace bitmap_test
+} // namespace test_pictures
