@@ -64,10 +64,7 @@ public:
     ~ScratchFolder() {
         if (!owned_)
             return;
-        std::error_code ignored; // read-only folders inside are opened up so that they go too
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored))
-            if (entry.is_directory(ignored) && !entry.is_symlink(ignored))
-                ::chmod(entry.path().c_str(), 0755);
+        std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
     }
     ScratchFolder(const ScratchFolder&) = delete;

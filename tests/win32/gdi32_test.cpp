@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <map>
-#include <optional>
 #include <random>
 #include <vector>
 
@@ -167,23 +166,6 @@ TEST(Gdi, GetDIBitsMatchesThePlainRuleAtEveryDepth) {
     SelectObject(dc, old);
     DeleteObject(section);
     DeleteDC(dc);
-}
-
-// A snapshot keeps the pixels it was taken with while the bitmap is drawn on and deleted.
-TEST(Gdi, ASnapshotOutlivesDrawingAndDeletion) {
-    std::optional<PixelSnapshot> snapshot;
-    {
-        Canvas canvas(3, 2);
-        SetPixel(canvas.dc, 1, 1, 0x112233);
-        snapshot = SnapshotBitmap(canvas.bitmap);
-        ASSERT_TRUE(snapshot);
-        SetPixel(canvas.dc, 1, 1, 0x445566);
-        EXPECT_EQ(SnapshotBitmap(canvas.bitmap)->Row(1)[1], 0x665544u) << "a new snapshot sees the change";
-    }
-    EXPECT_EQ(snapshot->width, 3);
-    EXPECT_EQ(snapshot->height, 2);
-    EXPECT_EQ(snapshot->Row(1)[1], 0x332211u); // 0x00RRGGBB of COLORREF 0x112233
-    EXPECT_FALSE(SnapshotBitmap(HBITMAP{0xBAD}));
 }
 
 TEST(Gdi, BitBltCopiesAndClips) {
