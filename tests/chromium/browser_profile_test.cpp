@@ -1,10 +1,10 @@
 #include "chromium/browser_profile.h"
 #include "tests/browser/scoped_environment.h"
+#include "tests/support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <unistd.h>
 
 namespace {
@@ -13,18 +13,14 @@ namespace fs = std::filesystem;
 
 class BrowserProfileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "lumivert-profile-test-XXXXXX").string();
-        tmp_ = ::mkdtemp(pattern.data());
-        environment_.Set("TMPDIR", tmp_.c_str());
-    }
-    void TearDown() override { fs::remove_all(tmp_); }
+    void SetUp() override { environment_.Set("TMPDIR", scratch_.path().c_str()); }
 
     void Announce(const std::string& folder, const std::string& text) {
         std::ofstream(fs::path(folder) / "DevToolsActivePort", std::ios::binary) << text;
     }
 
-    fs::path tmp_;
+    const test_support::ScratchFolder scratch_;
+    const fs::path tmp_ = scratch_.path();
     lumivert::testing::ScopedEnvironment environment_;
 };
 
@@ -40,8 +36,10 @@ TEST_F(BrowserProfileTest, ProfilesArePrivateAndHoldTheBlankPage) {
 TEST_F(BrowserProfileTest, FolderOthersCouldControlIsRefused) {
     const fs::path parent = tmp_ / ("lumivert-browser-" + std::to_string(::geteuid()));
     fs::create_directory(parent);
-    fs::permissions(parent, fs::perms::all);
-    EXPECT_FALSE(chromium::MakeProfileFolder()) << "writable by others";
+    for (const auto mode : {fs::perms::owner_all | fs::perms::group_write, fs::perms::owner_all | fs::perms::others_write}) {
+        fs::permissions(parent, mode);
+        EXPECT_FALSE(chromium::MakeProfileFolder()) << "writable by others: " << int(mode);
+    }
     fs::remove(parent);
     fs::create_directory_symlink(tmp_, parent);
     EXPECT_FALSE(chromium::MakeProfileFolder()) << "a symbolic link";

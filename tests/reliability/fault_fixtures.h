@@ -1,45 +1,22 @@
 #pragma once
 
-// What the fault tests share: a scratch folder whose whole state can be compared, every
-// saver of the picture behind one signature, checks that report problems as text (so that a
-// forked child can run them too), and the ways to cause a fault for real.
+// Every saver of the picture behind one signature, crossed with the faults a user's disk
+// can throw at it: checks that report problems as text (so that a forked child can run them
+// too), and the ways to cause a fault for real.
 
+#include "tests/support/scratch_folder.h"
 #include "win32/gdi32/persistent_picture.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 namespace reliability {
 
-// Every entry below a folder, by relative path: a file's bytes, or "<folder>".
-using FolderState = std::map<std::string, std::string>;
-
-// A fresh folder (mode 0755, so a child that dropped root may enter it), removed at the end;
-// or, given a path, an existing folder that is only looked at and written to.
-class ScratchFolder {
-public:
-    ScratchFolder();
-    explicit ScratchFolder(std::string existing);
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-    void Put(const std::string& name, const std::string& bytes, unsigned mode = 0644) const;
-    void MakeFolder(const std::string& name, unsigned mode = 0755) const;
-    void Remove(const std::string& name) const;
-    FolderState State() const;
-
-private:
-    std::string path_;
-    bool owned_;
-};
+using test_support::FolderState;
+using test_support::ScratchFolder;
 
 // The picture box's picture: the sample picture and its persistent image.
 class SamplePictureBox : public gdi32::PersistentPicture {
@@ -74,8 +51,9 @@ struct Saver {
 std::vector<Saver> AllSavers(const SamplePictureBox& picture);
 
 // Empty when saver refused path with the error number (any error for the imaging layer),
-// named path in its description and changed nothing; else one line per problem.
-std::string CheckRefused(const Saver& saver, const std::string& path, std::int32_t number);
+// named path in its description and changed nothing in path's folder (when watched); else
+// one line per problem.
+std::string CheckRefused(const Saver& saver, const std::string& path, std::int32_t number, bool watchFolder = true);
 
 // Empty when saver wrote path and the file starts as its format does.
 std::string CheckSaved(const Saver& saver, const std::string& path);

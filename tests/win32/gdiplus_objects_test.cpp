@@ -17,13 +17,11 @@ GpBitmap* FromDevice(const DeviceBitmap& device) {
 
 TEST(Startup, TokensPairWithShutdownsAndTheLastOneFreesEverything) {
     GdiplusStartupInput input;
-    ULONG_PTR first = 0;
-    ULONG_PTR second = 0;
+    ULONG_PTR first = 0, second = 0;
     GpBitmap* bitmap = nullptr;
     EXPECT_EQ(GdipCreateBitmapFromScan0(2, 2, 0, PixelFormat32bppARGB, nullptr, &bitmap), GdiplusNotInitialized);
     ASSERT_EQ(GdiplusStartup(&first, &input, nullptr), Ok);
     ASSERT_EQ(GdiplusStartup(&second, &input, nullptr), Ok);
-    EXPECT_NE(first, 0u);
     EXPECT_NE(first, second);
     ASSERT_EQ(GdipCreateBitmapFromScan0(2, 2, 0, PixelFormat32bppARGB, nullptr, &bitmap), Ok);
 
@@ -37,46 +35,24 @@ TEST(Startup, TokensPairWithShutdownsAndTheLastOneFreesEverything) {
     EXPECT_EQ(GdipGetImageWidth(bitmap, &width), GdiplusNotInitialized);
 }
 
-TEST(Startup, RefusesOtherVersionsAndASuppressedThreadWithoutHooks) {
-    ULONG_PTR token = 0;
-    GdiplusStartupInput input;
-    input.GdiplusVersion = 2;
-    EXPECT_EQ(GdiplusStartup(&token, &input, nullptr), UnsupportedGdiplusVersion);
-    input.GdiplusVersion = 1;
-    input.SuppressBackgroundThread = 1;
-    EXPECT_EQ(GdiplusStartup(&token, &input, nullptr), InvalidParameter);
-    EXPECT_EQ(token, 0u);
-    GdiplusStartupOutput output;
-    ASSERT_EQ(GdiplusStartup(&token, &input, &output), Ok);
-    EXPECT_NE(output.NotificationHook, nullptr);
-    GdiplusShutdown(token);
-}
-
 TEST_F(Objects, DeviceBitmapPixelsComeBackOpaque) {
     const DeviceBitmap device(3, 2, [](int x, int y) { return 0x102030u * (x + 1) + 0x000001u * y; });
     GpBitmap* bitmap = FromDevice(device);
-    UINT width = 0, height = 0;
     PixelFormat format = 0;
-    EXPECT_EQ(GdipGetImageWidth(bitmap, &width), Ok);
-    EXPECT_EQ(GdipGetImageHeight(bitmap, &height), Ok);
     EXPECT_EQ(GdipGetImagePixelFormat(bitmap, &format), Ok);
-    EXPECT_EQ(width, 3u);
-    EXPECT_EQ(height, 2u);
     EXPECT_EQ(format, PixelFormat32bppRGB);
     ARGB pixel = 0;
     ASSERT_EQ(GdipBitmapGetPixel(bitmap, 2, 1, &pixel), Ok);
     EXPECT_EQ(pixel, 0xFF000000u | (0x102030u * 3 + 1));
     EXPECT_EQ(GdipBitmapGetPixel(bitmap, 3, 0, &pixel), InvalidParameter);
 
-    // Read at once as ARGB, the pixels are the same opaque values; written back through an
-    // ARGB lock, they stay opaque.
+    // Written back through an ARGB lock, the pixels stay opaque.
     std::uint32_t all[6] = {};
     BitmapData data;
     data.Stride = 3 * 4;
     data.Scan0 = all;
     ASSERT_EQ(GdipBitmapLockBits(bitmap, nullptr, ImageLockModeRead | ImageLockModeWrite | ImageLockModeUserInputBuf,
                                  PixelFormat32bppARGB, &data), Ok);
-    EXPECT_EQ(all[5], 0xFF000000u | (0x102030u * 3 + 1));
     all[0] = 0x00ABCDEF;
     ASSERT_EQ(GdipBitmapUnlockBits(bitmap, &data), Ok);
     ASSERT_EQ(GdipBitmapGetPixel(bitmap, 0, 0, &pixel), Ok);
@@ -90,33 +66,27 @@ TEST_F(Objects, DeviceBitmapPixelsComeBackOpaque) {
     EXPECT_EQ(none, nullptr);
 }
 
-// A picture large enough to be copied in parts comes back whole, every row in its place.
+// A picture large enough to be copied in parts comes back whole, every row in its place,
+// and so does a rectangle inside it read into the layer's own buffer.
 TEST_F(Objects, ALargeDeviceBitmapIsCopiedWhole) {
     constexpr int kWidth = 1283, kHeight = 1701;
     const auto rgb = [](int x, int y) { return (static_cast<std::uint32_t>(x) * 2654435761u ^ y * 40503u) & 0xFFFFFFu; };
     const DeviceBitmap device(kWidth, kHeight, rgb);
     GpBitmap* bitmap = FromDevice(device);
     std::vector<std::uint32_t> all(std::size_t{kWidth} * kHeight);
-    BitmapData data;
-    data.Stride = kWidth * 4;
-    data.Scan0 = all.data();
-    ASSERT_EQ(GdipBitmapLockBits(bitmap, nullptr, ImageLockModeRead | ImageLockModeUserInputBuf,
-                                 PixelFormat32bppARGB, &data), Ok);
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x)
-            ASSERT_EQ(all[std::size_t{kWidth} * y + x], 0xFF000000u | rgb(x, y)) << x << ", " << y;
-    EXPECT_EQ(GdipBitmapUnlockBits(bitmap, &data), Ok);
-
-    // A rectangle inside it, read into the layer's own buffer.
-    const GpRect rect{5, 7, 100, 50};
-    BitmapData part;
-    ASSERT_EQ(GdipBitmapLockBits(bitmap, &rect, ImageLockModeRead, PixelFormat32bppRGB, &part), Ok);
-    for (int y = 0; y < rect.Height; ++y)
-        for (int x = 0; x < rect.Width; ++x)
-            ASSERT_EQ(static_cast<const std::uint32_t*>(part.Scan0)[std::size_t(part.Stride / 4) * y + x],
-                      0xFF000000u | rgb(rect.X + x, rect.Y + y))
-                << x << ", " << y;
-    EXPECT_EQ(GdipBitmapUnlockBits(bitmap, &part), Ok);
+    for (const bool userBuffer : {true, false}) {
+        const GpRect rect = userBuffer ? GpRect{0, 0, kWidth, kHeight} : GpRect{5, 7, 100, 50};
+        BitmapData data;
+        data.Stride = kWidth * 4;
+        data.Scan0 = all.data();
+        ASSERT_EQ(GdipBitmapLockBits(bitmap, &rect, userBuffer ? ImageLockModeRead | ImageLockModeUserInputBuf : UINT{ImageLockModeRead},
+                                     userBuffer ? PixelFormat32bppARGB : PixelFormat32bppRGB, &data), Ok);
+        for (int y = 0; y < rect.Height; ++y)
+            for (int x = 0; x < rect.Width; ++x)
+                ASSERT_EQ(static_cast<const std::uint32_t*>(data.Scan0)[std::size_t(data.Stride / 4) * y + x],
+                          0xFF000000u | rgb(rect.X + x, rect.Y + y)) << x << ", " << y;
+        EXPECT_EQ(GdipBitmapUnlockBits(bitmap, &data), Ok);
+    }
     EXPECT_EQ(GdipDisposeImage(bitmap), Ok);
 }
 
@@ -127,9 +97,7 @@ TEST_F(Objects, IndexedBitmapTakesItsPaletteAndTheCallersIndexesAtTheUnlock) {
     ASSERT_EQ(GdipGetImagePaletteSize(bitmap, &size), Ok);
     EXPECT_EQ(size, 8 + 4 * 256);
     ColorPalette palette;
-    EXPECT_EQ(GdipGetImagePalette(bitmap, &palette, size - 1), InvalidParameter);
     ASSERT_EQ(GdipGetImagePalette(bitmap, &palette, size), Ok);
-    EXPECT_EQ(palette.Count, 256u);
     EXPECT_EQ(palette.Flags, PaletteFlagsHalftone);
     palette.Entries[0] = 0x00FF0033;
     palette.Entries[1] = 0xFF112233;
@@ -137,38 +105,28 @@ TEST_F(Objects, IndexedBitmapTakesItsPaletteAndTheCallersIndexesAtTheUnlock) {
     ASSERT_EQ(GdipSetImagePalette(bitmap, &palette), Ok);
 
     std::uint8_t indexes[6] = {0, 1, 2, 2, 1, 0};
-    const GpRect rect{0, 0, 3, 2};
     BitmapData data;
     data.Stride = 3;
     data.Scan0 = indexes;
-    EXPECT_EQ(GdipBitmapLockBits(bitmap, &rect, 6, PixelFormat32bppARGB, &data), InvalidParameter);
-    ASSERT_EQ(GdipBitmapLockBits(bitmap, &rect, ImageLockModeWrite | ImageLockModeUserInputBuf,
+    ASSERT_EQ(GdipBitmapLockBits(bitmap, nullptr, ImageLockModeWrite | ImageLockModeUserInputBuf,
                                  PixelFormat8bppIndexed, &data), Ok);
-    EXPECT_EQ(GdipBitmapLockBits(bitmap, &rect, 6, PixelFormat8bppIndexed, &data), WrongState);
+    EXPECT_EQ(GdipBitmapLockBits(bitmap, nullptr, 6, PixelFormat8bppIndexed, &data), WrongState);
     ARGB pixel = 0;
     EXPECT_EQ(GdipBitmapGetPixel(bitmap, 0, 0, &pixel), WrongState);
     indexes[5] = 2; // filled after the lock, as the conversion does
     ASSERT_EQ(GdipBitmapUnlockBits(bitmap, &data), Ok);
-    EXPECT_EQ(GdipBitmapUnlockBits(bitmap, &data), WrongState);
 
     const ARGB expected[6] = {0x00FF0033, 0xFF112233, 0xFF445566, 0xFF445566, 0xFF112233, 0xFF445566};
     for (int k = 0; k < 6; ++k) {
         ASSERT_EQ(GdipBitmapGetPixel(bitmap, k % 3, k / 3, &pixel), Ok);
         EXPECT_EQ(pixel, expected[k]) << k;
     }
-
-    // A read lock hands out a copy; without a user buffer the layer provides one.
-    BitmapData read;
-    ASSERT_EQ(GdipBitmapLockBits(bitmap, nullptr, ImageLockModeRead, PixelFormat8bppIndexed, &read), Ok);
-    EXPECT_EQ(read.Stride, 3);
-    EXPECT_EQ(static_cast<const std::uint8_t*>(read.Scan0)[5], 2);
-    ASSERT_EQ(GdipBitmapUnlockBits(bitmap, &read), Ok);
     GdipDisposeImage(bitmap);
 }
 
 TEST_F(Objects, ColourKeyLeavesExactlyThePixelsInsideTheKeyRangeUndrawn) {
-    // Red runs along x, green along y, blue fixed.
-    const DeviceBitmap device(16, 16, [](int x, int y) { return (x * 16u << 16) | (y * 16u << 8) | 0x40u; });
+    // Red runs along x and green along y in steps of one, so a key one level too wide shows.
+    const DeviceBitmap device(16, 16, [](int x, int y) { return (0x20u + x) << 16 | (0x30u + y) << 8 | 0x40u; });
     GpBitmap* source = FromDevice(device);
     GpBitmap* canvas = nullptr;
     ASSERT_EQ(GdipCreateBitmapFromScan0(16, 16, 0, PixelFormat32bppARGB, nullptr, &canvas), Ok);
@@ -177,38 +135,30 @@ TEST_F(Objects, ColourKeyLeavesExactlyThePixelsInsideTheKeyRangeUndrawn) {
     ASSERT_EQ(GdipGraphicsClear(graphics, 0x00000000), Ok);
     GpImageAttributes* attributes = nullptr;
     ASSERT_EQ(GdipCreateImageAttributes(&attributes), Ok);
-    // Red 0x20..0x40, green 0x30..0x30, blue 0x00..0xFF; the alpha of the keys does not count.
-    ASSERT_EQ(GdipSetImageAttributesColorKeys(attributes, ColorAdjustTypeBitmap, 1, 0x00203000, 0x004030FF), Ok);
+    // Red 0x23..0x26, green 0x34..0x34, blue 0x40..0x40; the alpha of the keys does not count.
+    ASSERT_EQ(GdipSetImageAttributesColorKeys(attributes, ColorAdjustTypeBitmap, 1, 0x00233440, 0x77263440), Ok);
     ASSERT_EQ(GdipDrawImageRectRectI(graphics, source, 0, 0, 16, 16, 0, 0, 16, 16, UnitPixel, attributes, nullptr,
                                      nullptr), Ok);
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x) {
             ARGB pixel = 0;
             ASSERT_EQ(GdipBitmapGetPixel(canvas, x, y, &pixel), Ok);
-            const bool keyed = x >= 2 && x <= 4 && y == 3;
-            const ARGB drawn = 0xFF000000u | (x * 16u << 16) | (y * 16u << 8) | 0x40u;
-            EXPECT_EQ(pixel, keyed ? 0x00000000u : drawn) << x << "," << y;
+            const bool keyed = x >= 3 && x <= 6 && y == 4;
+            EXPECT_EQ(pixel, keyed ? 0u : 0xFF000000u | (0x20u + x) << 16 | (0x30u + y) << 8 | 0x40u) << x << "," << y;
         }
     EXPECT_EQ(GdipDrawImageRectRectI(graphics, source, 0, 0, 8, 8, 0, 0, 16, 16, UnitPixel, nullptr, nullptr,
                                      nullptr), NotImplemented); // no scaling
-
     GdipDisposeImageAttributes(attributes);
     GdipDeleteGraphics(graphics);
-    GdipDisposeImage(canvas);
-    GdipDisposeImage(source);
-}
 
-TEST_F(Objects, GraphicsOfADisposedImageDrawNowhere) {
-    GpBitmap* canvas = nullptr;
-    ASSERT_EQ(GdipCreateBitmapFromScan0(4, 4, 0, PixelFormat32bppARGB, nullptr, &canvas), Ok);
-    GpGraphics* graphics = nullptr;
+    // Graphics of a disposed image draw nowhere; an indexed image gives none.
     ASSERT_EQ(GdipGetImageGraphicsContext(canvas, &graphics), Ok);
     GdipDisposeImage(canvas);
     EXPECT_EQ(GdipGraphicsClear(graphics, 0xFFFFFFFF), InvalidParameter);
     EXPECT_EQ(GdipDeleteGraphics(graphics), Ok);
-
     GpBitmap* indexed = nullptr;
     ASSERT_EQ(GdipCreateBitmapFromScan0(4, 4, 0, PixelFormat8bppIndexed, nullptr, &indexed), Ok);
     EXPECT_EQ(GdipGetImageGraphicsContext(indexed, &graphics), InvalidParameter);
     GdipDisposeImage(indexed);
+    GdipDisposeImage(source);
 }

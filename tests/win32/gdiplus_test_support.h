@@ -1,44 +1,19 @@
 #pragma once
 
-// Shared by the imaging tests: a scratch folder, a started imaging layer, device bitmaps.
+// Shared by the imaging tests: a started imaging layer and device bitmaps (and, from
+// tests/support, the scratch folder and whole-file reads).
 
+#include "tests/support/scratch_folder.h"
 #include "win32/gdi32/gdi32.h"
 #include "win32/gdi32/surface.h"
 #include "win32/gdiplus/gdiplus_flat.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 
 namespace test_support {
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "lumivert-gdiplus-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~ScratchFolder() { std::filesystem::remove_all(path_); }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-inline std::string ReadBytes(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // A device bitmap of the given size whose pixel (x, y) is rgb(x, y) (0x00RRGGBB).
 class DeviceBitmap {

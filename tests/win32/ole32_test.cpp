@@ -50,7 +50,8 @@ TEST(WideText, EveryPathSurvivesTheRoundTrip) {
         "/tmp/画像フォルダ/Sample.gif",
         "/tmp/\xF0\x9F\x98\x80.jpg",      // outside the basic plane: a surrogate pair
         "/tmp/\xFF\xFE-latin1-\xE9.png",  // bytes that are not UTF-8
-        "/tmp/\xED\xA0\x80.png",          // an encoded surrogate is not UTF-8 either
+        "/tmp/\xED\xA0\x80.png",          // encoded surrogates, high and low, are not UTF-8 either
+        "/tmp/\xED\xB0\x80.png",
     };
     for (const std::string& path : paths)
         EXPECT_EQ(os::FromUtf16(os::ToUtf16(path)), path);

@@ -2,12 +2,11 @@
 #include "os/browser_command.h"
 #include "win32/advapi32/registry_store.h"
 #include "tests/browser/scoped_environment.h"
+#include "tests/support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <filesystem>
-#include <fstream>
 
 using namespace advapi32;
 
@@ -79,23 +78,17 @@ std::string BrowserCommandWith(const char* browser, const char* path) {
 }
 
 TEST(BrowserCommandTest, PrefersBrowserVariableThenChromiumOnPath) {
-    namespace fs = std::filesystem;
-    const fs::path folder = fs::temp_directory_path() / ("lumivert-browser-command-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
-    const fs::path chromium = folder / "chromium";
-    std::ofstream(chromium) << "#!/bin/sh\n";
-    fs::permissions(chromium, fs::perms::owner_all);
-    const fs::path notExecutable = folder / "google-chrome";
-    std::ofstream(notExecutable) << "#!/bin/sh\n";
+    const test_support::ScratchFolder folder;
+    folder.Put("chromium", "#!/bin/sh\n", 0700);
+    folder.Put("google-chrome", "#!/bin/sh\n", 0644);
 
-    EXPECT_EQ(BrowserCommandWith("/bin/true:/bin/false", folder.c_str()), "/bin/true");
+    EXPECT_EQ(BrowserCommandWith("/bin/true:/bin/false", folder.path().c_str()), "/bin/true");
     EXPECT_EQ(BrowserCommandWith("sh %s", "/bin"), "/bin/sh") << "a bare name is found on PATH, options dropped";
-    EXPECT_EQ(BrowserCommandWith("/no/such/browser", folder.c_str()), chromium.string());
-    EXPECT_EQ(BrowserCommandWith(nullptr, folder.c_str()), chromium.string());
-    fs::remove(chromium);
-    EXPECT_NE(BrowserCommandWith(nullptr, folder.c_str()), notExecutable.string())
+    EXPECT_EQ(BrowserCommandWith("/no/such/browser", folder.path().c_str()), folder / "chromium");
+    EXPECT_EQ(BrowserCommandWith(nullptr, folder.path().c_str()), folder / "chromium");
+    folder.Remove("chromium");
+    EXPECT_NE(BrowserCommandWith(nullptr, folder.path().c_str()), folder / "google-chrome")
         << "a file that is not executable is no browser";
-    fs::remove_all(folder);
 }
 
 } // namespace

@@ -1,12 +1,10 @@
 #include "win32/shell32/shell32.h"
 #include "tests/browser/scoped_environment.h"
+#include "tests/support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <unistd.h>
 
 namespace {
 
@@ -15,31 +13,25 @@ namespace fs = std::filesystem;
 class ShellExecuteTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() / ("lumivert-shell-" + std::to_string(::getpid()));
-        fs::create_directories(folder_);
         // No desktop: xdg-open falls back to the mailcap viewers and $BROWSER.
         environment_.Set("DISPLAY", nullptr);
         environment_.Set("WAYLAND_DISPLAY", nullptr);
     }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    fs::path folder_;
+    const test_support::ScratchFolder scratch_;
+    const fs::path folder_ = scratch_.path();
     lumivert::testing::ScopedEnvironment environment_;
 };
 
 TEST_F(ShellExecuteTest, OpensAnExistingFileThroughTheDesktopOpener) {
-    const fs::path recorder = folder_ / "viewer";
-    std::ofstream(recorder) << "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.out\"\n";
-    fs::permissions(recorder, fs::perms::owner_all);
-    const fs::path page = folder_ / "page.html";
-    std::ofstream(page) << "<html></html>";
-    environment_.Set("BROWSER", recorder.c_str());
+    // The viewer writes what it was given under another name and renames it into place.
+    scratch_.Put("viewer", "#!/bin/sh\nprintf '%s\\n' \"$1\" > \"$0.part\" && mv \"$0.part\" \"$0.out\"\n", 0700);
+    scratch_.Put("page.html", "<html></html>");
+    environment_.Set("BROWSER", (scratch_ / "viewer").c_str());
 
-    EXPECT_GE(shell32::ShellExecuteA(0, "OPEN", page.c_str(), nullptr, nullptr, shell32::SW_SHOWNORMAL), 32);
-    std::ifstream out(recorder.string() + ".out");
-    std::stringstream opened;
-    opened << out.rdbuf();
-    EXPECT_EQ(opened.str(), page.string()) << "the file reaches the viewer";
+    EXPECT_GE(shell32::ShellExecuteA(0, "OPEN", (scratch_ / "page.html").c_str(), nullptr, nullptr,
+                                     shell32::SW_SHOWNORMAL), 32);
+    EXPECT_EQ(test_support::WaitForWholeFile(scratch_ / "viewer.out", std::chrono::seconds(20)),
+              scratch_ / "page.html\n") << "the file reaches the viewer";
 }
 
 TEST_F(ShellExecuteTest, FailuresAnswerBelow32) {

@@ -1,0 +1,101 @@
+#pragma once
+
+// Files for tests: one scratch folder, removed with everything in it at the end, and reads
+// of whole files only (a file another process is still writing is waited for, not read).
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <sys/stat.h>
+
+namespace test_support {
+
+inline std::string ReadBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteBytes(const std::string& path, const std::string& bytes, unsigned mode = 0644) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    ::chmod(path.c_str(), mode);
+}
+
+// The file at path once complete(its bytes) holds, or nothing after timeout. A writer in
+// another process shows it is done by renaming the file into place or by what it writes
+// last (by default a final newline), never by the file merely existing.
+inline std::optional<std::string> WaitForWholeFile(
+    const std::string& path, std::chrono::milliseconds timeout,
+    const std::function<bool(const std::string&)>& complete = [](const std::string& b) { return b.ends_with('\n'); }) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    do {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(path, error))
+            if (std::string bytes = ReadBytes(path); complete(bytes))
+                return bytes;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < end);
+    return std::nullopt;
+}
+
+// Every entry below a folder, by relative path: a file's bytes, or "<folder>".
+using FolderState = std::map<std::string, std::string>;
+
+// A fresh folder under the system's temporary folder (mode 0755, so a child that dropped
+// root may enter it), removed with everything in it; or, given a path, an existing folder
+// that is only looked at and written to.
+class ScratchFolder {
+public:
+    ScratchFolder() : owned_(true) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "lumivert-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("no scratch folder");
+        path_ = pattern;
+        ::chmod(path_.c_str(), 0755);
+    }
+    explicit ScratchFolder(std::string existing) : path_(std::move(existing)), owned_(false) {}
+    ~ScratchFolder() {
+        if (!owned_)
+            return;
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+    void Put(const std::string& name, const std::string& bytes, unsigned mode = 0644) const {
+        WriteBytes(*this / name, bytes, mode);
+    }
+    void MakeFolder(const std::string& name, unsigned mode = 0755) const {
+        std::filesystem::create_directories(*this / name);
+        ::chmod((*this / name).c_str(), mode);
+    }
+    void Remove(const std::string& name) const {
+        std::error_code ignored;
+        std::filesystem::remove_all(*this / name, ignored);
+    }
+    FolderState State() const {
+        FolderState state;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(path_)) {
+            const std::string name = std::filesystem::relative(entry.path(), path_).string();
+            state[name] = entry.is_directory() ? "<folder>" : ReadBytes(entry.path().string());
+        }
+        return state;
+    }
+
+private:
+    std::string path_;
+    bool owned_;
+};
+
+} // namespace test_support
