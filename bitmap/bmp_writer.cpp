@@ -2,7 +2,7 @@
 
 #include "bitmap/colour_tables.h"
 #include "bitmap/little_endian_writer.h"
-#include "bitmap/pixel_buffer.h"
+#include "os/pixel_buffer.h"
 #include "os/file_output.h"
 #include "ui/raised_error.h"
 
@@ -70,7 +70,7 @@ bool SaveBmp(gdi32::HDC dc, const std::string& path, BmpDepth depth) {
     const std::uint32_t imageSize = info.bmiHeader.biSizeImage;
     if (imageSize != gdi32::DibStride(size.bmWidth, depth.bitsPerPixel) * lines)
         RaiseGetDIBitsError();
-    const auto pixels = MakePixelBuffer<std::byte>(imageSize);
+    const auto pixels = os::MakePixelBuffer<std::byte>(imageSize);
     if (gdi32::GetDIBits(dc, bitmap, 0, lines, pixels.get(), &info, gdi32::DIB_RGB_COLORS) == 0)
         RaiseGetDIBitsError();
 

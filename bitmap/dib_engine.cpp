@@ -6,7 +6,7 @@
 #include "bitmap/colour_formulas.h"
 #include "bitmap/effect_routines.h"
 #include "bitmap/neighbourhood_effects.h"
-#include "bitmap/pixel_buffer.h"
+#include "os/pixel_buffer.h"
 #include "os/rows_in_parts.h"
 
 #include <array>
@@ -42,7 +42,7 @@ void OverwriteRowByRow(std::uint32_t* pixels, std::int32_t width, std::int32_t h
     const auto memoryRow = [&](std::size_t y) { return pixels + y * columns; };
     const std::vector<os::RowRange> parts = os::SplitRows(static_cast<std::size_t>(height), columns);
     // Border k − 1 (between parts k − 1 and k): the last row of part k − 1, then the first of part k.
-    const auto borders = MakePixelBuffer<std::uint32_t>(2 * (parts.size() - 1) * columns);
+    const auto borders = os::MakePixelBuffer<std::uint32_t>(2 * (parts.size() - 1) * columns);
     const auto borderRow = [&](std::size_t border, std::size_t which) {
         return borders.get() + (2 * border + which) * columns;
     };
@@ -51,7 +51,7 @@ void OverwriteRowByRow(std::uint32_t* pixels, std::int32_t width, std::int32_t h
         std::memcpy(borderRow(part - 1, 1), memoryRow(parts[part].first), rowBytes);
     }
     os::RunParts(parts, [&](std::size_t part, os::RowRange range) {
-        const auto kept = MakePixelBuffer<std::uint32_t>(2 * columns);
+        const auto kept = os::MakePixelBuffer<std::uint32_t>(2 * columns);
         std::uint32_t* before = kept.get();
         std::uint32_t* here = kept.get() + columns;
         if (part > 0)

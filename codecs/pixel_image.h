@@ -3,6 +3,7 @@
 // The pixels of one image of the imaging layer, as its encoders read them.
 
 #include "codecs/pixel_types.h"
+#include "os/pixel_buffer.h"
 
 #include <cstdint>
 #include <memory>
@@ -12,34 +13,11 @@
 
 namespace codecs {
 
-// An allocator whose new elements are left as they are, not zeroed: an image's pixels are
-// always written before they are read, and zero-filling a picture first would cost a pass
-// over it of its own.
-template <class T>
-struct UninitialisedAllocator : std::allocator<T> {
-    template <class U>
-    struct rebind {
-        using other = UninitialisedAllocator<U>;
-    };
-    UninitialisedAllocator() = default;
-    template <class U>
-    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
-
-    template <class U>
-    void construct(U* element) noexcept {
-        ::new (static_cast<void*>(element)) U;
-    }
-    template <class U, class... Arguments>
-    void construct(U* element, Arguments&&... arguments) {
-        ::new (static_cast<void*>(element)) U(std::forward<Arguments>(arguments)...);
-    }
-};
-
 struct PixelImage {
     INT width = 0;
     INT height = 0;
     PixelFormat format = PixelFormat32bppRGB;
-    std::vector<ARGB, UninitialisedAllocator<ARGB>> argb; // 32-bit formats: rows top first, width values each
+    std::vector<ARGB, os::UninitialisedAllocator<ARGB>> argb; // 32-bit formats: rows top first, width values each
     std::vector<std::uint8_t> indexes;  // the indexed format: rows top first, width bytes each
     std::vector<ARGB> palette;          // the indexed format only
     UINT paletteFlags = 0;

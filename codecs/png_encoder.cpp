@@ -5,6 +5,7 @@
 // compressor.
 
 #include "codecs/encoders.h"
+#include "os/pixel_buffer.h"
 
 #include <libdeflate.h>
 #include <png.h>
@@ -57,7 +58,7 @@ struct FreeCompressor {
 
 // Bytes in memory, owned, not zero-filled first: every byte is written before it is read.
 struct Buffer {
-    std::unique_ptr<png_byte[]> bytes;
+    os::PixelBuffer<png_byte> bytes;
     std::size_t size = 0;
 };
 
@@ -114,7 +115,7 @@ void PackRow(const PixelImage& image, INT y, png_byte* row) {
 Buffer FilteredRows(const PixelImage& image) {
     const std::size_t rowBytes = static_cast<std::size_t>(image.width) * BytesPerPixel(image);
     const std::size_t stride = 1 + rowBytes;
-    Buffer rows{std::make_unique_for_overwrite<png_byte[]>(stride * image.height), stride * image.height};
+    Buffer rows{os::MakePixelBuffer<png_byte>(stride * image.height), stride * image.height};
     const png_byte* lastStored = nullptr; // the last row stored as it is: the one every Up row repeats
     for (INT y = 0; y < image.height; ++y) {
         png_byte* row = rows.bytes.get() + stride * y;
@@ -136,7 +137,7 @@ Buffer Compress(const Buffer& rows) {
     if (compressor == nullptr)
         throw std::bad_alloc();
     const std::size_t bound = libdeflate_zlib_compress_bound(compressor.get(), rows.size);
-    Buffer stream{std::make_unique_for_overwrite<png_byte[]>(bound), 0}; // pages past the result stay untouched
+    Buffer stream{os::MakePixelBuffer<png_byte>(bound), 0}; // pages past the result stay untouched
     stream.size = libdeflate_zlib_compress(compressor.get(), rows.bytes.get(), rows.size, stream.bytes.get(), bound);
     return stream; // size 0: did not fit the bound, which cannot happen
 }

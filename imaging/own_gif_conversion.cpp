@@ -12,9 +12,9 @@ namespace mdlGdiplus {
 
 using namespace gdiplus;
 
-std::unique_ptr<std::uint32_t[]> ReadPixelValues(GpBitmap* source, UINT w, UINT h) {
+os::PixelBuffer<std::uint32_t> ReadPixelValues(GpBitmap* source, UINT w, UINT h) {
     const std::size_t count = static_cast<std::size_t>(w) * h;
-    auto PixelValues = std::make_unique_for_overwrite<std::uint32_t[]>(count);
+    auto PixelValues = os::MakePixelBuffer<std::uint32_t>(count);
     BitmapData pixelData;
     pixelData.Stride = static_cast<INT>(w * sizeof(std::uint32_t));
     pixelData.Scan0 = PixelValues.get();
@@ -54,7 +54,7 @@ Status SaveByOwnGifConversion(GpBitmap* source, const std::u16string& path, cons
     GdipSetImagePalette(indexed.get(), &palette);
 
     // Stage 3: the indexes, written from our buffer into the bitmap at the unlock.
-    const auto indexBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(pixelCount); // all written below
+    const auto indexBuffer = os::MakePixelBuffer<std::uint8_t>(pixelCount); // all written below
     const std::span<std::uint8_t> IndexBytes(indexBuffer.get(), pixelCount);
     const GpRect lockRect{0, 0, static_cast<INT>(w), static_cast<INT>(h)};
     BitmapData lockData;
