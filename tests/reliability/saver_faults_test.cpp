@@ -25,6 +25,8 @@ struct Fault {
     std::string (*prepare)(const ScratchFolder& folder, const Saver& saver);
 };
 
+void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.name; }
+
 std::string LongPath(const ScratchFolder& folder) {
     std::string path = folder.path();
     while (path.size() <= PATH_MAX)

@@ -1,6 +1,8 @@
+// The conversion of device pixels to DIB rows at every depth, against the plain rule. Setting
+// and reading pixels, DIB sections, block copies and the persistent picture are what every
+// saver and effect runs on: the BMP and effect tests check them pixel by pixel.
+
 #include "win32/gdi32/gdi32.h"
-#include "win32/gdi32/persistent_picture.h"
-#include "win32/gdi32/surface.h"
 
 #include <gtest/gtest.h>
 
@@ -13,19 +15,6 @@ using namespace gdi32;
 
 namespace {
 
-// A memory DC with a new device bitmap of the given size selected; released on scope exit.
-struct Canvas {
-    HDC dc = CreateCompatibleDC({});
-    HBITMAP bitmap;
-    HBITMAP old;
-    Canvas(int width, int height) : bitmap(CreateCompatibleBitmap(dc, width, height)), old(SelectObject(dc, bitmap)) {}
-    ~Canvas() {
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-    }
-};
-
 BITMAPINFO HeaderFor(int width, int height, int bits) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = 40;
@@ -34,44 +23,6 @@ BITMAPINFO HeaderFor(int width, int height, int bits) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = static_cast<std::uint16_t>(bits);
     return info;
-}
-
-// COLORREFs in and out, top row first; GetDIBits gives the bottom row first, as BGRX.
-TEST(Gdi, PixelsRoundTripTopRowFirstAndComeOutBottomRowFirst) {
-    Canvas canvas(3, 2);
-    SetPixel(canvas.dc, 0, 0, 0x0000FF); // red
-    SetPixel(canvas.dc, 2, 1, 0xFF0000); // blue, bottom right
-    EXPECT_EQ(GetPixel(canvas.dc, 0, 0), 0x0000FFu);
-    EXPECT_EQ(GetPixel(canvas.dc, 2, 1), 0xFF0000u);
-    EXPECT_EQ(GetPixel(canvas.dc, 1, 1), 0u);
-    EXPECT_EQ(GetPixel(canvas.dc, 3, 0), CLR_INVALID);
-    EXPECT_EQ(GetPixel(canvas.dc, 0, -1), CLR_INVALID);
-
-    BITMAPINFO info = HeaderFor(3, 2, 32);
-    std::vector<std::uint8_t> bits(24, 0xAA);
-    ASSERT_EQ(GetDIBits(canvas.dc, canvas.bitmap, 0, 2, bits.data(), &info, DIB_RGB_COLORS), 2);
-    EXPECT_EQ(bits, (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0, //
-                                               0, 0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-}
-
-TEST(Gdi, DibSectionIsBottomUpMemoryOfBgrxAndSelectedObjectsStayAlive) {
-    const std::size_t before = CountLiveObjects();
-    HDC dc = CreateCompatibleDC({});
-    const BITMAPINFO header = HeaderFor(2, 2, 32);
-    void* bits = nullptr;
-    HBITMAP section = CreateDIBSection(dc, &header, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ASSERT_TRUE(section && bits);
-    HBITMAP old = SelectObject(dc, section);
-    SetPixel(dc, 1, 0, 0x332211); // top row, right: memory row 1
-    EXPECT_EQ(std::memcmp(static_cast<const std::uint8_t*>(bits) + 12, "\x33\x22\x11\x00", 4), 0);
-    EXPECT_FALSE(SnapshotBitmap(section)) << "a DIB section has no snapshot";
-
-    EXPECT_EQ(DeleteObject(section), 0) << "a selected bitmap must not be deleted";
-    EXPECT_EQ(SelectObject(dc, old), section);
-    EXPECT_EQ(DeleteObject(section), 1);
-    EXPECT_EQ(DeleteDC(dc), 1);
-    EXPECT_EQ(CountLiveObjects(), before);
-    EXPECT_EQ(GetPixel(dc, 0, 0), CLR_INVALID) << "a dead handle reaches nothing";
 }
 
 // A picture of a few million pixels, converted in parts, against the plain rule pixel by
@@ -158,45 +109,6 @@ TEST(Gdi, GetDIBitsMatchesThePlainRuleAtEveryDepth) {
     SelectObject(dc, old);
     DeleteObject(section);
     DeleteDC(dc);
-}
-
-TEST(Gdi, BitBltCopiesAndClips) {
-    Canvas from(2, 2), to(3, 3);
-    SetPixel(from.dc, 0, 0, 0x010203);
-    SetPixel(from.dc, 1, 1, 0x040506);
-    EXPECT_NE(BitBlt(to.dc, 1, 1, 5, 5, from.dc, 0, 0, SRCCOPY), 0);
-    EXPECT_EQ(GetPixel(to.dc, 1, 1), 0x010203u);
-    EXPECT_EQ(GetPixel(to.dc, 2, 2), 0x040506u);
-    EXPECT_EQ(GetPixel(to.dc, 0, 0), 0u);
-    EXPECT_EQ(BitBlt(to.dc, 0, 0, 1, 1, from.dc, 0, 0, 0x00EE0086), 0) << "only SRCCOPY";
-}
-
-TEST(Gdi, PersistentPictureHoldsACopyAndReleasesEverything) {
-    // A 2 × 2 24-bit bottom-up BMP: bottom row blue, green; top row red, white.
-    std::vector<std::uint8_t> file = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,
-                                      40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0};
-    file.resize(54, 0);
-    const std::uint8_t pixels[] = {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255, 255, 0};
-    file.insert(file.end(), std::begin(pixels), std::end(pixels));
-
-    const std::size_t before = CountLiveObjects();
-    {
-        PersistentPicture picture(std::as_bytes(std::span(file)));
-        ASSERT_TRUE(picture.valid());
-        EXPECT_EQ(picture.width(), 2);
-        EXPECT_EQ(GetPixel(picture.hDC(), 0, 0), 0x0000FFu);
-        EXPECT_EQ(GetPixel(picture.hDC(), 1, 0), 0xFFFFFFu);
-        EXPECT_EQ(GetPixel(picture.hDC(), 0, 1), 0xFF0000u);
-        EXPECT_EQ(GetPixel(picture.hDC(), 1, 1), 0x00FF00u);
-        EXPECT_NE(GetCurrentObject(picture.hDC(), OBJ_BITMAP), picture.hBitmap()) << "the persistent image is a copy";
-        EXPECT_EQ(ViewBitmap(picture.hBitmap())->Row(0)[0], 0xFF0000u) << "0x00RRGGBB";
-    }
-    EXPECT_EQ(CountLiveObjects(), before);
-
-    file[28] = 8; // an 8-bit file is not a picture this loader takes
-    EXPECT_FALSE(PersistentPicture(std::as_bytes(std::span(file))).valid());
-    file.resize(60);
-    EXPECT_FALSE(LoadBitmapFromBmp(std::as_bytes(std::span(file))));
 }
 
 } // namespace
