@@ -2,6 +2,7 @@
 
 #include "codecs/colour_runs.h"
 #include "win32/gdi32/handle_table.h"
+#include "codecs/colour_packing.h"
 #include "codecs/nearest_entry.h"
 #include "os/rows_in_parts.h"
 
@@ -19,13 +20,9 @@ using codecs::NearestEntry;
 
 namespace {
 
-COLORREF ColorRefFromPixel(std::uint32_t pixel) {
-    return ((pixel >> 16) & 0xFF) | (pixel & 0xFF00) | ((pixel & 0xFF) << 16);
-}
-
-std::uint32_t PixelFromColorRef(COLORREF color) {
-    return ((color >> 16) & 0xFF) | (color & 0xFF00) | ((color & 0xFF) << 16);
-}
+// A pixel keeps blue first, a colour value red first.
+COLORREF ColorRefFromPixel(std::uint32_t pixel) { return codecs::SwapFirstAndThird(pixel); }
+std::uint32_t PixelFromColorRef(COLORREF color) { return codecs::SwapFirstAndThird(color); }
 
 // Pixels [x, x + count) of a row at 1, 4 or 8 bits set to index, leftmost pixel in the
 // high bits of its byte; below 8 bits the row's bytes must be zero beforehand. Whole bytes

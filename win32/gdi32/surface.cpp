@@ -1,6 +1,7 @@
 #include "win32/gdi32/surface.h"
 
 #include "win32/gdi32/handle_table.h"
+#include "codecs/colour_packing.h"
 
 #include <cstring>
 
@@ -70,7 +71,7 @@ HBITMAP LoadBitmapFromBmp(std::span<const std::byte> file) {
         std::uint32_t* row = object->Row(y);
         for (std::int32_t x = 0; x < width; ++x) {
             const std::uint8_t* p = source + static_cast<std::size_t>(x) * bytesPerPixel;
-            row[x] = p[0] | (p[1] << 8) | (static_cast<std::uint32_t>(p[2]) << 16);
+            row[x] = codecs::PackChannels(p[0], p[1], p[2]); // the file's blue, green, red
         }
     }
     return detail::AddBitmap(std::move(object));
