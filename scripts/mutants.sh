@@ -35,7 +35,7 @@ M03|nearest palette entry weighs blue twice|distances[i] = dr * dr + dg * dg + d
 M04|grey level truncated instead of rounded|(p.red + p.green + p.blue + 1) / 3|(p.red + p.green + p.blue) / 3
 M05|sepia green one step too light|189.0 / 255.0 * green + 66|189.0 / 255.0 * green + 67
 M06|purple green rounded up|return {g, g / 2, g};|return {g, (g + 1) / 2, g};
-M07|red channel not clamped at 255|std::min(red, 255)) << 16|std::min(red, 256)) << 16
+M07|a channel above 255 not clamped|std::min(channel, 255)|std::min(channel, 256)
 M08|emboss grey bias 128 instead of 127|GreyLevel(compared) - GreyLevel(pixel) + 127|GreyLevel(compared) - GreyLevel(pixel) + 128
 M09|emboss compares the last column with the one before|x == width - 1 ? x : x + 1|x == width - 1 ? x - 1 : x + 1
 M10|JPEG quality lowered by a tenth|jpeg_set_quality(&info, quality, TRUE)|jpeg_set_quality(&info, quality * 9 / 10, TRUE)
