@@ -307,37 +307,6 @@ TEST(EffectEngines, TheDIBitsEngineGivesTheFormulasOnAPictureLargeEnoughToShare)
     }
 }
 
-TEST(EffectEngines, EmbossRoundsExactHalvesToEven) {
-    // In a 3 × 3 picture the centre weighs the pair (0, 0) → (2, 2) in the Pixels engine and
-    // the pair (0, 2) → (2, 0) in the DIBits engine, whose row 0 is the bottom row.
-    const std::pair<int, int> kDifferences[] = {{1, 128}, {-1, 126}, {3, 128}, {-3, 126}, {255, 254}, {-255, 0}, {2, 128}};
-    for (auto [difference, want] : kDifferences) {
-        const int low = difference > 0 ? 0 : -difference, high = low + difference;
-        for (bool pixelsEngine : {true, false}) {
-            Picture picture(3, 3, {77, 77, 77});
-            picture.at(0, pixelsEngine ? 0 : 2) = {low, low, low};
-            picture.at(2, pixelsEngine ? 2 : 0) = {high, high, high};
-            EXPECT_EQ(RunEffect(picture, 10, pixelsEngine).at(1, 1), (Color{want, want, want}))
-                << difference << ", " << EngineName(pixelsEngine);
-        }
-    }
-}
-
-TEST(EffectEngines, EmbossFalseComparesWithTheNextPixelInTheEngineRowOrder) {
-    // One white pixel in the middle of black.
-    Picture picture(3, 3, {0, 0, 0});
-    picture.at(1, 1) = {255, 255, 255};
-    const Picture pixels = RunEffect(picture, 11, true);
-    EXPECT_EQ(pixels.at(0, 0), (Color{255, 255, 255})) << "0 to 255 towards the lower right: 382 clamps to 255";
-    EXPECT_EQ(pixels.at(1, 1), (Color{0, 0, 0})) << "255 to 0: -128 clamps to 0";
-    EXPECT_EQ(pixels.at(0, 2), (Color{127, 127, 127})) << "bottom row: compared with the right neighbour";
-    EXPECT_EQ(pixels.at(2, 0), (Color{127, 127, 127})) << "last column: compared with the pixel below";
-    const Picture dib = RunEffect(picture, 11, false);
-    EXPECT_EQ(dib.at(0, 2), (Color{255, 255, 255})) << "0 to 255 towards the upper right";
-    EXPECT_EQ(dib.at(0, 0), (Color{127, 127, 127})) << "top row: compared with the right neighbour";
-    EXPECT_EQ(dib.at(2, 2), (Color{127, 127, 127})) << "last column: compared with the pixel above";
-}
-
 TEST(EffectEngines, AnEmptyPictureEndsQuietlyWithNoFile) {
     TempFolder folder;
     const std::size_t live = gdi32::CountLiveObjects();

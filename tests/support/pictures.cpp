@@ -134,20 +134,12 @@ std::uint32_t U32At(const std::vector<std::uint8_t>& b, std::size_t at) {
 } // namespace
 
 Picture Decode32BitBmp(const std::vector<std::uint8_t>& file) {
-    if (file.size() < 54) {
-        ADD_FAILURE() << "BMP of " << file.size() << " bytes";
-        return {};
-    }
-    const int width = static_cast<int>(U32At(file, 18));
-    const int height = static_cast<int>(U32At(file, 22));
-    const std::size_t expectedSize = 54 + static_cast<std::size_t>(width) * height * 4;
-    EXPECT_EQ(file[0], 'B');
-    EXPECT_EQ(file[1], 'M');
-    EXPECT_EQ(U32At(file, 2), expectedSize) << "bfSize";
-    EXPECT_EQ(U32At(file, 10), 54u) << "bfOffBits";
-    EXPECT_EQ(file[28] | file[29] << 8, 32) << "biBitCount";
-    if (file.size() != expectedSize || U32At(file, 10) != 54) {
-        ADD_FAILURE() << "file of " << file.size() << " bytes, expected " << expectedSize;
+    const int width = file.size() < 54 ? 0 : static_cast<int>(U32At(file, 18));
+    const int height = file.size() < 54 ? 0 : static_cast<int>(U32At(file, 22));
+    const std::size_t size = 54 + static_cast<std::size_t>(width) * height * 4;
+    if (file.size() < 54 || file[0] != 'B' || file[1] != 'M' || U32At(file, 2) != size || U32At(file, 10) != 54 ||
+        (file[28] | file[29] << 8) != 32 || file.size() != size) {
+        ADD_FAILURE() << "not a 32-bit BMP as laid out by the writer, " << file.size() << " bytes";
         return {};
     }
     Picture picture(width, height);
