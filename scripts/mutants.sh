@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Mutation check: does the test suite notice small faults a user would notice?
 #
-#   scripts/mutants.sh [--only ID[,ID...]] [--keep-scratch]
+#   scripts/mutants.sh [--only ID[,ID...]] [--keep-scratch] [--first-failure]
 #
 # Each mutant below is one literal text replacement in the program's source (not in tests/,
 # bench/ or fuzz/). The replaced text is looked up wherever it stands in the tree, so the
@@ -11,6 +11,9 @@
 # test fails, "survived" when every test passes, "stillborn" when it does not compile, and
 # "n/a" when its text is not found exactly once (the code changed: update the list).
 #
+# --first-failure stops each run at its first failing test: quicker, and enough to tell
+# killed from survived, but the results then name one killing test, not all of them.
+#
 # Slow (a build and a whole suite per mutant) and not run by CI. Results go to
 # build/mutants/results.tsv, one line a mutant: id, verdict, the first failing tests.
 set -uo pipefail
@@ -19,11 +22,13 @@ root=$(pwd)
 
 only=""
 keep=0
+stop=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --only) only=",$2,"; shift 2 ;;
     --keep-scratch) keep=1; shift ;;
-    *) echo "usage: $0 [--only ID[,ID...]] [--keep-scratch]" >&2; exit 2 ;;
+    --first-failure) stop=(--stop-on-failure); shift ;;
+    *) echo "usage: $0 [--only ID[,ID...]] [--keep-scratch] [--first-failure]" >&2; exit 2 ;;
   esac
 done
 
@@ -99,7 +104,7 @@ open(path, "w", encoding="utf-8").write(text.replace(os.environ["FROM"], os.envi
 PY
   if ! (cd "$scratch" && cmake --build --preset default >"$out/$id.build.log" 2>&1); then
     verdict=stillborn; failing=""; other=$((other + 1))
-  elif (cd "$scratch" && ctest --preset default -j2 --timeout 300 >"$out/$id.test.log" 2>&1); then
+  elif (cd "$scratch" && ctest --preset default -j2 --timeout 300 "${stop[@]}" >"$out/$id.test.log" 2>&1); then
     verdict=survived; failing=""; survived=$((survived + 1))
   else
     verdict=killed; killed=$((killed + 1))
