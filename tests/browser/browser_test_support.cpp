@@ -11,7 +11,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -22,8 +21,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 BrowserTestFolder::BrowserTestFolder() {
-    std::string pattern = (fs::temp_directory_path() / "lumivert-browser-test-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
     const char* old = std::getenv("TMPDIR");
     oldTmpDir_ = old ? old : "";
     ::setenv("TMPDIR", path_.c_str(), 1);
@@ -32,8 +29,6 @@ BrowserTestFolder::BrowserTestFolder() {
 BrowserTestFolder::~BrowserTestFolder() {
     EndAllBrowsers();
     oldTmpDir_.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", oldTmpDir_.c_str(), 1);
-    std::error_code error;
-    fs::remove_all(path_, error);
 }
 
 fs::path BrowserTestFolder::WriteScript(const std::string& name, const std::string& body) const {
@@ -82,12 +77,10 @@ fs::path BrowserTestFolder::WritePicture(const std::string& name, int width) con
     return picture;
 }
 
-std::string ReadFileOnceWritten(const fs::path& path) {
-    for (int i = 0; i < 300 && !fs::exists(path); ++i)
-        std::this_thread::sleep_for(10ms);
-    std::this_thread::sleep_for(50ms); // let the writer finish
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+std::string ReadFileOnceWritten(const fs::path& path, char end) {
+    return test_support::WaitForWholeFile(path, 10s, [end](const std::string& bytes) {
+               return bytes.ends_with(end);
+           }).value_or("");
 }
 
 void UseBrowserCommand(const std::string& command) {
@@ -118,7 +111,8 @@ std::optional<QJsonValue> EvaluateUntilAccepted(PageEndpoint pageEndpoint, const
         const std::string endpoint = pageEndpoint();
         if (!endpoint.empty()) {
             chromium::DevToolsConnection connection(QString::fromStdString(endpoint));
-            value = connection.Evaluate(QString::fromStdString(expression), 2s);
+            // A busy machine may take seconds to answer: one try is not cut short.
+            value = connection.Evaluate(QString::fromStdString(expression), 10s);
             if (value && (accept == nullptr || accept(*value)))
                 return value;
         }

@@ -5,6 +5,7 @@
 // headless Chromium, reading a page back through DevTools, and ending every browser the
 // test started.
 
+#include "tests/support/scratch_folder.h"
 #include "win32/user32/user32.h"
 
 #include <QJsonValue>
@@ -42,12 +43,14 @@ public:
     std::filesystem::path WritePicture(const std::string& name, int width) const;
 
 private:
-    std::filesystem::path path_;
+    test_support::ScratchFolder scratch_;
+    std::filesystem::path path_{scratch_.path()};
     std::string oldTmpDir_;
 };
 
-// The content of a file that a started program writes, once it appeared (bounded wait).
-std::string ReadFileOnceWritten(const std::filesystem::path& path);
+// The content of a file that a started program writes, once complete: once it ends with
+// end, what the writer writes last (bounded wait; empty if it never does).
+std::string ReadFileOnceWritten(const std::filesystem::path& path, char end = '|');
 
 // Makes command the browser's App Paths entry, the only key in the registry; an empty
 // command leaves no browser entry at all.

@@ -1,6 +1,7 @@
 #include "browser/cls_html_document.h"
 #include "browser/mdl_html_document.h"
 #include "chromium/browser_process.h"
+#include "chromium/devtools_connection.h"
 #include "os/program_start.h"
 #include "ui/raised_error.h"
 #include "tests/app/recording_message_boxes.h"
@@ -217,8 +218,11 @@ TEST_F(LaunchBrowserTest, HungPageAnswersAtOnceOnceKnownHung) {
     const std::uint32_t pid = mdlHTMLDocument::LaunchBrowser("", messages_);
     const user32::HWND frame = mdlHTMLDocument::FindBrowserWindow(pid);
     ASSERT_NE(frame, 0u);
-    ASSERT_TRUE(lumivert::testing::EvaluateInPage(frame, "setTimeout(() => { for (;;) {} }, 50), true"));
-    std::this_thread::sleep_for(300ms);
+    // Hung for certain before the first look: a script that never ends is running.
+    chromium::DevToolsConnection page(
+        QString::fromStdString(user32::DevToolsEndpointOf(mdlHTMLDocument::FindServerWindow(frame))));
+    ASSERT_TRUE(page.Evaluate("1", 10s));
+    EXPECT_FALSE(page.Evaluate("for (;;) {}", 500ms));
 
     ClsHTMLDocument documents;
     user32::HWND client = 0;
