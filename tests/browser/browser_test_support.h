@@ -14,8 +14,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <sys/types.h>
-#include <vector>
 
 namespace lumivert::testing {
 
@@ -69,11 +67,5 @@ std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& 
 std::optional<QJsonValue> EvaluateInInspectablePage(const std::string& expression,
                                                     bool (*accept)(const QJsonValue&) = nullptr,
                                                     std::chrono::milliseconds limit = std::chrono::seconds(10));
-
-// The process ids of every process in the session that pid leads, pid included.
-std::vector<pid_t> ProcessesOfSession(pid_t pid);
-
-// The TCP ports (IPv4 and IPv6) on which any of these processes listens.
-std::vector<int> ListeningPortsOf(const std::vector<pid_t>& processes);
 
 } // namespace lumivert::testing
