@@ -1,6 +1,5 @@
 // Every kind of save of the imaging layer, read back by libpng, giflib and libjpeg.
 
-#include "imaging/encoder_ids.h"
 #include "imaging/encoding_pipeline.h"
 #include "imaging/mdl_gdiplus.h"
 #include "assets/sample_picture.h"
@@ -11,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 
 using namespace mdlGdiplus;
 
@@ -91,18 +89,6 @@ TEST(Session, OneStartupAtATimeAndOneShutdownEndsTheLayer) {
               gdiplus::Ok);
     gdiplus::GdipDisposeImage(bitmap);
     gdiplus::GdiplusShutdown(token);
-}
-
-TEST(EncoderIds, TextsAndGuids) {
-    EXPECT_EQ(GetEncoderClsidString(6), "{557CF406-1A04-11D3-9A73-0000F81EF32E}");
-    EXPECT_EQ(GetEncoderClsidString(1), "{557CF401-1A04-11D3-9A73-0000F81EF32E}");
-    EXPECT_EQ(GetEncoderClsidString(12), "{557CF4012-1A04-11D3-9A73-0000F81EF32E}");
-    EXPECT_EQ(StringToGuid(GetEncoderClsidString(12)), ole32::GUID{}); // not a GUID: zero bytes
-    const ole32::GUID quality = StringToGuid(EncoderQualityText);
-    unsigned char bytes[4];
-    std::memcpy(bytes, &quality, 4);
-    EXPECT_EQ(std::vector<unsigned char>(bytes, bytes + 4), (std::vector<unsigned char>{0xB5, 0xE4, 0x5B, 0x1D}));
-    EXPECT_EQ(OleColorToArgb(0x7F102030, 128), 0x80302010u); // the top byte is ignored
 }
 
 TEST_F(Saving, PngIsThePictureWithExactlyTheTransparentColourCleared) {
