@@ -7,12 +7,8 @@
 #include "win32/advapi32/registry_store.h"
 #include "os/program_start.h"
 
-#include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -22,8 +18,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 BrowserTestFolder::BrowserTestFolder() {
-    std::string pattern = (fs::temp_directory_path() / "lumivert-browser-test-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
     const char* old = std::getenv("TMPDIR");
     oldTmpDir_ = old ? old : "";
     ::setenv("TMPDIR", path_.c_str(), 1);
@@ -32,14 +26,11 @@ BrowserTestFolder::BrowserTestFolder() {
 BrowserTestFolder::~BrowserTestFolder() {
     EndAllBrowsers();
     oldTmpDir_.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", oldTmpDir_.c_str(), 1);
-    std::error_code error;
-    fs::remove_all(path_, error);
 }
 
 fs::path BrowserTestFolder::WriteScript(const std::string& name, const std::string& body) const {
     const fs::path script = path_ / name;
-    std::ofstream(script) << "#!/bin/sh\n" << body << "\n";
-    fs::permissions(script, fs::perms::owner_all);
+    test_support::WriteBytes(script, "#!/bin/sh\n" + body + "\n", 0700);
     return script;
 }
 
@@ -54,40 +45,23 @@ fs::path BrowserTestFolder::InspectableHeadlessChromium() const {
 }
 
 fs::path BrowserTestFolder::WritePicture(const std::string& name, int width) const {
-    const int rowBytes = (width * 3 + 3) / 4 * 4;
-    const int height = 2;
-    std::string bmp;
-    const auto put = [&bmp](std::uint32_t value, int bytes) {
+    const int rowBytes = (width * 3 + 3) / 4 * 4, height = 2, pixelBytes = rowBytes * height;
+    std::string bmp = "BM";
+    // File size, reserved, pixel offset; info header size, width, height, planes and bits,
+    // no compression, pixel bytes, resolution, colours.
+    for (const auto& [value, bytes] : {std::pair{54 + pixelBytes, 4}, {0, 4}, {54, 4}, {40, 4}, {width, 4}, {height, 4},
+                                      {1, 2}, {24, 2}, {0, 4}, {pixelBytes, 4}, {2835, 4}, {2835, 4}, {0, 4}, {0, 4}})
         for (int i = 0; i < bytes; ++i)
             bmp += static_cast<char>((value >> (8 * i)) & 0xFF);
-    };
-    bmp += "BM";
-    put(54 + rowBytes * height, 4); // file size
-    put(0, 4);                      // reserved
-    put(54, 4);                     // offset of the pixels
-    put(40, 4);                     // info header size
-    put(width, 4);
-    put(height, 4);
-    put(1, 2);  // planes
-    put(24, 2); // bits per pixel
-    put(0, 4);  // no compression
-    put(rowBytes * height, 4);
-    put(2835, 4);
-    put(2835, 4);
-    put(0, 4);
-    put(0, 4);
-    bmp += std::string(static_cast<std::size_t>(rowBytes * height), '\x7F');
-    const fs::path picture = path_ / name;
-    std::ofstream(picture, std::ios::binary) << bmp;
-    return picture;
+    bmp += std::string(static_cast<std::size_t>(pixelBytes), '\x7F');
+    test_support::WriteBytes(path_ / name, bmp);
+    return path_ / name;
 }
 
-std::string ReadFileOnceWritten(const fs::path& path) {
-    for (int i = 0; i < 300 && !fs::exists(path); ++i)
-        std::this_thread::sleep_for(10ms);
-    std::this_thread::sleep_for(50ms); // let the writer finish
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+std::string ReadFileOnceWritten(const fs::path& path, char end) {
+    return test_support::WaitForWholeFile(path, 10s, [end](const std::string& bytes) {
+               return bytes.ends_with(end);
+           }).value_or("");
 }
 
 void UseBrowserCommand(const std::string& command) {
@@ -118,7 +92,8 @@ std::optional<QJsonValue> EvaluateUntilAccepted(PageEndpoint pageEndpoint, const
         const std::string endpoint = pageEndpoint();
         if (!endpoint.empty()) {
             chromium::DevToolsConnection connection(QString::fromStdString(endpoint));
-            value = connection.Evaluate(QString::fromStdString(expression), 2s);
+            // A busy machine may take seconds to answer: one try is not cut short.
+            value = connection.Evaluate(QString::fromStdString(expression), 10s);
             if (value && (accept == nullptr || accept(*value)))
                 return value;
         }
@@ -159,52 +134,6 @@ std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& 
 std::optional<QJsonValue> EvaluateInInspectablePage(const std::string& expression, bool (*accept)(const QJsonValue&),
                                                     std::chrono::milliseconds limit) {
     return EvaluateUntilAccepted(InspectablePageEndpoint, expression, accept, limit);
-}
-
-std::vector<pid_t> ProcessesOfSession(pid_t pid) {
-    std::vector<pid_t> members;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator("/proc", error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::ifstream stat(entry.path() / "stat");
-        std::string text;
-        std::getline(stat, text);
-        // After the command in parentheses: state, parent, group, session.
-        std::istringstream fields(text.substr(text.rfind(')') + 1));
-        std::string state;
-        pid_t parent = 0, group = 0, session = 0;
-        if (fields >> state >> parent >> group >> session && session == pid)
-            members.push_back(std::stoi(name));
-    }
-    return members;
-}
-
-std::vector<int> ListeningPortsOf(const std::vector<pid_t>& processes) {
-    std::vector<std::string> sockets; // "socket:[inode]" links of the processes
-    for (const pid_t pid : processes) {
-        std::error_code error;
-        for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
-            const std::string target = fs::read_symlink(fd.path(), error).string();
-            if (target.starts_with("socket:["))
-                sockets.push_back(target.substr(8, target.size() - 9));
-        }
-    }
-    std::vector<int> ports;
-    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
-        std::ifstream in(table);
-        std::string line;
-        std::getline(in, line); // the heading
-        while (std::getline(in, line)) {
-            std::istringstream fields(line);
-            std::string slot, local, remote, state, queues, timer, retransmits, uid, timeouts, inode;
-            fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeouts >> inode;
-            if (state == "0A" && std::find(sockets.begin(), sockets.end(), inode) != sockets.end())
-                ports.push_back(std::stoi(local.substr(local.find(':') + 1), nullptr, 16));
-        }
-    }
-    return ports;
 }
 
 } // namespace lumivert::testing

@@ -5,6 +5,7 @@
 // headless Chromium, reading a page back through DevTools, and ending every browser the
 // test started.
 
+#include "tests/support/scratch_folder.h"
 #include "win32/user32/user32.h"
 
 #include <QJsonValue>
@@ -13,8 +14,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <sys/types.h>
-#include <vector>
 
 namespace lumivert::testing {
 
@@ -42,12 +41,14 @@ public:
     std::filesystem::path WritePicture(const std::string& name, int width) const;
 
 private:
-    std::filesystem::path path_;
+    test_support::ScratchFolder scratch_;
+    std::filesystem::path path_{scratch_.path()};
     std::string oldTmpDir_;
 };
 
-// The content of a file that a started program writes, once it appeared (bounded wait).
-std::string ReadFileOnceWritten(const std::filesystem::path& path);
+// The content of a file that a started program writes, once complete: once it ends with
+// end, what the writer writes last (bounded wait; empty if it never does).
+std::string ReadFileOnceWritten(const std::filesystem::path& path, char end = '|');
 
 // Makes command the browser's App Paths entry, the only key in the registry; an empty
 // command leaves no browser entry at all.
@@ -66,11 +67,5 @@ std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& 
 std::optional<QJsonValue> EvaluateInInspectablePage(const std::string& expression,
                                                     bool (*accept)(const QJsonValue&) = nullptr,
                                                     std::chrono::milliseconds limit = std::chrono::seconds(10));
-
-// The process ids of every process in the session that pid leads, pid included.
-std::vector<pid_t> ProcessesOfSession(pid_t pid);
-
-// The TCP ports (IPv4 and IPv6) on which any of these processes listens.
-std::vector<int> ListeningPortsOf(const std::vector<pid_t>& processes);
 
 } // namespace lumivert::testing

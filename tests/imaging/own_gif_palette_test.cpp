@@ -32,99 +32,33 @@ literal_own_gif::Result FastConvert(const std::vector<std::uint32_t>& pixels, st
     return r;
 }
 
-// n distinct opaque colours that are neither black, white nor K.
-std::vector<std::uint32_t> DistinctColors(int n) {
-    std::vector<std::uint32_t> colors;
-    for (int i = 0; i < n; ++i)
-        colors.push_back(0xFF000000u | (0x010203u * (i + 1) + 0x100));
-    return colors;
-}
-
 } // namespace
 
-TEST(OwnGifPalette, WorkedExampleMovesTheFirstColourOutOfSlotZero) {
-    const auto r = FastConvert({A, B, K, D, A}, KeyOle);
-    EXPECT_EQ(r.colorCount, 4);
-    EXPECT_EQ(std::vector<std::uint32_t>(r.collected.begin(), r.collected.begin() + 4),
-              (std::vector<std::uint32_t>{K, B, A, D}));
-    EXPECT_EQ(r.palette[0], 0x00FF0033u); // transparent entry, alpha 0
-    EXPECT_EQ(r.palette[1], B);
-    EXPECT_EQ(r.palette[2], A);
-    EXPECT_EQ(r.palette[3], D);
-    for (int i = 4; i < 256; ++i)
-        ASSERT_EQ(r.palette[i], 0u) << i;
-    EXPECT_EQ(r.indexes, (std::vector<std::uint8_t>{2, 1, 0, 3, 2}));
-}
-
-TEST(OwnGifPalette, WithoutTransparentColourWhiteTakesSlotZeroAndStaysOpaque) {
-    const auto r = FastConvert({A, White, B, Black}, -1);
-    EXPECT_EQ(r.palette[0], White);
-    EXPECT_EQ(r.palette[1], A);
-    EXPECT_EQ(r.palette[2], B);
-    EXPECT_EQ(r.palette[3], Black); // a collected black keeps its own index before the fillers
-    for (int i = 4; i < 256; ++i)
-        ASSERT_EQ(r.palette[i], Black) << "fillers stay opaque without a transparent colour";
-    EXPECT_EQ(r.indexes, (std::vector<std::uint8_t>{1, 0, 2, 3}));
-}
-
-TEST(OwnGifPalette, SingleColourGivesCountOneAndAllIndexesZero) {
-    const auto r = FastConvert(std::vector<std::uint32_t>(50, D), -1);
-    EXPECT_EQ(r.colorCount, 1);
-    EXPECT_EQ(r.palette[0], D);
-    EXPECT_EQ(r.palette[1], Black);
-    EXPECT_EQ(r.indexes, std::vector<std::uint8_t>(50, 0));
-}
-
-TEST(OwnGifPalette, EqualRgbWithDifferentAlphaMapsToTheLowerIndex) {
-    const auto r = FastConvert({0x80112233, A, B}, -1);
-    EXPECT_EQ(r.palette[0], 0x80112233u);
-    EXPECT_EQ(r.palette[1], A);
-    EXPECT_EQ(r.indexes, (std::vector<std::uint8_t>{0, 0, 2}));
-}
-
-TEST(OwnGifPalette, OnlyTheFirst254ColoursAreCollectedTheRestTakeTheNearestOpaqueEntry) {
-    std::vector<std::uint32_t> pixels = DistinctColors(254);
-    const std::uint32_t besideColour100 = pixels[100] + 1; // blue one step away
-    pixels.insert(pixels.end(), {besideColour100, Black, 0xFF010101});
-    auto r = FastConvert(pixels, -1);
-    EXPECT_EQ(r.colorCount, 254);
-    EXPECT_EQ(r.collected[254], 0u); // the last slot is never filled
-    EXPECT_EQ(r.indexes[253], 253);
-    EXPECT_EQ(r.indexes[254], 100); // not collected: the nearest entry
-    EXPECT_EQ(r.indexes[255], 254); // black: the first filler entry, opaque
-    EXPECT_EQ(r.indexes[256], 254); // nearest to black
-    EXPECT_EQ(r.palette[254], Black);
-
-    // With a transparent colour, a colour next to it does not turn transparent.
-    pixels = DistinctColors(254);
-    pixels.front() = K;
-    pixels.push_back(0xFFFF0034);
-    r = FastConvert(pixels, KeyOle);
-    EXPECT_EQ(r.indexes[0], 0);
-    EXPECT_NE(r.indexes[254], 0);
-
-    r = FastConvert({Black}, 0); // black transparent
-    EXPECT_EQ(r.indexes[0], 0);
-}
-
-TEST(OwnGifPalette, TransparentColourNotInThePictureSwallowsNoOtherColour) {
-    const auto r = FastConvert({A, B, D, A}, KeyOle);
-    EXPECT_EQ(r.palette[0], 0x00FF0033u);
-    EXPECT_EQ(r.palette[1], B); // slots other than 0 keep their index
-    EXPECT_EQ(r.palette[2], D);
-    EXPECT_EQ(r.palette[3], A); // slot 0's colour moved to the first filler entry
-    EXPECT_EQ(r.indexes, (std::vector<std::uint8_t>{3, 1, 2, 3}));
-}
-
-TEST(OwnGifPalette, TransparentColourMetAfterAFullTableStillTurnsTransparent) {
-    std::vector<std::uint32_t> pixels = DistinctColors(254);
-    pixels.push_back(K);
-    const auto r = FastConvert(pixels, KeyOle);
-    EXPECT_EQ(r.colorCount, 254);
-    EXPECT_EQ(r.palette[254], pixels[0]);
-    EXPECT_EQ(r.indexes[0], 254);  // the first colour keeps an entry of its own
-    EXPECT_EQ(r.indexes[1], 1);
-    EXPECT_EQ(r.indexes[254], 0);  // K
+// Worked by hand: the palette's first entries (the rest must be black) and the indexes.
+TEST(OwnGifPalette, WorkedExamples) {
+    const struct {
+        std::vector<std::uint32_t> pixels;
+        std::int32_t option;
+        std::vector<std::uint32_t> palette;
+        std::vector<std::uint8_t> indexes;
+        std::uint32_t filler;
+    } cases[] = {
+        // The transparent colour moves the first colour out of slot 0.
+        {{A, B, K, D, A}, KeyOle, {0x00FF0033, B, A, D}, {2, 1, 0, 3, 2}, 0},
+        // Without one, white takes slot 0 and the fillers stay opaque.
+        {{A, White, B, Black}, -1, {White, A, B, Black}, {1, 0, 2, 3}, Black},
+        // One not in the picture swallows no colour: slot 0's moves to the first filler.
+        {{A, B, D, A}, KeyOle, {0x00FF0033, B, D, A}, {3, 1, 2, 3}, 0},
+        // Equal RGB with another alpha maps to the lower index.
+        {{0x80112233, A, B}, -1, {0x80112233, A, B}, {0, 0, 2}, Black},
+    };
+    for (const auto& c : cases) {
+        const auto r = FastConvert(c.pixels, c.option);
+        std::vector<std::uint32_t> palette = c.palette;
+        palette.resize(256, c.filler);
+        EXPECT_EQ(r.palette, palette);
+        EXPECT_EQ(r.indexes, c.indexes);
+    }
 }
 
 // The fast stages against the literal scans, on pictures built to reach every rule: small

@@ -1,4 +1,5 @@
 #include "os/program_start.h"
+#include "tests/support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sched.h>
-#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -19,39 +19,20 @@ using namespace std::chrono_literals;
 
 class ProgramStartTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() / ("lumivert program start " + std::to_string(::getpid()));
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    // A script that writes each of its arguments on a line of its own to the file out.
-    fs::path ArgumentRecorder() {
-        const fs::path script = folder_ / "record args";
-        std::ofstream(script) << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.out\"\n";
-        fs::permissions(script, fs::perms::owner_all);
-        return script;
-    }
-
-    static std::string WaitForFile(const fs::path& file) {
-        for (int i = 0; i < 500 && !fs::exists(file); ++i)
-            std::this_thread::sleep_for(10ms);
-        std::this_thread::sleep_for(20ms);
-        std::ifstream in(file);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    fs::path folder_;
+    test_support::ScratchFolder scratch_;
+    fs::path folder_{scratch_.path()};
 };
 
 TEST_F(ProgramStartTest, DetachedProgramGetsEachArgumentWhole) {
-    const fs::path script = ArgumentRecorder();
+    // Each argument on a line of its own, moved into place once complete.
+    const fs::path script = folder_ / "record args";
+    scratch_.Put("record args", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.part\"\n"
+                                "mv \"$0.part\" \"$0.out\"\n", 0755);
     const os::ProgramStart start =
         os::StartDetached({script.string(), "/a folder/with blanks.html", "\"quoted\" $HOME; echo no"});
     ASSERT_TRUE(start.started()) << start.error;
-    EXPECT_EQ(WaitForFile(script.string() + ".out"), "/a folder/with blanks.html\n\"quoted\" $HOME; echo no\n");
+    EXPECT_EQ(test_support::WaitForWholeFile(script.string() + ".out", 10s).value_or(""),
+              "/a folder/with blanks.html\n\"quoted\" $HOME; echo no\n");
     ASSERT_TRUE(start.program->WaitForEnd(5s));
     EXPECT_EQ(start.program->ExitCode(), 0);
     EXPECT_FALSE(fs::exists("/proc/" + std::to_string(start.program->pid()))) << "reaped: no zombie left";
@@ -88,7 +69,6 @@ TEST_F(ProgramStartTest, DetachedProgramOutlivesTheProgramThatStartedIt) {
     ::close(pids[0]);
     ASSERT_GT(pid, 0);
     ::waitpid(starter, nullptr, 0);
-    std::this_thread::sleep_for(100ms);
     EXPECT_TRUE(os::IsProcessRunning(pid)) << "still running after its starter ended";
     ::kill(pid, SIGKILL);
 }
@@ -105,15 +85,22 @@ int ReusedIdScenario() {
     if (!start.program->WaitForEnd(5s))
         return 11;
     std::ofstream("/proc/sys/kernel/ns_last_pid") << old - 1 << std::flush;
+    int led[2];
+    if (::pipe(led) != 0)
+        return 12;
     const pid_t stranger = ::fork();
     if (stranger == 0) {
         ::setsid();
+        ::close(led[1]); // tells the parent it leads its own group now
         for (;;)
             ::pause();
     }
+    ::close(led[1]);
+    char none;
+    [[maybe_unused]] const ssize_t ended = ::read(led[0], &none, 1);
+    ::close(led[0]);
     if (stranger != old)
         return 12; // the id could not be forced
-    std::this_thread::sleep_for(50ms); // let the stranger lead its own group
     if (::getpgid(stranger) != old)
         return 13;
     const bool signalled = start.program->Signal(SIGKILL) || start.program->SignalGroup(SIGKILL);
@@ -164,9 +151,9 @@ TEST_F(ProgramStartTest, RunWithLimitGivesTheExitCodeOrLeavesASlowProgramRunning
     EXPECT_EQ(done.exitCode, 3);
 
     const auto before = std::chrono::steady_clock::now();
-    const os::ProgramRun slow = os::RunWithLimit({"sleep", "3"}, 200ms);
+    const os::ProgramRun slow = os::RunWithLimit({"sleep", "5"}, 200ms);
     EXPECT_EQ(slow.state, os::RunState::StillRunning);
-    EXPECT_LT(std::chrono::steady_clock::now() - before, 2s) << "the wait is bounded";
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 4s) << "the wait is bounded";
 }
 
 TEST(ProcessStateTest, EndedProcessesDoNotCountAsRunning) {
@@ -175,7 +162,8 @@ TEST(ProcessStateTest, EndedProcessesDoNotCountAsRunning) {
     const pid_t child = ::fork();
     if (child == 0)
         ::_exit(0);
-    std::this_thread::sleep_for(100ms);
+    siginfo_t ended{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOWAIT), 0); // ended, not reaped
     EXPECT_FALSE(os::IsProcessRunning(child)) << "an unreaped (zombie) process has ended";
     ::waitpid(child, nullptr, 0);
 }
