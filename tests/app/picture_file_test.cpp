@@ -3,7 +3,7 @@
 // of bad input with its reason.
 
 #include "app/picture_file.h"
-#include "tests/app/qt_application.h"
+#include "tests/app/loaded_window.h"
 
 #include <QDir>
 #include <QFile>
