@@ -1,19 +1,21 @@
 #pragma once
 
-// A main window as the program has it after Form_Load, with a lock of its own and its
-// messages recorded.
+// What the window tests share: one QApplication, a main window as the program has it after
+// Form_Load (a lock of its own, its messages recorded), pictures written for it to open,
+// the picture it holds for the savers, and a file dropped on it.
 
 #include "app/frm_main.h"
-#include "app/mdl_common.h"
-#include "assets/sample_picture.h"
-#include "tests/app/qt_application.h"
 #include "tests/app/recording_message_boxes.h"
+#include "win32/gdi32/surface.h"
 
+#include <QApplication>
 #include <QCursor>
+#include <QDropEvent>
 #include <QFile>
-#include <QGuiApplication>
-
+#include <QImage>
+#include <QMimeData>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -22,45 +24,69 @@
 
 namespace lumivert::testing {
 
+inline void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "lumivert_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* application = QApplication::instance() ? nullptr : new QApplication(argc, argv);
+    (void)application;
+}
+
 inline bool IsHourglassSet() {
     const QCursor* pointer = QGuiApplication::overrideCursor();
     return pointer && pointer->shape() == Qt::WaitCursor;
 }
 
-// Makes a stand-in in the program's folder the browser the program starts: ready as soon
-// as it started (it offers no page the program could fill), and gone a few seconds later.
-inline void UseStandInBrowser() {
-    const QString browser = QString::fromStdString(mdlCommon::GetAppFolder()) + "test-browser";
-    QFile script(browser);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nexec sleep 5\n");
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("BROWSER", browser.toLocal8Bit());
+// A picture of width × height whose every pixel differs from its neighbours, written as a
+// PNG at path (lossless, so the window must hold exactly these pixels).
+inline QImage WritePicture(const QString& path, int width, int height) {
+    QImage picture(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            picture.setPixel(x, y, qRgb((x * 5) % 256, (y * 3) % 256, (x * y) % 256));
+    picture.save(path, "PNG");
+    return picture;
 }
 
-// The sample picture as a file in folder, for a decoder to compare with; its path.
-inline QString WriteSamplePicture(const QTemporaryDir& folder) {
-    const QString path = folder.filePath("sample.bmp");
-    QFile sample(path);
-    const auto bytes = assets::SamplePictureFile();
-    EXPECT_TRUE(sample.open(QIODevice::WriteOnly));
-    sample.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-    return path;
+// The picture the savers read: the persistent image of the picture box.
+inline QImage HeldPicture(const frmMain& window) {
+    const auto view = gdi32::ViewBitmap(gdi32::GetCurrentObject(window.controls().picTarget->hDC(), gdi32::OBJ_BITMAP));
+    if (!view)
+        return {};
+    QImage held(view->width, view->height, QImage::Format_RGB32);
+    for (int y = 0; y < view->height; ++y)
+        for (int x = 0; x < view->width; ++x)
+            held.setPixel(x, y, view->Row(y)[x] | 0xFF000000u);
+    return held;
+}
+
+// Drags the file at path onto target and drops it there, as a file manager does; whether
+// the drag was taken.
+inline bool DropFile(QWidget* target, const QString& path) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    const QPoint at(target->width() / 2, target->height() / 2);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return true;
 }
 
 class LoadedWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         EnsureApplication();
-        instance = std::make_unique<SingleInstance>(LockPath());
+        instance = std::make_unique<SingleInstance>(privateFolder.filePath("window.lock"));
         window = std::make_unique<frmMain>(*instance, &messages);
         ASSERT_TRUE(window->Form_Load());
         messages.whileShown = [this] { hourglass.push_back(IsHourglassSet()); };
     }
 
-    QString LockPath() const { return privateFolder.filePath("window.lock"); }
     const frmMainDesign& ui() const { return window->controls(); }
+    QString Path(const char* name) const { return privateFolder.filePath(name); }
 
     QTemporaryDir privateFolder;
     std::unique_ptr<SingleInstance> instance;

@@ -1,13 +1,16 @@
 """Writes pictures of every format, orientation and kind the program opens into FOLDER,
 each with what an independent decoder (Pillow, ImageMagick for the 16-bit files) makes of
 it: NAME.rgb holds the expected 8-bit RGB rows, and manifest.txt one line per picture:
-NAME WIDTH HEIGHT TOLERANCE.
+NAME WIDTH HEIGHT TOLERANCE. Then the files the program must refuse, each line of
+refused.txt: NAME|A PART OF THE REASON IT GIVES.
 
 usage: make_pictures.py FOLDER
 """
 import os
+import struct
 import subprocess
 import sys
+import zlib
 
 from PIL import Image, ImageOps
 
@@ -82,6 +85,23 @@ def main():
             with open(path(name + ".rgb"), "wb") as raw:
                 raw.write(picture.tobytes())
             manifest.write(f"{name} {picture.width} {picture.height} {tolerance}\n")
+
+    def png_declaring(width, height):  # a header and one row: enough to learn the size
+        chunk = lambda kind, data: struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+        return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+                + chunk(b"IDAT", zlib.compress(b"\0" * (1 + 3 * width))) + chunk(b"IEND", b""))
+
+    refused = {"empty.png": (b"", "空のファイル"), "notes.png": (b"not a picture at all\n", "画像ファイルではありません"),
+               "drawing.svg": (b'<svg xmlns="http://www.w3.org/2000/svg" width="9" height="9"/>\n', "読む機能がありません"),
+               "huge.png": (png_declaring(16385, 16384), "大きすぎます（16385 × 16384）"),
+               "largest.png": (png_declaring(16384, 16384), "途中で切れています")}  # the largest size is no reason
+    for name in ("rgb.png", "rgb.bmp", "palette.gif", "orientation-1.jpg", "rgb.tiff", "rgba.webp"):
+        whole = open(path(name), "rb").read()
+        refused["cut-" + name] = (whole[:len(whole) * 2 // 3], "途中で切れています")
+    with open(path("refused.txt"), "w") as reasons:
+        for name, (content, reason) in refused.items():
+            open(path(name), "wb").write(content)
+            reasons.write(f"{name}|{reason}\n")
 
 
 if __name__ == "__main__":

@@ -3,19 +3,17 @@
 // of bad input with its reason.
 
 #include "app/picture_file.h"
-#include "tests/app/qt_application.h"
+#include "tests/app/loaded_window.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
-#include <QtEndian>
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
-#include <zlib.h>
 
 namespace lumivert {
 namespace {
@@ -36,12 +34,6 @@ protected:
     static QByteArray Bytes(const QString& name) {
         QFile file(Path(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    static QString Write(const QString& name, const QByteArray& bytes) {
-        QFile file(Path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return Path(name);
     }
     static void ExpectRefused(const QString& path, const QString& reason) {
         const OpenedPicture opened = LoadPictureFile(path);
@@ -82,51 +74,23 @@ TEST_F(PictureFile, EveryFormatOrientationAndKindAsAnIndependentDecoderSeesIt) {
     EXPECT_EQ(pictures, 20);
 }
 
-// A PNG whose header declares width × height, with one row of data: enough for a reader to
-// learn its size.
-QByteArray PngDeclaring(quint32 width, quint32 height) {
-    const auto chunk = [](const char* type, const QByteArray& data) {
-        QByteArray out(4, '\0');
-        qToBigEndian<quint32>(static_cast<quint32>(data.size()), out.data());
-        const QByteArray body = QByteArray(type) + data;
-        out += body;
-        QByteArray crc(4, '\0');
-        qToBigEndian<quint32>(static_cast<quint32>(crc32(0, reinterpret_cast<const Bytef*>(body.data()),
-                                                         static_cast<uInt>(body.size()))),
-                              crc.data());
-        return out + crc;
-    };
-    QByteArray header(13, '\0');
-    qToBigEndian<quint32>(width, header.data());
-    qToBigEndian<quint32>(height, header.data() + 4);
-    header[8] = 8; // bits a channel
-    header[9] = 2; // RGB
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", QByteArray::fromHex("789c030000000001")) +
-           chunk("IEND", {});
-}
-
 TEST_F(PictureFile, BadInputIsRefusedWithItsReason) {
-    for (const char* name : {"rgb.png", "rgb.bmp", "palette.gif", "orientation-1.jpg", "rgb.tiff", "rgba.webp"}) {
-        const QByteArray whole = Bytes(name);
-        ExpectRefused(Write(QString("cut-") + name, whole.left(whole.size() * 2 / 3)), "途中で切れています");
-    }
-    ExpectRefused(Write("empty.png", {}), "空のファイル");
+    QFile list(Path("refused.txt"));
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(list.readAll()).split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.size(), 11);
+    for (const QString& line : lines)
+        ExpectRefused(Path(line.section('|', 0, 0)), line.section('|', 1));
     ExpectRefused(folder_->path(), "フォルダです");
     ExpectRefused(Path("missing.png"), "ファイルがありません");
     ExpectRefused("/dev/zero", "通常のファイルではありません");
-    ExpectRefused(Write("notes.png", "not a picture at all\n"), "画像ファイルではありません");
-    ExpectRefused(Write("drawing.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"/>\n"),
-                  "読む機能がありません");
-    ExpectRefused(Write("huge.png", PngDeclaring(16385, 16384)), "大きすぎます（16385 × 16384）");
-
-    const OpenedPicture largest = LoadPictureFile(Write("largest.png", PngDeclaring(16384, 16384)));
-    EXPECT_FALSE(largest.error.contains("大きすぎます")) << largest.error.toStdString(); // refused as cut short
 }
 
 TEST_F(PictureFile, UnreadableFileIsRefusedWithItsReason) {
     if (geteuid() == 0)
         GTEST_SKIP() << "root reads any file: an unreadable file needs another user";
-    const QString locked = Write("locked.png", Bytes("rgb.png"));
+    const QString locked = Path("locked.png");
+    ASSERT_TRUE(QFile::copy(Path("rgb.png"), locked));
     QFile::setPermissions(locked, QFileDevice::WriteOwner);
     ExpectRefused(locked, "読み取れませんでした");
 }

@@ -3,6 +3,7 @@
 
 #include "app/picture_hand_over.h"
 #include "app/single_instance.h"
+#include "tests/support/scratch_folder.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -17,15 +18,19 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 // Runs the program with its own runtime folder, so a copy the user runs is not involved.
 class Program {
 public:
-    explicit Program(const QString& runtimeFolder, const QString& program = LUMIVERT_PROGRAM) {
+    explicit Program(const QTemporaryDir& runtime, const QString& program = LUMIVERT_PROGRAM) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
-        environment.insert("XDG_RUNTIME_DIR", runtimeFolder);
+        environment.insert("XDG_RUNTIME_DIR", runtime.path());
         process_.setProcessEnvironment(environment);
         process_.setProgram(program);
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        lockPath_ = lumivert::SingleInstance::LockPathFor(program).toStdString();
     }
     ~Program() {
         if (process_.state() != QProcess::NotRunning) {
@@ -36,68 +41,71 @@ public:
 
     QProcess& process() { return process_; }
 
-    // Started and still running after a while: the window is up and waits for clicks.
-    bool StartAndStayUp() {
+    // Started, and the lock of the running copy holds this process's id: the window is up.
+    bool StartAndHoldTheLock() {
         process_.start();
-        return process_.waitForStarted(5000) && !process_.waitForFinished(1500);
+        if (!process_.waitForStarted(5000))
+            return false;
+        const std::string owner = std::to_string(process_.processId()) + "\n";
+        return test_support::WaitForWholeFile(lockPath_, 30s, [&](const std::string& b) { return b.starts_with(owner); })
+                   .has_value() &&
+               process_.state() == QProcess::Running;
+    }
+
+    // Run to its end with arguments: exit code and standard output.
+    std::pair<int, QByteArray> Run(const QStringList& arguments) {
+        process_.setArguments(arguments);
+        process_.start();
+        if (!process_.waitForFinished(20000))
+            return {-1, {}};
+        return {process_.exitCode(), process_.readAllStandardOutput()};
     }
 
 private:
     QProcess process_;
+    std::string lockPath_;
 };
 
 TEST(Program, SecondCopyEndsAtOnceWithoutAMessage) {
     QTemporaryDir runtime;
-    Program first(runtime.path());
-    ASSERT_TRUE(first.StartAndStayUp());
-
-    Program second(runtime.path());
-    second.process().start();
-    ASSERT_TRUE(second.process().state() == QProcess::NotRunning || second.process().waitForFinished(10000));
+    Program first(runtime);
+    ASSERT_TRUE(first.StartAndHoldTheLock());
+    Program second(runtime);
+    EXPECT_EQ(second.Run({}), std::make_pair(0, QByteArray()));
     EXPECT_EQ(second.process().exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(second.process().exitCode(), 0);
-    EXPECT_TRUE(second.process().readAllStandardOutput().isEmpty());
     EXPECT_EQ(first.process().state(), QProcess::Running);
 }
 
 TEST(Program, CopyKilledWithoutCleaningUpDoesNotBlockTheNextStart) {
     QTemporaryDir runtime;
     {
-        Program killed(runtime.path());
-        ASSERT_TRUE(killed.StartAndStayUp());
+        Program killed(runtime);
+        ASSERT_TRUE(killed.StartAndHoldTheLock());
         ::kill(static_cast<pid_t>(killed.process().processId()), SIGKILL);
         ASSERT_TRUE(killed.process().waitForFinished(5000));
     }
-    Program next(runtime.path());
-    EXPECT_TRUE(next.StartAndStayUp());
+    Program next(runtime);
+    EXPECT_TRUE(next.StartAndHoldTheLock());
 }
 
 TEST(Program, ProgramsInDifferentFoldersRunSideBySide) {
-    QTemporaryDir runtime;
-    QTemporaryDir elsewhere;
+    QTemporaryDir runtime, elsewhere;
     const QString copy = elsewhere.filePath("lumivert");
     ASSERT_TRUE(QFile::copy(LUMIVERT_PROGRAM, copy));
-    Program first(runtime.path());
-    Program second(runtime.path(), copy);
-    ASSERT_TRUE(first.StartAndStayUp());
-    EXPECT_TRUE(second.StartAndStayUp());
+    Program first(runtime);
+    ASSERT_TRUE(first.StartAndHoldTheLock());
+    Program second(runtime, copy);
+    EXPECT_TRUE(second.StartAndHoldTheLock());
 }
 
 TEST(Program, HelpAndVersionAnswerOnStandardOutput) {
     QTemporaryDir runtime;
-    Program help(runtime.path());
-    help.process().setArguments({"--help"});
-    help.process().start();
-    ASSERT_TRUE(help.process().waitForFinished(10000));
-    EXPECT_EQ(help.process().exitCode(), 0);
-    EXPECT_TRUE(help.process().readAllStandardOutput().contains("PICTURE"));
-
-    Program version(runtime.path());
-    version.process().setArguments({"--version"});
-    version.process().start();
-    ASSERT_TRUE(version.process().waitForFinished(10000));
-    EXPECT_EQ(version.process().exitCode(), 0);
-    EXPECT_TRUE(version.process().readAllStandardOutput().startsWith("Lumivert "));
+    const auto [helpCode, help] = Program(runtime).Run({"--help"});
+    EXPECT_EQ(helpCode, 0);
+    EXPECT_TRUE(help.contains("PICTURE"));
+    const auto [versionCode, version] = Program(runtime).Run({"--version"});
+    EXPECT_EQ(versionCode, 0);
+    EXPECT_TRUE(version.startsWith("Lumivert "));
 }
 
 // This test program takes the running copy's place (its lock and its socket); the real
@@ -116,7 +124,7 @@ TEST(Program, PictureNamedOnTheCommandLineGoesToTheRunningCopy) {
     ASSERT_FALSE(running.PrevInstance());
 
     // No copy listens yet: the picture is not taken, and the second copy says so.
-    Program unheard(runtime.path());
+    Program unheard(runtime);
     unheard.process().setArguments({"picture.png"});
     unheard.process().start();
     ASSERT_TRUE(unheard.process().waitForFinished(20000));
@@ -128,7 +136,7 @@ TEST(Program, PictureNamedOnTheCommandLineGoesToTheRunningCopy) {
                                        [&received](const QString& path) { received << path; });
     ASSERT_TRUE(handOver.listening());
     QTemporaryDir pictures;
-    Program second(runtime.path());
+    Program second(runtime);
     second.process().setWorkingDirectory(pictures.path());
     second.process().setArguments({"写真 1.jpg"}); // relative: the running copy gets it whole
     second.process().start();

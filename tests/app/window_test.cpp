@@ -1,12 +1,17 @@
-// The user's own picture in the window: dropped anywhere on it, chosen with the file dialog
-// (Ctrl+O) or the picture's menu, shown scaled to fit, and refused with a message that
-// names the file and the reason, the old picture kept.
+// The window as a user sees it: every caption, tip and start-up selection, the sample
+// picture, its place on the screen; and the user's own picture in it: dropped anywhere on
+// the window, chosen with the file dialog (Ctrl+O) or the picture's menu, shown scaled to
+// fit, and refused with a message that names the file and the reason, the old picture kept.
 
+#include "assets/sample_picture.h"
 #include "tests/app/loaded_window.h"
-#include "tests/app/opened_picture.h"
 
 #include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -19,10 +24,60 @@ using testing::DropFile;
 using testing::HeldPicture;
 using testing::WritePicture;
 
-class OpenPicture : public testing::LoadedWindow {
-protected:
-    QString Path(const char* name) const { return privateFolder.filePath(name); }
-};
+using OpenPicture = testing::LoadedWindow;
+using MainWindow = testing::LoadedWindow;
+
+// Every text of the window in the order of its controls: a caption, [its tip], and * for
+// an option or box selected at start.
+QString VisibleTexts(const QWidget& window) {
+    QStringList texts;
+    for (const QWidget* control : window.findChildren<QWidget*>()) {
+        QString text;
+        if (auto* frame = qobject_cast<const QGroupBox*>(control))
+            text = frame->title();
+        else if (auto* label = qobject_cast<const QLabel*>(control))
+            text = label->text();
+        else if (auto* button = qobject_cast<const QAbstractButton*>(control))
+            text = button->text() + (button->isChecked() ? "*" : "");
+        else if (auto* box = qobject_cast<const QLineEdit*>(control))
+            text = "[" + box->text() + "]";
+        else
+            continue;
+        texts << text + (control->toolTip().isEmpty() ? "" : "(" + control->toolTip() + ")");
+    }
+    return texts.join(' ');
+}
+
+TEST_F(MainWindow, ShowsEveryCaptionAndTheStartSelections) {
+    EXPECT_EQ(window->windowTitle(),
+              QString::fromUtf8("BMPを指定画像に変換する？ - Windows XP(SP3)でのみ動作確認しましたよっと"
+                                "(XPより前のOSではPNG、GIF、JPG変換は動きません)"));
+    EXPECT_EQ(window->size(), QSize(775, 363));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize()); // the layout is fixed
+    EXPECT_EQ(VisibleTexts(*window).toStdString(),
+              "PNGで保存する 透過色： 保存 黒* 白 青 赤 なし "
+              "GIFで保存する(処理はやや重い) 透過色： 保存 黒* 白 青 赤 なし "
+              "JPGで保存する 画質(0-100)： [100] 保存 "
+              "BMPで保存する 保存色： 保存 ２色 16色 256色 全力*(フルカラー(32Bit)) "
+              "おまけ(変換種類 Pixels：かなり重い  DIBits：軽い) 効果： 保存 変換種類 Pixels DIBits* "
+              "灰*(グレースケール) 赤 青 緑 紫 水 黄 セピア 階調反転(ネガポジ反転) エンボス エンボス(偽) "
+              "HTMLをファイルに出力して開く (対Vista、Windows7用？)*");
+}
+
+TEST_F(MainWindow, ShowsTheSamplePictureCentredAcrossAndAQuarterDown) {
+    const auto file = assets::SamplePictureFile();
+    const QImage sample = QImage::fromData(reinterpret_cast<const uchar*>(file.data()), static_cast<int>(file.size()), "BMP")
+                              .convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(sample.size(), QSize(420, 345));
+    EXPECT_EQ(ui().picTarget->grab().toImage().convertToFormat(QImage::Format_RGB32), sample);
+    EXPECT_EQ(HeldPicture(*window), sample);
+
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QSize outer = window->frameGeometry().size();
+    const QPoint at = window->frameGeometry().topLeft() - screen.topLeft();
+    EXPECT_NEAR(at.x(), (screen.width() - outer.width()) / 2.0, 0.5);
+    EXPECT_NEAR(at.y(), (screen.height() - outer.height()) / 4.0, 0.5);
+}
 
 TEST_F(OpenPicture, DroppedAnywhereOnTheWindowIsOpenedForTheSavers) {
     const QImage wide = WritePicture(Path("wide.png"), 300, 200);
