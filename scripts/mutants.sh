@@ -108,7 +108,7 @@ PY
     verdict=survived; failing=""; survived=$((survived + 1))
   else
     verdict=killed; killed=$((killed + 1))
-    failing=$(grep -oE '[0-9]+ - [^ ]+' "$out/$id.test.log" | sed 's/^[0-9]* - //' | head -5 | paste -sd, -)
+    failing=$(grep -vF '(Skipped)' "$out/$id.test.log" | grep -oE '[0-9]+ - [^ ]+' | sed 's/^[0-9]* - //' | head -5 | paste -sd, -)
   fi
   mv "$file.orig" "$file"
   touch "$file"
