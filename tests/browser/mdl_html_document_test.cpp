@@ -216,7 +216,9 @@ TEST_F(LaunchBrowserTest, HungPageAnswersAtOnceOnceKnownHung) {
     EXPECT_NE(client, 0u) << "the browser itself still answers: its page window is found";
     EXPECT_EQ(documents.GetHTMLDocument(frame, client), nullptr);
     const auto second = std::chrono::steady_clock::now() - start - first;
-    EXPECT_GE(first, 1000ms) << "the first try waits for the page";
+    // The program counts its 1000 ms in whole ticks, which may end a fraction of a
+    // millisecond before this clock does: the bound only tells waiting from answering.
+    EXPECT_GE(first, 900ms) << "the first try waits for the page";
     EXPECT_LT(second, first / 2) << "a window known to be hung answers at once";
     EXPECT_TRUE(messages_.shown.empty());
 }
