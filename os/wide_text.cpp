@@ -8,9 +8,51 @@ namespace {
 
 constexpr char16_t kEscapeBase = 0xDC00; // lone low surrogates U+DC80..U+DCFF carry raw bytes
 
-// The code point of the valid UTF-8 sequence at text[i], and its length; length 0 when the
-// bytes there are not valid UTF-8 (overlong forms, surrogates and values past U+10FFFF too).
-std::pair<char32_t, std::size_t> DecodeOne(std::string_view text, std::size_t i) {
+
+} // namespace
+
+std::u16string ToUtf16(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto [c, length] = DecodeUtf8At(text, i);
+        if (length == 0) {
+            out += static_cast<char16_t>(kEscapeBase | static_cast<unsigned char>(text[i]));
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+        i += length;
+    }
+    return out;
+}
+
+std::string FromUtf16(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        const bool high = c >= 0xD800 && c <= 0xDBFF;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            AppendUtf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else if (c >= 0xDC80 && c <= 0xDCFF) {
+            out += static_cast<char>(c & 0xFF); // an escaped raw byte
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            AppendUtf8(out, 0xFFFD); // any other lone surrogate has no byte form
+        } else {
+            AppendUtf8(out, c);
+        }
+    }
+    return out;
+}
+
+std::pair<char32_t, std::size_t> DecodeUtf8At(std::string_view text, std::size_t i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char lead = byte(i);
     std::size_t length = 0;
@@ -55,49 +97,6 @@ void AppendUtf8(std::string& out, char32_t c) {
         out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
-}
-
-} // namespace
-
-std::u16string ToUtf16(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto [c, length] = DecodeOne(text, i);
-        if (length == 0) {
-            out += static_cast<char16_t>(kEscapeBase | static_cast<unsigned char>(text[i]));
-            ++i;
-            continue;
-        }
-        if (c >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-        i += length;
-    }
-    return out;
-}
-
-std::string FromUtf16(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        const bool high = c >= 0xD800 && c <= 0xDBFF;
-        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            AppendUtf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else if (c >= 0xDC80 && c <= 0xDCFF) {
-            out += static_cast<char>(c & 0xFF); // an escaped raw byte
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            AppendUtf8(out, 0xFFFD); // any other lone surrogate has no byte form
-        } else {
-            AppendUtf8(out, c);
-        }
-    }
-    return out;
 }
 
 } // namespace os

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <sys/wait.h>
+
 namespace test_pictures {
 
 Picture Picture::UpsideDown() const {
@@ -90,34 +92,22 @@ Picture ReadPicture(gdi32::HDC dc) {
     return picture;
 }
 
-TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "lumivert-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("cannot make a temporary folder");
-    path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::vector<std::string> TempFolder::Names() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string bytes = test_support::ReadBytes(path);
+    return {bytes.begin(), bytes.end()};
 }
 
 void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    test_support::WriteBytes(path, std::string(bytes.begin(), bytes.end()));
+}
+
+int CompareInPillow(const std::string& sourceDir, const std::string& folder) {
+    const std::string command = "/usr/bin/python3 " + sourceDir + "/tests/support/compare_in_pillow.py " + folder + "/";
+    const int status = std::system(command.c_str());
+    if (!WIFEXITED(status))
+        return -1;
+    const int code = WEXITSTATUS(status);
+    return code == 127 ? kNoPillow : code;
 }
 
 void WritePpm(const std::string& path, const Picture& picture) {

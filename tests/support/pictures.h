@@ -1,8 +1,9 @@
 #pragma once
 
 // Pictures the tests define, loaded into a memory device context as the window's picture box
-// holds its picture; scratch folders and whole-file reads; an independent 32-bit BMP reader.
+// holds its picture; whole-file reads as bytes; an independent 32-bit BMP reader.
 
+#include "tests/support/scratch_folder.h"
 #include "win32/gdi32/gdi32.h"
 
 #include <cstdint>
@@ -55,22 +56,19 @@ private:
 // The pixels of the bitmap selected into dc, through GetPixel.
 Picture ReadPicture(gdi32::HDC dc);
 
-// A fresh empty folder, removed with everything in it at the end of the scope.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    std::vector<std::string> Names() const; // the folder's entries, sorted
-
-private:
-    std::filesystem::path path_;
-};
+// The one scratch folder of the tests.
+using TempFolder = test_support::ScratchFolder;
 
 // The whole file; the writers under test have returned before it is read.
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 void WritePpm(const std::string& path, const Picture& picture);
+
+// Runs tests/support/compare_in_pillow.py of the source tree over folder: each BMP there is
+// read by Pillow and compared with the PPM beside it. Answers the script's exit status (0
+// when all agree), or kNoPillow where /usr/bin/python3 or Pillow is missing.
+inline constexpr int kNoPillow = 77;
+int CompareInPillow(const std::string& sourceDir, const std::string& folder);
 
 // Decodes a 32-bit uncompressed BMP as the file layout states it (headers checked, rows
 // bottom-up); fails the current test and returns an empty picture otherwise.

@@ -3,6 +3,7 @@
 // Files for tests: one scratch folder, removed with everything in it at the end, and reads
 // of whole files only (a file another process is still writing is waited for, not read).
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 #include <sys/stat.h>
 
 namespace test_support {
@@ -84,6 +86,15 @@ public:
         std::error_code ignored;
         std::filesystem::remove_all(*this / name, ignored);
     }
+    // The names of the folder's own entries, sorted.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path_))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
     FolderState State() const {
         FolderState state;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(path_)) {
