@@ -1,6 +1,6 @@
 #include "maps/cls_collection_map.h"
 
-void ClsCollectionMap::PutData(std::string key, lumivert::TaggedValue data) {
+void ClsCollectionMap::PutData(std::string key, maps::TaggedValue data) {
     const std::int32_t index = KeyIndex(key);
     // An existing key is taken out of both collections and put back at its own position
     // (behind position index - 1, which for the first entry means in front of the rest).
@@ -21,7 +21,7 @@ void ClsCollectionMap::PutData(std::string key, lumivert::TaggedValue data) {
     }
 }
 
-lumivert::TaggedValue ClsCollectionMap::GetData(std::string_view key) const {
+maps::TaggedValue ClsCollectionMap::GetData(std::string_view key) const {
     if (!ContainsKey(key))
         return {};
     return colValues.Item(key);

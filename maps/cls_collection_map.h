@@ -19,10 +19,10 @@ class ClsCollectionMap {
 public:
     // Stores data under key: a new key is appended, an existing key keeps its position and
     // takes the new value.
-    void PutData(std::string key, lumivert::TaggedValue data);
+    void PutData(std::string key, maps::TaggedValue data);
 
     // The value stored under key, or the empty value when key is absent.
-    lumivert::TaggedValue GetData(std::string_view key) const;
+    maps::TaggedValue GetData(std::string_view key) const;
 
     bool ContainsKey(std::string_view key) const;
 
@@ -33,6 +33,6 @@ public:
     std::string ToString() const;
 
 private:
-    lumivert::KeyedCollection<std::string> colKeys;
-    lumivert::KeyedCollection<lumivert::TaggedValue> colValues;
+    maps::KeyedCollection<std::string> colKeys;
+    maps::KeyedCollection<maps::TaggedValue> colValues;
 };

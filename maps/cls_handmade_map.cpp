@@ -17,7 +17,7 @@ void ClsHandmadeMap::PutData(std::int32_t key, std::int32_t value) {
         // growth never leaves a record counted that was not stored.
         Entries.push_back({key, value});
     } catch (const std::bad_alloc&) {
-        throw lumivert::MapError(lumivert::kOutOfMemory);
+        throw maps::MapError(maps::kOutOfMemory);
     }
 }
 
@@ -40,6 +40,6 @@ std::int32_t ClsHandmadeMap::KeyIndex(std::int32_t key) const {
 
 std::int32_t ClsHandmadeMap::NextIndex(std::int32_t lastIndex) {
     if (lastIndex == std::numeric_limits<std::int32_t>::max())
-        throw lumivert::MapError(lumivert::kOverflow);
+        throw maps::MapError(maps::kOverflow);
     return lastIndex + 1;
 }

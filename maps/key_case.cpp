@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <iterator>
 
-namespace lumivert {
+namespace maps {
 
 namespace {
 
@@ -54,4 +54,4 @@ std::string FoldKeyCase(std::string_view key) {
     return folded;
 }
 
-} // namespace lumivert
+} // namespace maps

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace lumivert {
+namespace maps {
 
 // The key folded by Unicode's full case folding (CaseFolding.txt, status C and F, without
 // the Turkic alternatives), the same for every locale: "Ạ" becomes "ạ", "Ǆ" and "ǅ" become
@@ -14,4 +14,4 @@ namespace lumivert {
 // are. Keys are not normalised: a precomposed letter and its decomposed spelling stay apart.
 std::string FoldKeyCase(std::string_view key);
 
-} // namespace lumivert
+} // namespace maps

@@ -23,7 +23,7 @@
 #include <utility>
 #include <vector>
 
-namespace lumivert {
+namespace maps {
 
 template <typename T>
 class KeyedCollection {
@@ -98,4 +98,4 @@ private:
     std::unordered_map<std::string, std::size_t> indexOfKey_; // folded key to index in slots_
 };
 
-} // namespace lumivert
+} // namespace maps

@@ -1,6 +1,6 @@
 #include "maps/map_errors.h"
 
-namespace lumivert {
+namespace maps {
 
 ui::RaisedError MapError(MapErrorNumber number) {
     switch (number) {
@@ -20,4 +20,4 @@ ui::RaisedError MapError(MapErrorNumber number) {
     return {number, "アプリケーション定義またはオブジェクト定義のエラーです。"};
 }
 
-} // namespace lumivert
+} // namespace maps

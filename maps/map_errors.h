@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace lumivert {
+namespace maps {
 
 enum MapErrorNumber : std::int32_t {
     kInvalidArgument = 5,      // a key or an insertion point that the collection does not hold
@@ -21,4 +21,4 @@ enum MapErrorNumber : std::int32_t {
 // The error with its number and the runtime's description text.
 ui::RaisedError MapError(MapErrorNumber number);
 
-} // namespace lumivert
+} // namespace maps

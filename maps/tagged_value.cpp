@@ -6,7 +6,7 @@
 #include <charconv>
 #include <string_view>
 
-namespace lumivert {
+namespace maps {
 
 namespace {
 
@@ -81,4 +81,4 @@ std::string TaggedValue::TextForm() const {
     return {};
 }
 
-} // namespace lumivert
+} // namespace maps

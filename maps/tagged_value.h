@@ -10,7 +10,7 @@
 #include <string_view>
 #include <variant>
 
-namespace lumivert {
+namespace maps {
 
 class TaggedValue {
 public:
@@ -52,4 +52,4 @@ private:
     std::variant<std::monostate, double, std::string, std::shared_ptr<void>> value_;
 };
 
-} // namespace lumivert
+} // namespace maps

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-using lumivert::TaggedValue;
+using maps::TaggedValue;
 
 namespace maps_testing {
 
@@ -135,7 +135,7 @@ std::string Put(ClsCollectionMap& map, StringModel& model, const PoolKey& key, P
         if (refused)
             return std::string("PutData(\"") + key.text + "\") was not refused";
     } catch (const ui::RaisedError& error) {
-        if (!refused || error.number() != lumivert::kDuplicateKey)
+        if (!refused || error.number() != maps::kDuplicateKey)
             return std::string("PutData(\"") + key.text + "\") raised " + std::to_string(error.number());
         ++report.rejected;
         return {};

@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
-using lumivert::FoldKeyCase;
-using lumivert::KeyedCollection;
-using lumivert::TaggedValue;
+using maps::FoldKeyCase;
+using maps::KeyedCollection;
+using maps::TaggedValue;
 
 namespace {
 
@@ -60,7 +60,7 @@ TEST(KeyedCollectionTest, RemovingMovesLaterItemsUpAndFreesTheKey) {
     EXPECT_EQ(ItemsOf(collection), (std::vector<int>{10, 30, 40}));
     EXPECT_EQ(collection.Item("k3"), 30) << "keys behind the removed item still find their items";
     EXPECT_EQ(collection.Item("k4"), 40);
-    EXPECT_EQ(ErrorNumberOf([&] { collection.Item("k2"); }), lumivert::kInvalidArgument);
+    EXPECT_EQ(ErrorNumberOf([&] { collection.Item("k2"); }), maps::kInvalidArgument);
     collection.Add(20, "K2", 1);
     EXPECT_EQ(ItemsOf(collection), (std::vector<int>{10, 20, 30, 40}));
     EXPECT_EQ(collection.Item("k3"), 30);
@@ -70,8 +70,8 @@ TEST(KeyedCollectionTest, KeysAreFoundAndRefusedWithoutRegardToCase) {
     KeyedCollection<int> collection;
     collection.Add(1, "Key");
     EXPECT_EQ(collection.Item("kEY"), 1);
-    EXPECT_EQ(ErrorNumberOf([&] { collection.Add(2, "KEY"); }), lumivert::kDuplicateKey);
-    EXPECT_EQ(ErrorNumberOf([&] { collection.Add(2, "key", 0); }), lumivert::kDuplicateKey);
+    EXPECT_EQ(ErrorNumberOf([&] { collection.Add(2, "KEY"); }), maps::kDuplicateKey);
+    EXPECT_EQ(ErrorNumberOf([&] { collection.Add(2, "key", 0); }), maps::kDuplicateKey);
     EXPECT_EQ(ItemsOf(collection), (std::vector<int>{1})) << "a refused add changed the collection";
 }
 
@@ -79,13 +79,13 @@ TEST(KeyedCollectionTest, BadPositionsAndKeysRaiseAndChangeNothing) {
     KeyedCollection<int> collection;
     collection.Add(1, "a");
     collection.Add(2, "b");
-    EXPECT_EQ(ErrorNumberOf([&] { collection.Item(0); }), lumivert::kSubscriptOutOfRange);
-    EXPECT_EQ(ErrorNumberOf([&] { collection.Item(3); }), lumivert::kSubscriptOutOfRange);
-    EXPECT_EQ(ErrorNumberOf([&] { collection.Remove(0); }), lumivert::kSubscriptOutOfRange);
-    EXPECT_EQ(ErrorNumberOf([&] { collection.Remove(3); }), lumivert::kSubscriptOutOfRange);
-    EXPECT_EQ(ErrorNumberOf([&] { collection.Add(3, "c", 3); }), lumivert::kInvalidArgument);
-    EXPECT_EQ(ErrorNumberOf([&] { collection.Add(3, "c", -1); }), lumivert::kInvalidArgument);
-    EXPECT_EQ(ErrorNumberOf([&] { collection.Item("c"); }), lumivert::kInvalidArgument);
+    EXPECT_EQ(ErrorNumberOf([&] { collection.Item(0); }), maps::kSubscriptOutOfRange);
+    EXPECT_EQ(ErrorNumberOf([&] { collection.Item(3); }), maps::kSubscriptOutOfRange);
+    EXPECT_EQ(ErrorNumberOf([&] { collection.Remove(0); }), maps::kSubscriptOutOfRange);
+    EXPECT_EQ(ErrorNumberOf([&] { collection.Remove(3); }), maps::kSubscriptOutOfRange);
+    EXPECT_EQ(ErrorNumberOf([&] { collection.Add(3, "c", 3); }), maps::kInvalidArgument);
+    EXPECT_EQ(ErrorNumberOf([&] { collection.Add(3, "c", -1); }), maps::kInvalidArgument);
+    EXPECT_EQ(ErrorNumberOf([&] { collection.Item("c"); }), maps::kInvalidArgument);
     EXPECT_EQ(ItemsOf(collection), (std::vector<int>{1, 2}));
     collection.Add(3, "c");
     EXPECT_EQ(collection.Item("C"), 3) << "the refused key was not left behind";
@@ -163,7 +163,7 @@ TEST(TaggedValueTest, CarriesItsKindAndRefusesOthers) {
         (void)TaggedValue("3").AsNumber();
         FAIL() << "a string read as a number";
     } catch (const ui::RaisedError& error) {
-        EXPECT_EQ(error.number(), lumivert::kTypeMismatch);
+        EXPECT_EQ(error.number(), maps::kTypeMismatch);
         EXPECT_EQ(error.description(), "型が一致しません。");
     }
     EXPECT_THROW((void)TaggedValue(3).AsString(), ui::RaisedError);

@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <limits>
 
-using lumivert::TaggedValue;
+using maps::TaggedValue;
 
 namespace {
 
@@ -38,7 +38,7 @@ TEST(Maps, ErrorsCarryTheirNumberAndMessage) {
         ClsHandmadeMap::NextIndex(kMax);
         ADD_FAILURE() << "no overflow error";
     } catch (const ui::RaisedError& error) {
-        EXPECT_EQ(error.number(), lumivert::kOverflow);
+        EXPECT_EQ(error.number(), maps::kOverflow);
         EXPECT_EQ(error.description(), "オーバーフローしました。");
     }
     ClsCollectionMap map;
@@ -47,7 +47,7 @@ TEST(Maps, ErrorsCarryTheirNumberAndMessage) {
         map.PutData("ab", 2);
         ADD_FAILURE() << "a key differing only in case was stored";
     } catch (const ui::RaisedError& error) {
-        EXPECT_EQ(error.number(), lumivert::kDuplicateKey);
+        EXPECT_EQ(error.number(), maps::kDuplicateKey);
         EXPECT_EQ(error.description(), "このキーは既にこのコレクションの要素に割り当てられています。");
     }
 }
@@ -70,7 +70,7 @@ TEST(Maps, GrowthWithoutMemoryRaisesAndKeepsTheEntries) {
                 map.PutData(stored, -stored);
             return 2;
         } catch (const ui::RaisedError& error) {
-            if (error.number() != lumivert::kOutOfMemory)
+            if (error.number() != maps::kOutOfMemory)
                 return 3;
         }
         for (std::int32_t key = 0; key < stored; key += 97)
@@ -91,7 +91,7 @@ TEST(Maps, GrowthWithoutMemoryRaisesAndKeepsTheEntries) {
                     map.PutData(std::to_string(stored), stored);
                 return 2;
             } catch (const ui::RaisedError& error) {
-                if (error.number() != lumivert::kOutOfMemory)
+                if (error.number() != maps::kOutOfMemory)
                     return 3;
             }
             try {
