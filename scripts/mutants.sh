@@ -64,6 +64,7 @@ M27|Chromium not looked for under its usual name|"chromium", "chromium-browser",
 M28|document not asked for again after the second wait|        document = documents.GetHTMLDocument(frame, serverWindow);|        (void)serverWindow;
 M29|PNG colour key matches one level too far|channel > ((key.high >> shift) & 0xFF)|channel > ((key.high >> shift) & 0xFF) + 1
 M30|Pixels engine writes red and blue swapped|gdi32::SetPixel(dc, x, y, MakeColorValue(p.red, p.green, p.blue));|gdi32::SetPixel(dc, x, y, MakeColorValue(p.blue, p.green, p.red));
+M31|a large picture's copy for the imaging layer skips the first row of each later part|for (std::size_t y = first; y < end; ++y)|for (std::size_t y = first == 0 ? first : first + 1; y < end; ++y)
 EOF
 )
 

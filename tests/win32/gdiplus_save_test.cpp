@@ -92,9 +92,10 @@ TEST_F(Save, ABitmapKeepsTheDevicePixelsAsTheyWereWhenItWasMade) {
 }
 
 // A device bitmap is saved as opaque RGB, every pixel exact, also when its image data takes
-// several chunks (about 1.4 MiB that does not compress).
+// several chunks (megabytes that do not compress) and its copy is shared among the
+// processors (over two million pixels).
 TEST_F(Save, PngOfADeviceBitmapIsOpaqueRgbWithEveryPixelExact) {
-    constexpr int kSide = 700;
+    constexpr int kSide = 1500;
     const DeviceBitmap device(kSide, kSide, Noise);
     GpBitmap* image = nullptr;
     ASSERT_EQ(GdipCreateBitmapFromHBITMAP(device.handle(), HPALETTE{}, &image), Ok);
