@@ -1,5 +1,7 @@
 #include "app/picture_completeness.h"
 
+#include "win32/gdi32/gdi32.h"
+
 #include <QByteArray>
 #include <QIODevice>
 
@@ -28,7 +30,7 @@ bool BmpEndsEarly(QIODevice& device) {
     constexpr std::int64_t kLargest = 1 << 24; // a header beyond this is the reader's to refuse
     if (width <= 0 || width > kLargest || height < -kLargest || height > kLargest || bits <= 0 || bits > 32)
         return false;
-    const std::int64_t stride = (width * bits + 31) / 32 * 4;
+    const std::int64_t stride = gdi32::DibStride(static_cast<std::int32_t>(width), static_cast<std::uint32_t>(bits));
     const std::int64_t needed = U32(head, 10) + stride * (height < 0 ? -height : height);
     return needed > device.size();
 }

@@ -13,6 +13,7 @@
 // while the layer is not started, and InvalidParameter for an object that is not alive
 // (never made, disposed, or freed by the last shut-down). One thread uses the layer.
 
+#include "codecs/pixel_types.h"
 #include "win32/gdi32/gdi32.h"
 #include "win32/gdiplus/gdiplus_status.h"
 #include "win32/ole32/ole32.h"
@@ -22,20 +23,21 @@
 
 namespace gdiplus {
 
-using INT = std::int32_t;
-using UINT = std::uint32_t;
+// The integer, colour and pixel-format vocabulary is the encoders' (the same published
+// numbers); the rest is this interface's own.
+using codecs::ARGB;
+using codecs::INT;
+using codecs::PixelFormat;
+using codecs::PixelFormat32bppARGB;
+using codecs::PixelFormat32bppRGB;
+using codecs::PixelFormat8bppIndexed;
+using codecs::UINT;
 using BOOL = std::int32_t;
 using BYTE = std::uint8_t;
 using WCHAR = char16_t;
-using ARGB = std::uint32_t; // 0xAARRGGBB
 using ULONG_PTR = std::uint32_t; // the start-up token; 0 is never a token
-using PixelFormat = std::uint32_t;
 using ole32::CLSID;
 using ole32::GUID;
-
-inline constexpr PixelFormat PixelFormat8bppIndexed = 0x00030803;
-inline constexpr PixelFormat PixelFormat32bppRGB = 0x00022009;
-inline constexpr PixelFormat PixelFormat32bppARGB = 0x0026200A;
 
 enum ImageLockMode : UINT {
     ImageLockModeRead = 1,

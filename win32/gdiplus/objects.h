@@ -15,8 +15,7 @@
 namespace gdiplus {
 
 using codecs::PixelImage;
-static_assert(PixelFormat8bppIndexed == codecs::PixelFormat8bppIndexed && PixelFormat32bppRGB == codecs::PixelFormat32bppRGB &&
-              PixelFormat32bppARGB == codecs::PixelFormat32bppARGB && PaletteFlagsHalftone == codecs::kPaletteFlagsHalftone);
+static_assert(PaletteFlagsHalftone == codecs::kPaletteFlagsHalftone);
 
 class BitmapObject final : public GpBitmap {
 public:
