@@ -65,6 +65,43 @@ M28|document not asked for again after the second wait|        document = docume
 M29|PNG colour key matches one level too far|channel > ((key.high >> shift) & 0xFF)|channel > ((key.high >> shift) & 0xFF) + 1
 M30|Pixels engine writes red and blue swapped|gdi32::SetPixel(dc, x, y, MakeColorValue(p.red, p.green, p.blue));|gdi32::SetPixel(dc, x, y, MakeColorValue(p.blue, p.green, p.red));
 M31|a large picture's copy for the imaging layer skips the first row of each later part|for (std::size_t y = first; y < end; ++y)|for (std::size_t y = first == 0 ? first : first + 1; y < end; ++y)
+M32|"#" in a file name not escaped in the page's address|case '#': url += "%23"; break;|case '#': url += "#"; break;
+M33|result page's title changed|<title>画像確認</title>|<title>画像確認 </title>
+M34|a character Shift_JIS lacks written as the wrong reference|out += length == 0 ? NumericReference(0xFFFD) : NumericReference(code);|out += length == 0 ? NumericReference(0xFFFD) : NumericReference(code + 1);
+M35|seconds shown with a point whatever the decimal separator|seconds.replace(point, 1, decimalSeparator);|(void)point;
+M36|a half-transparent pixel laid over white rounds down|(channel * alpha + 255 * (255 - alpha) + 127) / 255;|(channel * alpha + 255 * (255 - alpha)) / 255;
+M37|an empty file called "not a picture" instead of empty|if (file.size() == 0)|if (file.size() < 0)
+M38|a GIF cut short in its picture data is opened|return skipSubBlocks(at) < 0;|return false;
+M39|a top-down BMP cut short is opened|stride * (height < 0 ? -height : height);|stride * (height < 0 ? 0 : height);
+M40|a save through a symbolic link replaces the link|target_ = FollowLinks(path_);|target_ = path_;
+M41|a replaced file loses its permission bits|return ::fchmod(fd, old.st_mode & (ownersKept ? 07777 : 0777)) == 0;|return ::fchmod(fd, 0644) == 0;
+M42|a read-only file is replaced when root saves|if ((existing.st_mode & 0222) == 0|if ((existing.st_mode & 0222) == 0xFFFF
+M43|a file rewritten in place keeps its old tail|truncateFirst_ = true;|truncateFirst_ = false;
+M44|the browser's profile folder is left behind when it closes|RemoveProfileFolder(found->second.profileFolder);|(void)found;
+M45|a page id with a slash or a dot reaches the DevTools address|(c >= '0' && c <= '9')|(c >= '-' && c <= '9')
+M46|a keyed collection forgets where later keys are after a removal|        Renumber(index);|        (void)index;
+M47|a keyed collection misplaces keys after an insertion|Renumber(static_cast<std::size_t>(insertAt) + 1);|Renumber(static_cast<std::size_t>(insertAt) + 2);
+M48|small numbers written with one zero too many|text += "0." + std::string(static_cast<std::size_t>(-beforePoint), '0') + digits;|text += "0." + std::string(static_cast<std::size_t>(-beforePoint + 1), '0') + digits;
+M49|registry key names compared with letter case|    return Lower(result);|    return result;
+M50|a registry key's name prefix counts as its parent|existing.second.starts_with(prefix))|existing.second.starts_with(name.second))
+M51|the red transparent colour one step off|RGB(255, 0, 51), -1};|RGB(255, 0, 52), -1};
+M52|the picture's tool-tip shows width twice|.arg(opened.image.height()));|.arg(opened.image.width()));
+M53|the open failure message puts the reason before the file|.arg(QDir::toNativeSeparators(path), opened.error);|.arg(opened.error, QDir::toNativeSeparators(path));
+M54|the transparent colour's RGB written without spaces|" = RGB(%1, %2, %3)"|" = RGB(%1,%2,%3)"
+M55|the GIF frame's caption changed|"GIFで保存する(処理はやや重い)"|"GIFで保存する(処理は重い)"
+M56|JPEG quality box starts at 90|new QLineEdit("100", frmSaveJpg)|new QLineEdit("90", frmSaveJpg)
+M57|the 16-colour option saves 8 bits|{"16色", "4", ""|{"16色", "8", ""
+M58|GetDIBits failure message changed|"GetDIBits API関数でエラーが発生したようですが…"|"GetDIBits API関数でエラーが発生したようですが"
+M59|the 8-bit BMP save writes 4 bits|        return SaveBmp8Bit(dc, path);|        return SaveBmp4Bit(dc, path);
+M60|GIF rows written upside down|const std::uint8_t* row = indexes + static_cast<std::size_t>(width) * y;|const std::uint8_t* row = indexes + static_cast<std::size_t>(width) * (height - 1 - y);
+M61|JPEG written with red and blue swapped|info.in_color_space = JCS_EXT_BGRX;|info.in_color_space = JCS_EXT_RGBX;
+M62|an oversized hand-over message is still opened|if (!path.isEmpty() && !socket->property("refused").toBool())|if (!path.isEmpty())
+M63|the BROWSER variable is ignored|Split(Environment("BROWSER"), ':')|Split(Environment("BROWSER_X"), ':')
+M64|the result document's title changed|document->SetProperty("Title", "画像確認");|document->SetProperty("Title", "画像確認 ");
+M65|the no-document message changed|"生成した画像をIEで開こうとしたのですが、HTMLドキュメントを取得できませんでした。"|"生成した画像をIEで開こうとしたのですが、HTMLドキュメントを取得できませんでした"
+M66|a missing file is opened in the browser anyway|if (!filePath.empty() && !FileExists(filePath))|if (filePath.empty() && !FileExists(filePath))
+M67|GetDIBits turns bottom-up pictures upside down|header.biHeight > 0, height,|header.biHeight < 0, height,
+M68|characters beyond the first plane lose a bit in UTF-16|out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));|out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FE));
 EOF
 )
 
