@@ -4,19 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <random>
-#include <vector>
 
 using namespace mdlGdiplus;
 
 namespace {
 
-constexpr std::uint32_t A = 0xFF112233;
-constexpr std::uint32_t B = 0xFF445566;
-constexpr std::uint32_t D = 0xFF778899;
-constexpr std::uint32_t White = 0xFFFFFFFF;
-constexpr std::uint32_t Black = 0xFF000000;
+constexpr std::uint32_t A = 0xFF112233, B = 0xFF445566, D = 0xFF778899, White = 0xFFFFFFFF, Black = 0xFF000000;
 constexpr std::int32_t KeyOle = 0x003300FF; // RGB(255, 0, 51)
 constexpr std::uint32_t K = 0xFFFF0033;     // the same colour as it occurs in a picture
 
@@ -34,7 +28,7 @@ literal_own_gif::Result FastConvert(const std::vector<std::uint32_t>& pixels, st
 
 } // namespace
 
-// Worked by hand: the palette's first entries (the rest must be black) and the indexes.
+// Worked by hand: the palette's first entries (the rest: the filler) and the indexes.
 TEST(OwnGifPalette, WorkedExamples) {
     const struct {
         std::vector<std::uint32_t> pixels;
@@ -67,33 +61,25 @@ TEST(OwnGifPalette, WorkedExamples) {
 TEST(OwnGifPalette, FastStagesGiveExactlyTheLiteralResultOnRandomPictures) {
     std::mt19937 random(20261206);
     const std::int32_t options[] = {-1, 0, 0xFFFFFF, 0xFF0000, KeyOle, 0x123456};
+    // Blue, 0 and the colour of option 0x123456 among them.
+    const std::uint32_t special[] = {Black, White, K, 0xFF0000FF, 0, 0xFF563412};
     for (int round = 0; round < 400; ++round) {
         const int poolSize = std::uniform_int_distribution<int>(1, round % 2 ? 40 : 600)(random);
         std::vector<std::uint32_t> pool;
         for (int i = 0; i < poolSize; ++i) {
             const int kind = std::uniform_int_distribution<int>(0, 19)(random);
-            std::uint32_t c = 0xFF000000u | (random() & 0xFFFFFF);
-            if (kind == 0) c = Black;
-            if (kind == 1) c = White;
-            if (kind == 2) c = K;
-            if (kind == 3) c = 0xFF0000FF; // blue
-            if (kind == 4) c = 0;
-            if (kind == 5) c = random() & 0x7FFFFFFF; // alpha below 255
-            if (kind == 6) c = 0xFF563412;             // the colour of option 0x123456
-            pool.push_back(c);
+            pool.push_back(kind < 6 ? special[kind] : kind == 6 ? random() & 0x7FFFFFFF : 0xFF000000u | random());
         }
         // Runs of one colour, from single pixels to long stretches, as pictures have them.
         const int size = std::uniform_int_distribution<int>(0, 1200)(random);
-        const int longestRun = std::array{1, 4, 40}[round % 3];
+        const int longestRun = round % 3 == 0 ? 1 : round % 3 == 1 ? 4 : 40;
         std::vector<std::uint32_t> pixels;
         while (static_cast<int>(pixels.size()) < size) {
             const std::uint32_t color = pool[std::uniform_int_distribution<int>(0, poolSize - 1)(random)];
             pixels.insert(pixels.end(), std::uniform_int_distribution<int>(1, longestRun)(random), color);
         }
-        const std::int32_t option = options[round % 6];
-
-        const auto literal = literal_own_gif::Convert(pixels, option);
-        const auto fast = FastConvert(pixels, option);
+        const auto literal = literal_own_gif::Convert(pixels, options[round % 6]);
+        const auto fast = FastConvert(pixels, options[round % 6]);
         ASSERT_EQ(fast.colorCount, literal.colorCount) << round;
         ASSERT_EQ(fast.collected, literal.collected) << round;
         ASSERT_EQ(fast.palette, literal.palette) << round;
