@@ -1,11 +1,9 @@
-// Saving through the imaging layer's encoders, each file read back by libpng or giflib (JPEG
-// and the own GIF: tests/imaging).
+// Saving PNG through the imaging layer's encoders, each file read back by libpng (JPEG and
+// GIF: tests/imaging).
 
 #include "os/wide_text.h"
 #include "tests/support/independent_decoders.h"
 #include "tests/win32/gdiplus_test_support.h"
-
-#include <set>
 
 using namespace gdiplus;
 using test_support::DeviceBitmap;
@@ -101,30 +99,6 @@ TEST_F(Save, PngOfEveryColourTypeComesBackExact) {
             ASSERT_EQ(png->height, height);
             EXPECT_TRUE(png->argb == expected);
         }
-    }
-}
-
-// A flat colour between the levels of the halftone palette (a 6 × 6 × 6 cube of steps of 51
-// and greys) comes out as a mix of neighbouring levels that averages back to the colour.
-TEST_F(Save, GifOfAFullColourBitmapIsDitheredOntoTheHalftonePalette) {
-    const DeviceBitmap flat(32, 32, [](int, int) { return 0x6A9A3Cu; });
-    GpBitmap* bitmap = FromDevice(flat);
-    ASSERT_EQ(SaveTo(bitmap, folder_ / "h.gif", Encoder(2)), Ok);
-    GdipDisposeImage(bitmap);
-    const auto gif = decoders::ReadGif(folder_ / "h.gif");
-    ASSERT_TRUE(gif);
-    EXPECT_EQ(gif->transparentIndex, -1);
-    const std::set<std::uint32_t> entries(gif->palette.begin(), gif->palette.end());
-    for (std::uint32_t r = 0; r < 6; ++r)
-        for (std::uint32_t g = 0; g < 6; ++g)
-            for (std::uint32_t b = 0; b < 6; ++b)
-                EXPECT_TRUE(entries.contains(51 * (r << 16 | g << 8 | b))) << r << g << b;
-    EXPECT_GE(std::set<std::uint8_t>(gif->indexes.begin(), gif->indexes.end()).size(), 3u);
-    for (const int shift : {16, 8, 0}) {
-        double sum = 0;
-        for (const std::uint8_t index : gif->indexes)
-            sum += (gif->palette[index] >> shift) & 0xFF;
-        EXPECT_NEAR(sum / gif->indexes.size(), (0x6A9A3Cu >> shift) & 0xFF, 3.0) << shift;
     }
 }
 
