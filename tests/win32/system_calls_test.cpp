@@ -67,21 +67,17 @@ TEST_F(Registry, OpensKeysAndTheirParentsWithoutRegardToCase) {
     EXPECT_EQ(RegOpenKeyExA(0x1234, "x", 0, KEY_READ, &key), ERROR_INVALID_HANDLE);
 }
 
-// Value names without regard to case and reads into small buffers (the reads the browser
-// module makes: tests/browser).
+// A buffer too small gets nothing and the size it needs; no buffer, the size alone. (Reads
+// that fit and names without regard to case: the browser module's tests.)
 TEST_F(Registry, QueryAnswersMoreDataAndTheSizeWhenTheBufferIsTooSmall) {
     SetStringValue(HKEY_LOCAL_MACHINE, "Software\\Lumivert\\Test", "Name", std::string(255, 'a'));
     HKEY key = 0;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Lumivert\\Test", 0, KEY_READ, &key), ERROR_SUCCESS);
     BYTE buffer[256] = {};
     DWORD size = 255, type = 0, sizeOnly = 0;
-    EXPECT_EQ(RegQueryValueExA(key, "name", nullptr, &type, buffer, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(RegQueryValueExA(key, "Name", nullptr, &type, buffer, &size), ERROR_MORE_DATA);
     EXPECT_EQ(size, 256u);
-    EXPECT_EQ(buffer[0], 0) << "nothing copied when it does not fit";
-    EXPECT_EQ(RegQueryValueExA(key, "Name", nullptr, &type, buffer, &size), ERROR_SUCCESS);
-    EXPECT_EQ(type, REG_SZ);
-    EXPECT_EQ(buffer[254], 'a');
-    EXPECT_EQ(buffer[255], 0);
+    EXPECT_EQ(buffer[0], 0);
     EXPECT_EQ(RegQueryValueExA(key, "Name", nullptr, nullptr, nullptr, &sizeOnly), ERROR_SUCCESS);
     EXPECT_EQ(sizeOnly, 256u);
     RegCloseKey(key);
