@@ -180,20 +180,34 @@ std::vector<std::pair<std::string, Picture>> TestPictures() {
 
 // ---- The files.
 
-TEST(BmpWriter, EveryDepthMatchesTheLayoutByteByByte) {
+// And a second opinion: Pillow shows every depth as its colour table's nearest entries.
+TEST(BmpWriter, EveryDepthMatchesTheLayoutByteByByteAndPillowReadsIt) {
     TempFolder folder;
     for (const auto& [name, picture] : TestPictures()) {
         PictureDc source(picture);
         for (int depth : {1, 4, 8, 32}) {
             SCOPED_TRACE(name + " at " + std::to_string(depth));
-            ASSERT_TRUE(mdlBitmap::SaveBmpFile(source.dc(), folder / "Sample.bmp", depth));
-            const std::vector<std::uint8_t> file = ReadFileBytes(folder / "Sample.bmp"), want = ExpectedBmp(picture, depth);
+            const std::string path = folder / (name + "_" + std::to_string(depth) + ".bmp");
+            ASSERT_TRUE(mdlBitmap::SaveBmpFile(source.dc(), path, depth));
+            const std::vector<std::uint8_t> file = ReadFileBytes(path), want = ExpectedBmp(picture, depth);
             EXPECT_EQ(file.size(), want.size());
             const auto [got, expected] = std::mismatch(file.begin(), file.end(), want.begin(), want.end());
             EXPECT_TRUE(got == file.end() && expected == want.end()) << "first difference at byte " << got - file.begin();
+            const std::vector<Color> table = ColourTable(depth);
+            Picture shown = picture;
+            for (Color& c : shown.pixels)
+                c = depth == 32 ? c : table[NearestIndex(table, c)];
+            WritePpm(path + ".expected.ppm", shown);
         }
         EXPECT_EQ(ReadPicture(source.dc()), picture) << "the writer must not change the picture";
     }
+    const char* sourceDir = std::getenv("LUMIVERT_SOURCE_DIR");
+    if (sourceDir == nullptr)
+        GTEST_SKIP() << "no second opinion: LUMIVERT_SOURCE_DIR is not set (run the test through CTest)";
+    const int status = CompareInPillow(sourceDir, folder.path());
+    if (status == kNoPillow)
+        GTEST_SKIP() << "no second opinion: no /usr/bin/python3 with Pillow here";
+    EXPECT_EQ(status, 0) << "tests/support/compare_in_pillow.py " << folder.path();
 }
 
 // Unsupported depths answer false; a failed conversion (no pixels, a device context that no
@@ -259,30 +273,6 @@ TEST(EffectEngines, AnEmptyPictureEndsQuietlyWithNoFile) {
     }
     EXPECT_TRUE(folder.Names().empty());
     EXPECT_EQ(gdi32::CountLiveObjects(), live);
-}
-
-// A second opinion: Pillow shows every depth as its colour table's nearest entries.
-TEST(BmpWriter, PillowReadsEveryDepthAsTheLayoutSays) {
-    const char* source = std::getenv("LUMIVERT_SOURCE_DIR");
-    if (source == nullptr)
-        GTEST_SKIP() << "LUMIVERT_SOURCE_DIR is not set (run the test through CTest)";
-    TempFolder folder;
-    for (const auto& [name, picture] : TestPictures()) {
-        PictureDc dc(picture);
-        for (int depth : {1, 4, 8, 32}) {
-            const std::string path = folder / (name + "_" + std::to_string(depth) + ".bmp");
-            ASSERT_TRUE(mdlBitmap::SaveBmpFile(dc.dc(), path, depth));
-            const std::vector<Color> table = ColourTable(depth);
-            Picture shown = picture;
-            for (Color& c : shown.pixels)
-                c = depth == 32 ? c : table[NearestIndex(table, c)];
-            WritePpm(path + ".expected.ppm", shown);
-        }
-    }
-    const int status = CompareInPillow(source, folder.path());
-    if (status == kNoPillow)
-        GTEST_SKIP() << "no /usr/bin/python3 with Pillow here";
-    EXPECT_EQ(status, 0) << "tests/support/compare_in_pillow.py " << folder.path();
 }
 
 } // namespace
