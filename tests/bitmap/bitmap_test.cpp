@@ -103,10 +103,8 @@ Color ExpectedPerPixel(int effect, Color c) {
     }
 }
 
-// Effects 10 and 11 with y + 1 as the row below (row 0 at the top). Emboss: the mean of the
-// lower right neighbour and the negated upper left one, of those inside, plus 127. The false
-// emboss: the grey of the lower right neighbour (or of the pixel itself at the last row or
-// column) less the pixel's own, plus 127.
+// Effects 10 and 11 with y + 1 as the row below (row 0 at the top); at the last row or column
+// the false emboss compares the pixel with itself.
 Picture ExpectedNeighbourhood(int effect, const Picture& in) {
     Picture out(in.width, in.height);
     for (int y = 0; y < in.height; ++y)
@@ -145,8 +143,7 @@ Picture ExpectedEffect(int effect, const Picture& in, bool pixelsEngine) {
     return out;
 }
 
-// Runs SaveEffectBmp and decodes the file it wrote; the picture itself and the count of live
-// objects must stay as they were.
+// The file SaveEffectBmp wrote, decoded; the picture and the live objects stay as they were.
 Picture RunEffect(const Picture& picture, int effect, bool pixelsEngine) {
     PictureDc source(picture);
     const std::size_t live = gdi32::CountLiveObjects();

@@ -35,8 +35,7 @@ int ChannelDistance(std::uint32_t a, std::uint32_t b) {
     return largest;
 }
 
-// The first entry of the standard luminance table (16) scaled for a quality as the IJG library
-// scales it.
+// The standard luminance table's first entry (16) scaled for a quality as the IJG library does.
 int FirstLumaOfQuality(int quality) {
     const int scale = quality < 50 ? 5000 / std::max(quality, 1) : 200 - quality * 2;
     return std::clamp((16 * scale + 50) / 100, 1, 255);
@@ -109,9 +108,8 @@ TEST_F(Saving, OwnGifHasThePaletteAndEveryIndexOfTheLiteralConversion) {
         }
 }
 
-// The encoder reduces the colours to the halftone palette (a 6 × 6 × 6 cube of steps of 51
-// and greys) by dithering: each pixel takes one of the two levels next to its colour, and a
-// flat colour between the levels comes out as a mix that averages back to the colour.
+// Dithered onto the halftone palette (a cube of steps of 51, and greys): each pixel one of the
+// two levels next to its colour, a flat colour a mix that averages back to it.
 TEST_F(Saving, GifByTheEncoderIsTheDitheredPictureWithTheHalftonePalette) {
     ASSERT_TRUE(Save("encoder.gif", FormatGif, OptionGifByEncoder));
     const auto gif = decoders::ReadGif(folder_ / "encoder.gif");

@@ -55,9 +55,8 @@ TEST(OwnGifPalette, WorkedExamples) {
     }
 }
 
-// The fast stages against the literal scans, on pictures built to reach every rule: small
-// and large colour pools (past 254), black, white, the transparent colours, 0 and
-// half-transparent values, transparent colours present, late or absent, runs of any length.
+// The fast stages against the literal scans, on pictures built to reach every rule: colour
+// pools past 254, the special colours present, late or absent, runs of any length.
 TEST(OwnGifPalette, FastStagesGiveExactlyTheLiteralResultOnRandomPictures) {
     std::mt19937 random(20261206);
     const std::int32_t options[] = {-1, 0, 0xFFFFFF, 0xFF0000, KeyOle, 0x123456};

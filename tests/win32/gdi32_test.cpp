@@ -1,7 +1,5 @@
-// Device pixels to DIB rows at every depth against the plain rule, on a picture of a few
-// million pixels converted in parts: runs of one colour of every length (also across the
-// parts' borders), pixels whose top byte is not zero, an odd width that leaves part bytes at
-// 1 and 4 bits, colour tables with repeated entries (the lower index wins), a range of rows.
+// DIB rows at every depth against the plain rule, converted in parts: runs across the parts'
+// borders, top bytes not zero, part bytes at 1 and 4 bits, repeated table entries, a row range.
 
 #include "win32/gdi32/gdi32.h"
 

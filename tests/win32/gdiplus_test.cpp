@@ -74,8 +74,7 @@ TEST(Startup, TokensPairWithShutdownsAndTheLastOneFreesEverything) {
     EXPECT_EQ(GdipGetImageWidth(bitmap, &width), GdiplusNotInitialized);
 }
 
-// Device pixels come back opaque, as they were when the bitmap was made, also through
-// ARGB locks of the whole picture or a part of it.
+// Device pixels come back opaque and as they were when the bitmap was made, also through locks.
 TEST_F(Gdiplus, DeviceBitmapPixelsComeBackOpaqueAsTheyWereWhenTheBitmapWasMade) {
     const auto rgb = [](int x, int y) { return 0x102030u * (x + 1) + 0x000001u * y; };
     const DeviceBitmap device(3, 2, rgb);
@@ -184,10 +183,8 @@ TEST_F(Gdiplus, ColourKeyLeavesExactlyThePixelsInsideTheKeyRangeUndrawn) {
     GdipDisposeImage(source);
 }
 
-// Rows that repeat the row above (bands of three, the last cut short) come back exact in
-// each of the three colour types, translucent alpha and palette entries included, in the
-// narrowest and shortest pictures, and a device bitmap also when its image data takes
-// several chunks and its copy is shared among the processors (over two million pixels).
+// Repeated rows, translucent alpha and palette entries, one-pixel sizes, and a device bitmap
+// whose data takes several chunks and whose copy is shared among the processors.
 TEST_F(Gdiplus, PngOfEveryColourTypeComesBackExact) {
     const auto alphaOf = [](int x, int y) { return std::uint32_t(x % 3 == 0 ? 0 : x % 3 == 1 ? 0xFF : 40 + y / 3) << 24; };
     ColorPalette palette;
