@@ -28,7 +28,7 @@ TEST(Ole32, ParsesBracedTextWithTheFirstFieldsLittleEndian) {
     for (const char16_t* text : {u"1D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB", u"{1D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB",
                                  u"{1D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB} ", u"{557CF4012-1A04-11D3-9A73-0000F81EF32E}",
                                  u"{1D5BE4B5-FA4A-452D-9CDD-5DB35105E7EG}", u"{1D5BE4B5+FA4A-452D-9CDD-5DB35105E7EB}",
-                                 u"{ D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB}", u""}) {
+                                 u"{ D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB}", u"{1D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB)", u""}) {
         guid.Data1 = 0x12345678;
         EXPECT_EQ(ole32::CLSIDFromString(text, &guid), ole32::CO_E_CLASSSTRING);
         EXPECT_EQ(ole32::IIDFromString(text, &guid), ole32::E_INVALIDARG);
