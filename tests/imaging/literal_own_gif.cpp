@@ -2,10 +2,13 @@
 
 #include "maps/cls_handmade_map.h"
 
+#include <algorithm>
+
 namespace literal_own_gif {
 
 namespace {
 
+// An OLE colour (0x00BBGGRR) as ARGB.
 std::uint32_t ToArgb(std::int32_t color, std::uint32_t alpha) {
     const auto c = static_cast<std::uint32_t>(color);
     return (alpha << 24) | ((c & 0xFF) << 16) | (((c >> 8) & 0xFF) << 8) | ((c >> 16) & 0xFF);
@@ -17,23 +20,15 @@ Result Convert(std::span<const std::uint32_t> pixels, std::int32_t optionValue, 
     Result r;
     const std::uint32_t keyArgb = ToArgb(optionValue, 255);
 
-    // Stage 1, slot by slot.
+    // Stage 1, a scan of all 255 slots per pixel: 0 matches an unfilled slot, so it is never
+    // collected; the transparent colour takes slot 0 and moves its colour to the end.
     r.collected.assign(255, 0);
     for (const std::uint32_t pixel : pixels) {
-        bool found = false;
-        for (int slot = 0; slot <= 254; ++slot)
-            if (r.collected[slot] == pixel) {
-                found = true;
-                break;
-            }
-        if (found || r.colorCount >= 254)
+        if (std::find(r.collected.begin(), r.collected.end(), pixel) != r.collected.end() || r.colorCount >= 254)
             continue;
-        if (pixel == keyArgb) {
-            r.collected[r.colorCount] = r.collected[0];
+        r.collected[r.colorCount] = pixel == keyArgb ? r.collected[0] : pixel;
+        if (pixel == keyArgb)
             r.collected[0] = pixel;
-        } else {
-            r.collected[r.colorCount] = pixel;
-        }
         ++r.colorCount;
     }
 
@@ -51,26 +46,23 @@ Result Convert(std::span<const std::uint32_t> pixels, std::int32_t optionValue, 
         else
             r.palette[i] = optionValue != -1 ? 0x00000000 : 0xFF000000;
     }
-    ClsHandmadeMap indexOfColor;
-    for (std::size_t i = 0; i < paletteCount; ++i) {
-        const auto key = static_cast<std::int32_t>(r.palette[i] & 0x00FFFFFF);
-        if (!indexOfColor.ContainsKey(key))
-            indexOfColor.PutData(key, static_cast<std::int32_t>(i));
-    }
+    ClsHandmadeMap indexOfColor; // by RGB, the lowest index
+    for (std::size_t i = 0; i < paletteCount; ++i)
+        if (!indexOfColor.ContainsKey(static_cast<std::int32_t>(r.palette[i] & 0x00FFFFFF)))
+            indexOfColor.PutData(static_cast<std::int32_t>(r.palette[i] & 0x00FFFFFF), static_cast<std::int32_t>(i));
 
-    // Stage 3, one map scan per pixel; a colour without an entry scans the entries other than
-    // the transparent one for the smallest squared distance, the lowest index on a tie.
+    // Stage 3, one map scan per pixel; a colour without an entry scans the entries other than the transparent one
+    // for the smallest squared distance, the lowest index on a tie.
     r.indexes.reserve(pixels.size());
-    const std::size_t firstOpaque = optionValue != -1 ? 1 : 0;
     for (const std::uint32_t pixel : pixels) {
         const auto key = static_cast<std::int32_t>(pixel & 0x00FFFFFF);
         if (indexOfColor.ContainsKey(key)) {
             r.indexes.push_back(static_cast<std::uint8_t>(indexOfColor.GetData(key)));
             continue;
         }
-        std::size_t best = firstOpaque;
+        std::size_t best = optionValue != -1 ? 1 : 0;
         long bestDistance = -1;
-        for (std::size_t i = firstOpaque; i < paletteCount; ++i) {
+        for (std::size_t i = best; i < paletteCount; ++i) {
             long distance = 0;
             for (int shift : {0, 8, 16}) {
                 const long d = static_cast<long>((pixel >> shift) & 0xFF) - static_cast<long>((r.palette[i] >> shift) & 0xFF);

@@ -1,7 +1,9 @@
-// Every kind of save of the imaging layer, read back by libpng, giflib and libjpeg.
+// The own GIF conversion's stages against a literal model; the imaging layer's own GIF, encoder
+// GIF and JPEG, read back by giflib and libjpeg.
 
 #include "imaging/encoding_pipeline.h"
 #include "imaging/mdl_gdiplus.h"
+#include "imaging/own_gif_palette.h"
 #include "assets/sample_picture.h"
 #include "tests/imaging/literal_own_gif.h"
 #include "tests/support/independent_decoders.h"
@@ -10,57 +12,23 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
+#include <set>
 
 using namespace mdlGdiplus;
 
 namespace {
 
-// The transparent colours the window offers: black, white, blue and RGB(255, 0, 51).
-constexpr std::int32_t kOfferedColors[] = {0x000000, 0xFFFFFF, 0xFF0000, 0x3300FF};
+// No transparent colour, then the window's: black, white, blue and RGB(255, 0, 51).
 constexpr std::int32_t kEveryOption[] = {OptionNone, 0x000000, 0xFFFFFF, 0xFF0000, 0x3300FF};
 
-// A picture and its pixels (0x00RRGGBB, rows top first).
-struct Picture {
-    explicit Picture(gdi32::HBITMAP bitmap) : handle(bitmap) {
-        const auto view = gdi32::ViewBitmap(handle);
-        for (int y = 0; y < view->height; ++y)
-            pixels.insert(pixels.end(), view->Row(y), view->Row(y) + view->width);
-    }
-    gdi32::HBITMAP handle;
+// A device bitmap's pixels, 0x00RRGGBB, rows top first.
+std::vector<std::uint32_t> PixelsOf(gdi32::HBITMAP bitmap) {
+    const auto view = gdi32::ViewBitmap(bitmap);
     std::vector<std::uint32_t> pixels;
-};
-
-class Saving : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(StartupGdiplus()); }
-    void TearDown() override {
-        ShutdownGdiplus();
-        gdi32::DeleteObject(sample_.handle);
-    }
-
-    // Saves the picture and checks that the request released everything it made.
-    bool Save(const std::string& name, std::int32_t format, std::int32_t option, const Picture* picture = nullptr) {
-        const bool written = SaveImageByGdiplus((picture ? picture : &sample_)->handle, folder_ / name, format, option);
-        EXPECT_EQ(gdiplus::CountLiveObjects(), 0u) << name;
-        return written;
-    }
-
-    Picture sample_{gdi32::LoadBitmapFromBmp(lumivert::assets::SamplePictureFile())};
-    test_support::ScratchFolder folder_;
-};
-
-// The standard luminance table (natural order) scaled for a quality as the IJG library does.
-std::vector<std::uint16_t> LumaTableOfQuality(int quality) {
-    static constexpr int kBase[64] = {
-        16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,  14, 13, 16, 24,  40,  57,
-        69, 56, 14, 17, 22,  29,  51,  87,  80, 62, 18, 22, 37,  56,  68,  109, 103, 77, 24, 35,  55,  64,
-        81, 104, 113, 92, 49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
-    quality = std::clamp(quality, 1, 100);
-    const int scale = quality < 50 ? 5000 / quality : 200 - quality * 2;
-    std::vector<std::uint16_t> table;
-    for (const int base : kBase)
-        table.push_back(static_cast<std::uint16_t>(std::clamp((base * scale + 50) / 100, 1, 255)));
-    return table;
+    for (int y = 0; y < view->height; ++y)
+        pixels.insert(pixels.end(), view->Row(y), view->Row(y) + view->width);
+    return pixels;
 }
 
 int ChannelDistance(std::uint32_t a, std::uint32_t b) {
@@ -68,6 +36,47 @@ int ChannelDistance(std::uint32_t a, std::uint32_t b) {
     for (int shift = 0; shift < 24; shift += 8)
         largest = std::max(largest, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
     return largest;
+}
+
+// The standard luminance table's first entry (16) scaled for a quality as the IJG library does.
+int FirstLumaOfQuality(int quality) {
+    const int scale = quality < 50 ? 5000 / std::max(quality, 1) : 200 - quality * 2;
+    return std::clamp((16 * scale + 50) / 100, 1, 255);
+}
+
+class Saving : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(StartupGdiplus()); }
+    void TearDown() override {
+        ShutdownGdiplus();
+        gdi32::DeleteObject(sample_);
+    }
+    // Saves the picture and checks that the request released everything it made.
+    bool Save(const std::string& name, std::int32_t format, std::int32_t option, gdi32::HBITMAP picture = {}) {
+        const bool written = SaveImageByGdiplus(picture ? picture : sample_, folder_ / name, format, option);
+        EXPECT_EQ(gdiplus::CountLiveObjects(), 0u) << name;
+        return written;
+    }
+
+    const gdi32::HBITMAP sample_ = gdi32::LoadBitmapFromBmp(lumivert::assets::SamplePictureFile());
+    const std::vector<std::uint32_t> samplePixels_ = PixelsOf(sample_);
+    test_support::ScratchFolder folder_;
+};
+
+constexpr std::uint32_t A = 0xFF112233, B = 0xFF445566, D = 0xFF778899, White = 0xFFFFFFFF, Black = 0xFF000000;
+constexpr std::int32_t KeyOle = 0x003300FF; // RGB(255, 0, 51)
+constexpr std::uint32_t K = 0xFFFF0033;     // the same colour as it occurs in a picture
+
+literal_own_gif::Result FastConvert(const std::vector<std::uint32_t>& pixels, std::int32_t option) {
+    literal_own_gif::Result r;
+    const CollectedColorTable table = CollectColors(pixels, OleColorToArgb(option, 255));
+    r.collected.assign(table.CollectedColors.begin(), table.CollectedColors.end());
+    r.colorCount = table.ColorCount;
+    r.palette.assign(256, 0xDEADBEEF); // whatever the bitmap held before
+    const ColorIndexTable index = BuildPalette(table, option, r.palette);
+    r.indexes.assign(pixels.size(), 0xEE);
+    MapIndexes(pixels, index, r.indexes);
+    return r;
 }
 
 } // namespace
@@ -79,7 +88,6 @@ TEST(Session, OneStartupAtATimeAndOneShutdownEndsTheLayer) {
     gdiplus::GpBitmap* bitmap = nullptr;
     EXPECT_EQ(gdiplus::GdipCreateBitmapFromScan0(1, 1, 0, gdiplus::PixelFormat32bppARGB, nullptr, &bitmap),
               gdiplus::GdiplusNotInitialized);
-
     // A shutdown without the program's own startup ends nothing.
     gdiplus::ULONG_PTR token = 0;
     gdiplus::GdiplusStartupInput input;
@@ -91,41 +99,22 @@ TEST(Session, OneStartupAtATimeAndOneShutdownEndsTheLayer) {
     gdiplus::GdiplusShutdown(token);
 }
 
-TEST_F(Saving, PngIsThePictureWithExactlyTheTransparentColourCleared) {
-    for (const std::int32_t option : kEveryOption) {
-        ASSERT_TRUE(Save("key.png", FormatPng, option));
-        const auto png = decoders::ReadPng(folder_ / "key.png");
-        ASSERT_TRUE(png);
-        EXPECT_EQ(png->hasAlpha, option != OptionNone) << option;
-        const std::uint32_t keyRgb = option == OptionNone ? 0x1000000 : OleColorToArgb(option, 0);
-        std::size_t cleared = 0;
-        for (std::size_t k = 0; k < sample_.pixels.size(); ++k) {
-            if (sample_.pixels[k] == keyRgb) {
-                ASSERT_EQ(png->argb[k] >> 24, 0u) << option << " " << k;
-                ++cleared;
-            } else {
-                ASSERT_EQ(png->argb[k], 0xFF000000u | sample_.pixels[k]) << option << " " << k;
-            }
-        }
-        EXPECT_EQ(cleared > 0, option != OptionNone) << "the sample picture holds every offered colour";
-    }
-}
-
-// The own conversion against the literal model, on the sample picture and on one with more
-// colours than the palette holds (the rest take the nearest entry).
+// The own GIF: the palette and every index of the literal conversion, on the sample picture
+// and on one with more colours than the palette holds (the rest take the nearest entry, never
+// the transparent one). The PNG colour key on real pictures: tests/app.
 TEST_F(Saving, OwnGifHasThePaletteAndEveryIndexOfTheLiteralConversion) {
     const test_support::DeviceBitmap manyBitmap(302, 1, [](int x, int) {
         return x < 300 ? 0x010203u * (x + 1) + 0x100 : x == 300 ? 0u : 0xFF0033u; // then black, RGB(255, 0, 51)
     });
-    const Picture many(manyBitmap.handle());
-    for (const Picture* picture : {static_cast<const Picture*>(&sample_), &many})
+    for (const gdi32::HBITMAP picture : {sample_, manyBitmap.handle()})
         for (const std::int32_t option : kEveryOption) {
-            SCOPED_TRACE(::testing::Message() << option << (picture == &many ? " many" : " sample"));
+            SCOPED_TRACE(::testing::Message() << option << (picture == sample_ ? " sample" : " many"));
+            const std::vector<std::uint32_t> pixels = PixelsOf(picture);
             ASSERT_TRUE(Save("own.gif", FormatGif, option, picture));
             const auto gif = decoders::ReadGif(folder_ / "own.gif");
             ASSERT_TRUE(gif);
             std::vector<std::uint32_t> argb;
-            for (const std::uint32_t pixel : picture->pixels)
+            for (const std::uint32_t pixel : pixels)
                 argb.push_back(0xFF000000u | pixel);
             const auto expected = literal_own_gif::Convert(argb, option);
             ASSERT_EQ(gif->palette.size(), 256u);
@@ -133,39 +122,55 @@ TEST_F(Saving, OwnGifHasThePaletteAndEveryIndexOfTheLiteralConversion) {
                 ASSERT_EQ(gif->palette[i], expected.palette[i] & 0xFFFFFF) << i;
             ASSERT_EQ(gif->indexes, expected.indexes);
             EXPECT_EQ(gif->transparentIndex, option == OptionNone ? -1 : 0);
-            for (std::size_t k = 0; picture == &sample_ && k < picture->pixels.size(); ++k)
-                ASSERT_EQ(gif->palette[gif->indexes[k]], picture->pixels[k]) << k; // few colours: lossless
+            for (std::size_t k = 0; picture == sample_ && k < pixels.size(); ++k)
+                ASSERT_EQ(gif->palette[gif->indexes[k]], pixels[k]) << k; // few colours: lossless
         }
 }
 
-TEST_F(Saving, GifByTheEncoderIsTheDitheredPictureWithAFullPalette) {
+// Dithered onto the halftone palette (a cube of steps of 51, and greys): each pixel one of the
+// two levels next to its colour, a flat colour a mix that averages back to it.
+TEST_F(Saving, GifByTheEncoderIsTheDitheredPictureWithTheHalftonePalette) {
     ASSERT_TRUE(Save("encoder.gif", FormatGif, OptionGifByEncoder));
     const auto gif = decoders::ReadGif(folder_ / "encoder.gif");
     ASSERT_TRUE(gif);
     EXPECT_EQ(gif->version, "GIF89a");
     EXPECT_EQ(gif->palette.size(), 256u);
     EXPECT_EQ(gif->transparentIndex, -1);
-    ASSERT_EQ(gif->indexes.size(), sample_.pixels.size());
-    // Dithering mixes the two palette levels next to each colour (51 apart).
-    for (std::size_t k = 0; k < sample_.pixels.size(); ++k)
-        ASSERT_LE(ChannelDistance(gif->palette[gif->indexes[k]], sample_.pixels[k]), 51) << k;
+    ASSERT_EQ(gif->indexes.size(), samplePixels_.size());
+    for (std::size_t k = 0; k < samplePixels_.size(); ++k)
+        ASSERT_LE(ChannelDistance(gif->palette[gif->indexes[k]], samplePixels_[k]), 51) << k;
+
+    const test_support::DeviceBitmap flat(32, 32, [](int, int) { return 0x6A9A3Cu; });
+    ASSERT_TRUE(Save("flat.gif", FormatGif, OptionGifByEncoder, flat.handle()));
+    const auto mix = decoders::ReadGif(folder_ / "flat.gif");
+    ASSERT_TRUE(mix);
+    const std::set<std::uint32_t> entries(mix->palette.begin(), mix->palette.end());
+    for (std::uint32_t r = 0; r < 6; ++r)
+        for (std::uint32_t g = 0; g < 6; ++g)
+            for (std::uint32_t b = 0; b < 6; ++b)
+                EXPECT_TRUE(entries.contains(51 * (r << 16 | g << 8 | b))) << r << g << b;
+    EXPECT_GE(std::set<std::uint8_t>(mix->indexes.begin(), mix->indexes.end()).size(), 3u);
+    for (const int shift : {16, 8, 0}) {
+        double sum = 0;
+        for (const std::uint8_t index : mix->indexes)
+            sum += (mix->palette[index] >> shift) & 0xFF;
+        EXPECT_NEAR(sum / mix->indexes.size(), (0x6A9A3Cu >> shift) & 0xFF, 3.0) << shift;
+    }
 }
 
+// Out of range is 100; no quality is the encoder's default, 75. Quality 100 keeps the picture.
 TEST_F(Saving, JpegHasTheTableOfTheQualityInRangeAndThePicture) {
-    const std::pair<std::int32_t, int> cases[] = {{150, 100}, {-5, 100}, {100, 100}, {0, 0},
-                                                  {50, 50},   {90, 90},  {OptionNone, 75}};
-    for (const auto& [option, quality] : cases) {
+    for (const auto& [option, quality] : {std::pair{150, 100}, {-5, 100}, {100, 100}, {0, 0}, {50, 50}, {90, 90},
+                                          {OptionNone, 75}}) {
         ASSERT_TRUE(Save("q.jpg", FormatJpeg, option));
         const auto jpeg = decoders::ReadJpeg(folder_ / "q.jpg");
         ASSERT_TRUE(jpeg);
-        EXPECT_EQ(jpeg->lumaTable, LumaTableOfQuality(quality)) << option;
-        if (quality != 100)
-            continue;
-        ASSERT_EQ(jpeg->rgb.size(), sample_.pixels.size());
+        EXPECT_EQ(jpeg->lumaTable.at(0), FirstLumaOfQuality(quality)) << option;
+        ASSERT_EQ(jpeg->rgb.size(), samplePixels_.size());
         long error = 0;
-        for (std::size_t k = 0; k < sample_.pixels.size(); ++k)
-            error += ChannelDistance(jpeg->rgb[k], sample_.pixels[k]);
-        EXPECT_LT(error / static_cast<long>(sample_.pixels.size()), 4) << "quality 100 keeps the picture";
+        for (std::size_t k = 0; k < samplePixels_.size(); ++k)
+            error += ChannelDistance(jpeg->rgb[k], samplePixels_[k]);
+        EXPECT_TRUE(quality != 100 || error / static_cast<long>(samplePixels_.size()) < 4) << option;
     }
 }
 
@@ -179,4 +184,62 @@ TEST_F(Saving, RefusalsAnswerFalseAndLeaveTheOldFile) {
     EXPECT_FALSE(EncodeImageToFile(nullptr, folder_ / "none.png", FormatPng, OptionNone));
     EXPECT_FALSE(std::filesystem::exists(folder_ / "none.png"));
     EXPECT_EQ(gdiplus::CountLiveObjects(), 0u);
+}
+
+// Worked by hand: the palette's first entries (the rest: the filler) and the indexes.
+TEST(OwnGifPalette, WorkedExamples) {
+    const struct {
+        std::vector<std::uint32_t> pixels;
+        std::int32_t option;
+        std::vector<std::uint32_t> palette;
+        std::vector<std::uint8_t> indexes;
+        std::uint32_t filler;
+    } cases[] = {
+        // The transparent colour moves the first colour out of slot 0.
+        {{A, B, K, D, A}, KeyOle, {0x00FF0033, B, A, D}, {2, 1, 0, 3, 2}, 0},
+        // Without one, white takes slot 0 and the fillers stay opaque.
+        {{A, White, B, Black}, -1, {White, A, B, Black}, {1, 0, 2, 3}, Black},
+        // One not in the picture swallows no colour: slot 0's moves to the first filler.
+        {{A, B, D, A}, KeyOle, {0x00FF0033, B, D, A}, {3, 1, 2, 3}, 0},
+        // Equal RGB with another alpha maps to the lower index.
+        {{0x80112233, A, B}, -1, {0x80112233, A, B}, {0, 0, 2}, Black},
+    };
+    for (const auto& c : cases) {
+        const auto r = FastConvert(c.pixels, c.option);
+        std::vector<std::uint32_t> palette = c.palette;
+        palette.resize(256, c.filler);
+        EXPECT_EQ(r.palette, palette);
+        EXPECT_EQ(r.indexes, c.indexes);
+    }
+}
+
+// The fast stages against the literal scans, on pictures built to reach every rule: colour
+// pools past 254, the special colours present, late or absent, runs of any length.
+TEST(OwnGifPalette, FastStagesGiveExactlyTheLiteralResultOnRandomPictures) {
+    std::mt19937 random(20261206);
+    const std::int32_t options[] = {-1, 0, 0xFFFFFF, 0xFF0000, KeyOle, 0x123456};
+    // Blue, 0 and the colour of option 0x123456 among them.
+    const std::uint32_t special[] = {Black, White, K, 0xFF0000FF, 0, 0xFF563412};
+    for (int round = 0; round < 400; ++round) {
+        const int poolSize = std::uniform_int_distribution<int>(1, round % 2 ? 40 : 600)(random);
+        std::vector<std::uint32_t> pool;
+        for (int i = 0; i < poolSize; ++i) {
+            const int kind = std::uniform_int_distribution<int>(0, 19)(random);
+            pool.push_back(kind < 6 ? special[kind] : kind == 6 ? random() & 0x7FFFFFFF : 0xFF000000u | random());
+        }
+        // Runs of one colour, from single pixels to long stretches, as pictures have them.
+        const int size = std::uniform_int_distribution<int>(0, 1200)(random);
+        const int longestRun = round % 3 == 0 ? 1 : round % 3 == 1 ? 4 : 40;
+        std::vector<std::uint32_t> pixels;
+        while (static_cast<int>(pixels.size()) < size) {
+            const std::uint32_t color = pool[std::uniform_int_distribution<int>(0, poolSize - 1)(random)];
+            pixels.insert(pixels.end(), std::uniform_int_distribution<int>(1, longestRun)(random), color);
+        }
+        const auto literal = literal_own_gif::Convert(pixels, options[round % 6]);
+        const auto fast = FastConvert(pixels, options[round % 6]);
+        ASSERT_EQ(fast.colorCount, literal.colorCount) << round;
+        ASSERT_EQ(fast.collected, literal.collected) << round;
+        ASSERT_EQ(fast.palette, literal.palette) << round;
+        ASSERT_EQ(fast.indexes, literal.indexes) << round;
+    }
 }

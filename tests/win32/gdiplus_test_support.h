@@ -1,7 +1,6 @@
 #pragma once
 
-// Shared by the imaging tests: a started imaging layer and device bitmaps (and, from
-// tests/support, the scratch folder and whole-file reads).
+// For the imaging tests: device bitmaps and a started imaging layer.
 
 #include "tests/support/scratch_folder.h"
 #include "win32/gdi32/gdi32.h"
@@ -11,11 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
 
 namespace test_support {
 
-// A device bitmap of the given size whose pixel (x, y) is rgb(x, y) (0x00RRGGBB).
+// A device bitmap whose pixel (x, y) is rgb(x, y) (0x00RRGGBB).
 class DeviceBitmap {
 public:
     DeviceBitmap(int width, int height, const std::function<std::uint32_t(int, int)>& rgb)
@@ -36,7 +34,7 @@ private:
     gdi32::HBITMAP bitmap_;
 };
 
-// The imaging layer started for one test; at the end, nothing the test made may be alive.
+// The imaging layer started for one test; at the end nothing the test made may be alive.
 class Started : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -46,6 +44,12 @@ protected:
     void TearDown() override {
         EXPECT_EQ(gdiplus::CountLiveObjects(), 0u) << "an object was not released";
         gdiplus::GdiplusShutdown(token_);
+    }
+    // A bitmap of the device bitmap's pixels.
+    static gdiplus::GpBitmap* FromDevice(const DeviceBitmap& device) {
+        gdiplus::GpBitmap* bitmap = nullptr;
+        EXPECT_EQ(gdiplus::GdipCreateBitmapFromHBITMAP(device.handle(), gdiplus::HPALETTE{}, &bitmap), gdiplus::Ok);
+        return bitmap;
     }
 
 private:
