@@ -44,12 +44,7 @@ struct IntegerMap {
                                                         -1, 0, 0x00FFFFFF, 0x01000000, -0x01000000, 0x7F000000};
         return code < 32 ? kSpecial[code % kSpecial.size()] : code - 144;
     }
-    static Value ValueFrom(ByteReader& reader) {
-        std::uint32_t value = 0;
-        for (int i = 0; i < 4; ++i)
-            value = value << 8 | reader.Next();
-        return static_cast<Value>(value);
-    }
+    static Value ValueFrom(ByteReader& reader) { return (reader.Next() - 128) * 0x00FF00FF; }
     static Key Name(Key key) { return key; }
     static Value Data(Value value) { return value; }
     static bool SameCase(Key a, Key b) { return a == b; }
@@ -122,9 +117,7 @@ private:
     using Value = typename Subject::Value;
 
     static std::string Describe(const char* operation, const Key& key, const std::string& outcome) {
-        std::ostringstream text;
-        text << operation << "(" << Subject::Name(key) << ") " << outcome;
-        return text.str();
+        return (std::ostringstream() << operation << "(" << Subject::Name(key) << ") " << outcome).str();
     }
 
     // The key's index in the model, or -1.

@@ -15,21 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(ProgramStart, DetachedProgramGetsEachArgumentWholeAndIsReaped) {
-    const test_support::ScratchFolder folder;
-    // Each argument on a line of its own, moved into place once complete.
-    folder.Put("record args", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.part\"\n"
-                              "mv \"$0.part\" \"$0.out\"\n", 0755);
-    const os::ProgramStart start =
-        os::StartDetached({folder / "record args", "/a folder/with blanks.html", "\"quoted\" $HOME; echo no"});
-    ASSERT_TRUE(start.started()) << start.error;
-    EXPECT_EQ(test_support::WaitForWholeFile(folder / "record args.out", 10s).value_or(""),
-              "/a folder/with blanks.html\n\"quoted\" $HOME; echo no\n");
-    ASSERT_TRUE(start.program->WaitForEnd(5s));
-    EXPECT_EQ(start.program->ExitCode(), 0);
-    EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(start.program->pid()))) << "a zombie left";
-}
-
+// Arguments reach the program whole: see LaunchBrowserTest.TargetReachesTheBrowserAsOneArgument.
 TEST(ProgramStart, DetachedProgramLeadsItsProcessGroupAndOutlivesItsStarter) {
     const os::ProgramStart start = os::StartDetached({"sleep", "30"});
     ASSERT_TRUE(start.started());
@@ -41,6 +27,7 @@ TEST(ProgramStart, DetachedProgramLeadsItsProcessGroupAndOutlivesItsStarter) {
     ASSERT_TRUE(start.program->WaitForEnd(5s));
     EXPECT_FALSE(start.program->IsRunning());
     EXPECT_EQ(start.program->ExitCode(), 128 + SIGKILL);
+    EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(pid))) << "reaped: no zombie left";
     EXPECT_FALSE(start.program->Signal(SIGTERM)) << "an ended program takes no signal";
     EXPECT_FALSE(start.program->SignalGroup(SIGTERM));
     // Started by a child that then ends, the program still runs.
