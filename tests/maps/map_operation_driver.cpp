@@ -17,17 +17,13 @@ namespace {
 
 using maps::TaggedValue;
 
-// Reads an operation sequence byte by byte; past the end it reads zeros, so every sequence
+// Reads an operation sequence byte by byte; past its end it reads zeros, so every sequence
 // is a valid one.
-class ByteReader {
-public:
-    explicit ByteReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
-    bool AtEnd() const { return position_ >= bytes_.size(); }
-    std::uint8_t Next() { return AtEnd() ? 0 : bytes_[position_++]; }
-
-private:
-    std::span<const std::uint8_t> bytes_;
-    std::size_t position_ = 0;
+struct ByteReader {
+    std::span<const std::uint8_t> bytes;
+    std::size_t at = 0;
+    bool AtEnd() const { return at >= bytes.size(); }
+    std::uint8_t Next() { return AtEnd() ? 0 : bytes[at++]; }
 };
 
 // The integer map: keys at the boundaries and around 0 (so that they repeat), any value;
@@ -94,7 +90,7 @@ template <class Subject>
 class Run {
 public:
     DriveReport Drive(std::span<const std::uint8_t> bytes) {
-        ByteReader reader(bytes);
+        ByteReader reader{bytes};
         while (!reader.AtEnd() && report_.Agreed()) {
             const std::uint8_t operation = reader.Next();
             const Key key = Subject::KeyFrom(reader.Next());
@@ -102,10 +98,10 @@ public:
             if (operation % 4 != 3)
                 Put(key, Subject::ValueFrom(reader));
             // A refused put must leave the whole map as it was.
-            if (report_.Agreed())
-                report_.mismatch = operation % 16 == 15      ? CompareAll()
-                                   : report_.rejected != rejected ? CompareText()
-                                                                  : Compare(key);
+            if (report_.Agreed() && operation % 16 == 15)
+                report_.mismatch = CompareAll();
+            else if (report_.Agreed())
+                report_.mismatch = report_.rejected != rejected ? CompareText() : Compare(key);
         }
         if (report_.Agreed())
             report_.mismatch = CompareAll();
@@ -122,9 +118,10 @@ private:
 
     // The key's index in the model, or -1.
     std::int32_t Find(const Key& key) const {
-        const auto found = std::find_if(model_.begin(), model_.end(),
-                                        [&](const auto& entry) { return Subject::Name(entry.first) == Subject::Name(key); });
-        return found == model_.end() ? -1 : static_cast<std::int32_t>(found - model_.begin());
+        for (std::size_t i = 0; i < model_.size(); ++i)
+            if (Subject::Name(model_[i].first) == Subject::Name(key))
+                return static_cast<std::int32_t>(i);
+        return -1;
     }
 
     void Put(const Key& key, Value value) {
@@ -155,14 +152,11 @@ private:
     std::string Compare(const Key& key) const {
         const std::int32_t found = Find(key);
         const auto name = Subject::Name(key);
-        const std::int32_t position = found == -1 ? -1 : found + Subject::kFirstPosition;
-        if (map_.KeyIndex(name) != position)
-            return Describe("KeyIndex", key, "gave " + std::to_string(map_.KeyIndex(name)));
-        if (map_.ContainsKey(name) != (found != -1))
-            return Describe("ContainsKey", key, "disagrees");
-        if (!(map_.GetData(name) == Subject::Data(found == -1 ? Value{} : model_[static_cast<std::size_t>(found)].second)))
-            return Describe("GetData", key, "disagrees");
-        return {};
+        const Value expected = found == -1 ? Value{} : model_[static_cast<std::size_t>(found)].second;
+        if (map_.KeyIndex(name) == (found == -1 ? -1 : found + Subject::kFirstPosition) &&
+            map_.ContainsKey(name) == (found != -1) && map_.GetData(name) == Subject::Data(expected))
+            return {};
+        return Describe("KeyIndex, ContainsKey or GetData", key, "disagrees with the model");
     }
 
     std::string CompareAll() const {
