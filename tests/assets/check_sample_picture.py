@@ -27,7 +27,8 @@ def main(source):
     script, committed = source / "assets" / "draw_sample_picture.py", source / "assets" / "sample_picture.bmp"
     facts, counts = colours(committed)
     failures = [] if facts == ("BMP", (420, 345), "RGB", [96.0, 96.0]) else [f"the sample is {facts}"]
-    if len(counts) != 247 or any(counts.get(key, 0) < 100 for key in ((0, 0, 0), (255, 255, 255), (0, 0, 255), (255, 0, 51))):
+    keys = ((0, 0, 0), (255, 255, 255), (0, 0, 255), (255, 0, 51))  # the transparent-colour choices
+    if len(counts) != 247 or any(counts.get(key, 0) < 100 for key in keys):
         failures.append(f"{len(counts)} colours in the sample, or a key colour missing")
     with tempfile.TemporaryDirectory() as folder:
         colours(pathlib.Path(folder) / "sample.bmp", script=script)

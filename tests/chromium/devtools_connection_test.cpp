@@ -50,7 +50,8 @@ TEST(DevToolsConnection, AnswerToTheCommandGivesItsResultPastEventsAndThrownScri
         const bool ok = command.value("params").toObject().value("expression").toString() == "ok";
         const QJsonObject evaluated = ok ? QJsonObject{{"result", QJsonObject{{"value", 7}}}}
                                          : QJsonObject{{"result", QJsonObject{}}, {"exceptionDetails", QJsonObject{}}};
-        socket.sendTextMessage(Reply(command, {{"result", method == "Runtime.evaluate" ? evaluated : QJsonObject{{"echo", method}}}}));
+        const QJsonObject echo{{"echo", method}};
+        socket.sendTextMessage(Reply(command, {{"result", method == "Runtime.evaluate" ? evaluated : echo}}));
     });
     DevToolsConnection connection(endpoint.url());
     EXPECT_EQ(connection.Call("Browser.getVersion", {}, 2s).value_or(QJsonObject{}).value("echo"), "Browser.getVersion");
