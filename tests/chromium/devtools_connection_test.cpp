@@ -42,41 +42,40 @@ QString Reply(const QJsonObject& command, const QJsonObject& fields) {
     return QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
 }
 
-TEST(DevToolsConnectionTest, AnswerToTheCommandGivesItsResultPastEvents) {
+// Runtime.evaluate of "ok" gives 7, of anything else an exception; other commands echo.
+TEST(DevToolsConnection, AnswerToTheCommandGivesItsResultPastEventsAndThrownScriptsFail) {
     FakeEndpoint endpoint([](QWebSocket& socket, const QJsonObject& command) {
         socket.sendTextMessage(R"({"method":"Target.targetCreated","params":{}})");
-        socket.sendTextMessage(Reply(command, {{"result", QJsonObject{{"echo", command.value("method")}}}}));
+        const QString method = command.value("method").toString();
+        const bool ok = command.value("params").toObject().value("expression").toString() == "ok";
+        const QJsonObject evaluated = ok ? QJsonObject{{"result", QJsonObject{{"value", 7}}}}
+                                         : QJsonObject{{"result", QJsonObject{}}, {"exceptionDetails", QJsonObject{}}};
+        const QJsonObject echo{{"echo", method}};
+        socket.sendTextMessage(Reply(command, {{"result", method == "Runtime.evaluate" ? evaluated : echo}}));
     });
     DevToolsConnection connection(endpoint.url());
-    const auto first = connection.Call("Browser.getVersion", {}, 2s);
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->value("echo").toString(), "Browser.getVersion");
-    const auto second = connection.Call("Target.getTargets", {}, 2s);
-    ASSERT_TRUE(second) << "the connection serves several commands";
-    EXPECT_EQ(second->value("echo").toString(), "Target.getTargets");
+    EXPECT_EQ(connection.Call("Browser.getVersion", {}, 2s).value_or(QJsonObject{}).value("echo"), "Browser.getVersion");
+    EXPECT_EQ(connection.Call("Target.getTargets", {}, 2s).value_or(QJsonObject{}).value("echo"), "Target.getTargets")
+        << "the connection serves several commands";
+    EXPECT_EQ(connection.Evaluate("ok", 2s).value_or(QJsonValue()).toInt(), 7);
+    EXPECT_FALSE(connection.Evaluate("throw 1", 2s));
 }
 
-TEST(DevToolsConnectionTest, GarbageAnswersFailWithinTheLimit) {
-    const std::vector<std::pair<const char*, FakeEndpoint::Answer>> endpoints{
-        {"not JSON", [](QWebSocket& s, const QJsonObject&) { s.sendTextMessage("<html>not devtools</html>"); }},
-        {"truncated JSON", [](QWebSocket& s, const QJsonObject&) { s.sendTextMessage(R"({"id":1,"result":{)"); }},
-        {"an array", [](QWebSocket& s, const QJsonObject&) { s.sendTextMessage("[1,2,3]"); }},
-        {"binary", [](QWebSocket& s, const QJsonObject&) { s.sendBinaryMessage(QByteArray(10, '\0')); }},
-        {"an error", [](QWebSocket& s, const QJsonObject& c) {
-             s.sendTextMessage(Reply(c, {{"error", QJsonObject{{"code", -32601}}}}));
-         }},
-        {"a result that is no object", [](QWebSocket& s, const QJsonObject& c) {
-             s.sendTextMessage(Reply(c, {{"result", 42}}));
-         }},
-        {"another command's answer", [](QWebSocket& s, const QJsonObject&) {
-             s.sendTextMessage(R"({"id":999,"result":{}})");
-         }},
-        {"a string id", [](QWebSocket& s, const QJsonObject&) { s.sendTextMessage(R"({"id":"1","result":{}})"); }},
-        {"silence", [](QWebSocket&, const QJsonObject&) {}},
-        {"a closed connection", [](QWebSocket& s, const QJsonObject&) { s.close(); }},
+// An answer with an error fails even when it carries a result too.
+TEST(DevToolsConnection, GarbageAnswersFailWithinTheLimit) {
+    const auto text = [](const char* message) {
+        return [message](QWebSocket& s, const QJsonObject&) { s.sendTextMessage(message); };
     };
-    for (const auto& [what, answer] : endpoints) {
-        FakeEndpoint endpoint(answer);
+    const std::vector<FakeEndpoint::Answer> answers{
+        text("<html>not devtools</html>"), text(R"({"id":1,"result":{)"), text("[1,2,3]"),
+        text(R"({"id":999,"result":{}})"), text(R"({"id":"1","result":{}})"),
+        [](QWebSocket& s, const QJsonObject&) { s.sendBinaryMessage(QByteArray(10, '\0')); },
+        [](QWebSocket& s, const QJsonObject& c) { s.sendTextMessage(Reply(c, {{"error", 1}, {"result", QJsonObject{}}})); },
+        [](QWebSocket& s, const QJsonObject& c) { s.sendTextMessage(Reply(c, {{"result", 42}})); },
+        [](QWebSocket&, const QJsonObject&) {}, [](QWebSocket& s, const QJsonObject&) { s.close(); },
+    };
+    for (std::size_t what = 0; what < answers.size(); ++what) {
+        FakeEndpoint endpoint(answers[what]);
         DevToolsConnection connection(endpoint.url());
         const auto before = std::chrono::steady_clock::now();
         EXPECT_FALSE(connection.Call("Target.getTargets", {}, 500ms)) << what;
@@ -84,21 +83,7 @@ TEST(DevToolsConnectionTest, GarbageAnswersFailWithinTheLimit) {
     }
 }
 
-TEST(DevToolsConnectionTest, EvaluateFailsWhenTheScriptThrows) {
-    FakeEndpoint endpoint([](QWebSocket& socket, const QJsonObject& command) {
-        const QString expression = command.value("params").toObject().value("expression").toString();
-        if (expression == "ok")
-            socket.sendTextMessage(Reply(command, {{"result", QJsonObject{{"result", QJsonObject{{"value", 7}}}}}}));
-        else
-            socket.sendTextMessage(Reply(command, {{"result", QJsonObject{{"result", QJsonObject{}},
-                                                                          {"exceptionDetails", QJsonObject{}}}}}));
-    });
-    DevToolsConnection connection(endpoint.url());
-    EXPECT_EQ(connection.Evaluate("ok", 2s)->toInt(), 7);
-    EXPECT_FALSE(connection.Evaluate("throw 1", 2s));
-}
-
-TEST(DevToolsConnectionTest, UnreachableEndpointFails) {
+TEST(DevToolsConnection, UnreachableEndpointFails) {
     QWebSocketServer closed("closed", QWebSocketServer::NonSecureMode);
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
     const quint16 port = closed.serverPort();
@@ -109,7 +94,7 @@ TEST(DevToolsConnectionTest, UnreachableEndpointFails) {
     EXPECT_FALSE(DevToolsConnection("not a url").Call("Browser.getVersion", {}, 500ms));
 }
 
-TEST(ScriptLiteralTest, QuotesAndEscapesTheText) {
+TEST(DevToolsConnection, ScriptLiteralQuotesAndEscapesTheText) {
     EXPECT_EQ(chromium::ScriptLiteral("plain"), "\"plain\"");
     EXPECT_EQ(chromium::ScriptLiteral("a\"b\\c\n</script>"), "\"a\\\"b\\\\c\\n</script>\"");
     EXPECT_EQ(chromium::ScriptLiteral("画像確認"), "\"画像確認\"");

@@ -17,9 +17,7 @@ INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 def folder_of(path):
     """The library folder of a path: win32/gdi32, bitmap, ..."""
     parts = path.split("/")
-    if parts[0] == "win32" and len(parts) > 2:
-        return "/".join(parts[:2])
-    return parts[0]
+    return "/".join(parts[:2]) if parts[0] == "win32" and len(parts) > 2 else parts[0]
 
 
 def main(root):
@@ -36,13 +34,11 @@ def main(root):
                     top_included = included.split("/")[0]
                     if top_included not in LAYERS:
                         continue  # generated files and same-folder names
-                    target = folder_of(included)
                     if LAYERS[top_included] > LAYERS[top]:
                         faults.append(f"{path}: includes {included}, a higher layer")
-                    if target != source:
-                        edges.setdefault(source, set()).add(target)
-    # Any cycle among the folders' dependencies.
-    state = {}
+                    if folder_of(included) != source:
+                        edges.setdefault(source, set()).add(folder_of(included))
+    state = {}  # a cycle among the folders' dependencies
 
     def visit(node, trail):
         state[node] = "open"
@@ -56,8 +52,7 @@ def main(root):
     for node in sorted(edges):
         if node not in state:
             visit(node, [node])
-    for fault in faults:
-        print(fault)
+    print(*faults, sep="\n")
     return 1 if faults else 0
 
 

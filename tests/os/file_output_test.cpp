@@ -1,5 +1,5 @@
-// The replacing writer. Its refusals (missing folder, folder in the way, read-only file,
-// full device, long names) are checked for every saver in tests/reliability.
+// The replacing writer. Its refusals (missing folder, read-only file, full device, ...) are
+// checked for every saver in tests/reliability.
 
 #include "os/file_output.h"
 #include "tests/support/scratch_folder.h"
@@ -26,38 +26,21 @@ namespace {
 
 std::span<const std::byte> Bytes(const std::string& text) { return std::as_bytes(std::span(text.data(), text.size())); }
 
-std::size_t EntriesIn(const std::string& folder) {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {}));
-}
-
-// The old file is replaced, never rewritten: whoever still has it open, or holds another
-// link to it, keeps the old bytes; a shorter file leaves no stale tail and no hidden file.
-TEST(FileOutput, ReplacesTheOldFileWithoutTouchingIt) {
+// The old file is replaced, never rewritten: an open reader and another link keep the old
+// bytes. An abandoned write, and one whose target became a folder meanwhile, leave what was
+// there; no temporary file is left.
+TEST(FileOutput, ReplacesTheOldFileWithoutTouchingItAndLeavesNoTemporaryFile) {
     const test_support::ScratchFolder folder;
     folder.Put("out.bin", std::string(1000, 'x'));
-    fs::create_hard_link(folder / "out.bin", folder / "other-link.bin");
+    fs::create_hard_link(folder / "out.bin", folder / "link.bin");
     std::ifstream openReader(folder / "out.bin", std::ios::binary);
-
     os::WriteWholeFile(folder / "out.bin", Bytes("new content"));
     os::WriteWholeFile(folder / "out.bin", Bytes("newer"));
-
     EXPECT_EQ(ReadBytes(folder / "out.bin"), "newer");
-    EXPECT_EQ(ReadBytes(folder / "other-link.bin"), std::string(1000, 'x'));
+    EXPECT_EQ(ReadBytes(folder / "link.bin"), std::string(1000, 'x'));
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(openReader), {}), std::string(1000, 'x'));
-    EXPECT_EQ(EntriesIn(folder.path()), 2u) << "the target and the other link only";
-}
-
-// A write abandoned before its commit, and one whose target became a folder meanwhile,
-// leave what was there and no temporary file.
-TEST(FileOutput, AnAbandonedOrRefusedCommitLeavesWhatWasThere) {
-    const test_support::ScratchFolder folder;
-    folder.Put("keep.bin", "old content");
-    folder.Put("out.bin", "old content");
-    {
-        os::ReplacingFile file(folder / "keep.bin");
-        file.Write(Bytes("new content, never committed"));
-    }
-    EXPECT_EQ(ReadBytes(folder / "keep.bin"), "old content");
+    os::ReplacingFile(folder / "out.bin").Write(Bytes("never committed"));
+    EXPECT_EQ(ReadBytes(folder / "out.bin"), "newer");
     {
         os::ReplacingFile file(folder / "out.bin");
         file.Write(Bytes("new content"));
@@ -67,11 +50,11 @@ TEST(FileOutput, AnAbandonedOrRefusedCommitLeavesWhatWasThere) {
         EXPECT_THROW(file.Commit(), ui::RaisedError);
     }
     EXPECT_EQ(ReadBytes(folder / "out.bin/inside.txt"), "kept");
-    EXPECT_EQ(EntriesIn(folder.path()), 2u) << "no temporary file left";
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"link.bin", "out.bin"}));
 }
 
-// Follows a chain of links, a relative one to another folder and an absolute one, and
-// replaces the private file at its end: the links stay, the file stays private.
+// A chain of links, relative to another folder and absolute, stays; the private file at
+// its end is replaced and stays private. A link that names no file yet creates it.
 TEST(FileOutput, ReplacesWhatALinkChainNamesAndKeepsLinksAndMode) {
     const test_support::ScratchFolder folder;
     folder.MakeFolder("pictures");
@@ -79,20 +62,16 @@ TEST(FileOutput, ReplacesWhatALinkChainNamesAndKeepsLinksAndMode) {
     folder.Put("pictures/latest.bin", "old content, longer than the new", 0600);
     fs::create_symlink(target, folder / "pictures/current.bin");
     fs::create_symlink("pictures/current.bin", folder / "out.bin");
-
+    fs::create_symlink("pictures/first.bin", folder / "first.bin");
     os::WriteWholeFile(folder / "out.bin", Bytes("new"));
-
+    os::WriteWholeFile(folder / "first.bin", Bytes("first"));
     EXPECT_EQ(ReadBytes(target), "new");
+    EXPECT_EQ(ReadBytes(folder / "pictures/first.bin"), "first");
     EXPECT_EQ(fs::read_symlink(folder / "out.bin"), "pictures/current.bin");
     EXPECT_EQ(fs::read_symlink(folder / "pictures/current.bin"), target);
-    EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(EntriesIn(folder / "pictures"), 2u) << "no temporary file left";
-
-    // A link that names no file yet: the save creates the file it names.
-    fs::create_symlink("pictures/first.bin", folder / "first.bin");
-    os::WriteWholeFile(folder / "first.bin", Bytes("first"));
     EXPECT_TRUE(fs::is_symlink(folder / "first.bin"));
-    EXPECT_EQ(ReadBytes(folder / "pictures/first.bin"), "first");
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder / "pictures"), {}), 3) << "no temporary file left";
 }
 
 // A new file gets what any new file gets under the umask, and saving never changes the
@@ -109,33 +88,25 @@ TEST(FileOutput, NewFilesFollowTheUmaskWhichIsNeverChanged) {
     EXPECT_EQ(fs::status(folder / "new.bin").permissions(), static_cast<fs::perms>(0640));
 }
 
-// Root saving over another user's file keeps that user's file: owner, group and mode.
-TEST(FileOutput, RootKeepsTheOwnerGroupAndModeOfAnotherUsersFile) {
+// Root saving over another user's file keeps its owner, group and mode; a device is written
+// in place, never replaced.
+TEST(FileOutput, ADeviceIsWrittenInPlaceAndRootKeepsAnotherUsersOwnersAndMode) {
+    os::WriteWholeFile("/dev/null", Bytes("discarded"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to give the old file to another user";
     const test_support::ScratchFolder folder;
     const std::string path = folder / "theirs.bin";
     folder.Put("theirs.bin", "their old content");
-    constexpr uid_t kNobody = 65534;
-    constexpr gid_t kNogroup = 65534;
-    ASSERT_EQ(::chown(path.c_str(), kNobody, kNogroup), 0);
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0); // nobody, nogroup
     ASSERT_EQ(::chmod(path.c_str(), 02660), 0);
-
     os::WriteWholeFile(path, Bytes("new"));
-
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(ReadBytes(path), "new");
-    EXPECT_EQ(info.st_uid, kNobody);
-    EXPECT_EQ(info.st_gid, kNogroup);
+    EXPECT_EQ(info.st_uid, 65534u);
+    EXPECT_EQ(info.st_gid, 65534u);
     EXPECT_EQ(info.st_mode & 07777, 02660u) << "set-group-ID goes along with the owners kept";
-}
-
-TEST(FileOutput, DeviceTargetsAreWrittenInPlaceNotReplaced) {
-    os::WriteWholeFile("/dev/null", Bytes("discarded"));
-    struct stat info {};
-    ASSERT_EQ(::stat("/dev/null", &info), 0);
-    EXPECT_TRUE(S_ISCHR(info.st_mode));
 }
 
 } // namespace
