@@ -1,7 +1,5 @@
-// Every saver of the picture crossed with the faults a user's disk can throw at it, each
-// caused for real: the save fails with its error (the BMP savers raise the number and a text
-// naming the path; the imaging layer answers false and its caller shows the message), the
-// folder keeps exactly what it held, and the same savers then work in a sound folder.
+// Every saver crossed with the faults a user's disk can throw at it, each caused for real:
+// the save fails with its error, the folder keeps what it held, and a sound folder then works.
 
 #include "assets/sample_picture.h"
 #include "bitmap/bmp_writer.h"
@@ -18,12 +16,12 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <tuple>
 #include <fcntl.h>
 #include <grp.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -92,9 +90,9 @@ std::vector<Saver> AllSavers(const gdi32::PersistentPicture& picture) {
     return savers;
 }
 
-// Empty when saver refused path with the error number (the BMP savers) naming path and left
-// path's folder (when watched) as it was; else one line per problem. Text, so that a forked
-// child can run it too.
+// Empty when saver refused path (the BMP savers raising number with a text naming path; the
+// imaging layer answers false) and left the folder as it was; else the problems, as text for
+// a forked child.
 std::string CheckRefused(const Saver& saver, const std::string& path, std::int32_t number, bool watchFolder = true) {
     const std::string folder = path.substr(0, path.rfind('/'));
     std::error_code error;
@@ -129,8 +127,7 @@ std::string CheckSaved(const Saver& saver, const std::string& path) {
     return {};
 }
 
-// Runs body in a forked child (a crash or a dropped privilege stays there); whether it ended
-// normally, and its answer.
+// Runs body in a forked child (a crash or a dropped privilege stays there): ended normally, answer.
 std::pair<bool, std::string> RunInChild(const std::function<std::string()>& body) {
     std::FILE* answer = std::tmpfile();
     std::fflush(nullptr);
