@@ -1,8 +1,7 @@
 #pragma once
 
-// What the browser tests share: a private temporary folder that also holds the browser
-// profiles, scripts standing in for browsers, the registry's browser entry, a real headless
-// Chromium, reading a page back through DevTools, and ending every browser started.
+// What the browser tests share: stand-in and real headless browsers, the registry's browser
+// entry, reading a page back through DevTools.
 
 #include "tests/support/scratch_folder.h"
 #include "win32/user32/user32.h"
@@ -28,8 +27,7 @@ public:
     std::filesystem::path WriteScript(const std::string& name, const std::string& body) const;
     // The installed Chromium, headless, quiet and without network.
     std::filesystem::path HeadlessChromium() const;
-    // The same with a DevTools port of the test's own, to look into a browser that the
-    // program gives no controls (one opened on a page file).
+    // The same with a DevTools port, to look into a browser the program has no controls of.
     std::filesystem::path InspectableHeadlessChromium() const;
     // A 24-bit BMP picture of width × 2 pixels.
     std::filesystem::path WritePicture(const std::string& name, int width) const;
@@ -50,8 +48,7 @@ void UseBrowserCommand(const std::string& command);
 // Ends the process group of every browser this program started and forgets the frame.
 void EndAllBrowsers();
 
-// Evaluates expression in the first page of the frame window until it gives a value for
-// which accept holds (bounded).
+// Evaluates expression in the frame's first page until accept holds for its value (bounded).
 std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& expression,
                                          bool (*accept)(const QJsonValue&) = nullptr,
                                          std::chrono::milliseconds limit = std::chrono::seconds(10));

@@ -1,7 +1,7 @@
 #pragma once
 
-// Pictures the tests define, in a memory device context as the picture box holds its
-// picture; whole files as bytes; an independent 32-bit BMP reader; Pillow's second opinion.
+// Test pictures in a memory device context as the picture box holds its picture; files as
+// bytes; an independent 32-bit BMP reader; Pillow's second opinion.
 
 #include "tests/support/scratch_folder.h"
 #include "win32/gdi32/gdi32.h"
