@@ -1,20 +1,14 @@
 #pragma once
 
-// Whether this build runs under AddressSanitizer, whose allocator replaces the C library's:
-// tests of the C library allocator's own behaviour (its tuning, address-space limits) skip.
+// Under AddressSanitizer, whose allocator replaces the C library's, tests of that allocator skip.
+#ifndef __has_feature
+#define __has_feature(feature) 0
+#endif
 
 namespace lumivert::testing {
-
-#if defined(__SANITIZE_ADDRESS__)
-inline constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || defined(__SANITIZE_ADDRESS__)
 inline constexpr bool kAddressSanitizer = true;
 #else
 inline constexpr bool kAddressSanitizer = false;
 #endif
-#else
-inline constexpr bool kAddressSanitizer = false;
-#endif
-
 } // namespace lumivert::testing

@@ -8,8 +8,7 @@
 #include "os/program_start.h"
 
 #include <csignal>
-#include <cstdlib>
-#include <thread>
+#include <functional>
 #include <unistd.h>
 
 namespace lumivert::testing {
@@ -29,9 +28,8 @@ BrowserTestFolder::~BrowserTestFolder() {
 }
 
 fs::path BrowserTestFolder::WriteScript(const std::string& name, const std::string& body) const {
-    const fs::path script = path_ / name;
-    test_support::WriteBytes(script, "#!/bin/sh\n" + body + "\n", 0700);
-    return script;
+    test_support::WriteBytes(path_ / name, "#!/bin/sh\n" + body + "\n", 0700);
+    return path_ / name;
 }
 
 fs::path BrowserTestFolder::HeadlessChromium() const {
@@ -45,23 +43,20 @@ fs::path BrowserTestFolder::InspectableHeadlessChromium() const {
 }
 
 fs::path BrowserTestFolder::WritePicture(const std::string& name, int width) const {
-    const int rowBytes = (width * 3 + 3) / 4 * 4, height = 2, pixelBytes = rowBytes * height;
+    const int pixelBytes = (width * 3 + 3) / 4 * 4 * 2;
     std::string bmp = "BM";
-    // File size, reserved, pixel offset; info header size, width, height, planes and bits,
-    // no compression, pixel bytes, resolution, colours.
-    for (const auto& [value, bytes] : {std::pair{54 + pixelBytes, 4}, {0, 4}, {54, 4}, {40, 4}, {width, 4}, {height, 4},
-                                      {1, 2}, {24, 2}, {0, 4}, {pixelBytes, 4}, {2835, 4}, {2835, 4}, {0, 4}, {0, 4}})
-        for (int i = 0; i < bytes; ++i)
+    // File size, reserved, pixel offset; info header size, width, height 2, one plane of 24
+    // bits, no compression, pixel bytes, resolution, colours.
+    for (const int value : {54 + pixelBytes, 0, 54, 40, width, 2, 1 | 24 << 16, 0, pixelBytes, 2835, 2835, 0, 0})
+        for (int i = 0; i < 4; ++i)
             bmp += static_cast<char>((value >> (8 * i)) & 0xFF);
-    bmp += std::string(static_cast<std::size_t>(pixelBytes), '\x7F');
-    test_support::WriteBytes(path_ / name, bmp);
+    test_support::WriteBytes(path_ / name, bmp + std::string(static_cast<std::size_t>(pixelBytes), '\x7F'));
     return path_ / name;
 }
 
 std::string ReadFileOnceWritten(const fs::path& path, char end) {
-    return test_support::WaitForWholeFile(path, 10s, [end](const std::string& bytes) {
-               return bytes.ends_with(end);
-           }).value_or("");
+    return test_support::WaitForWholeFile(path, 10s, [end](const std::string& bytes) { return bytes.ends_with(end); })
+        .value_or("");
 }
 
 void UseBrowserCommand(const std::string& command) {
@@ -82,18 +77,16 @@ void EndAllBrowsers() {
 namespace {
 
 // Evaluates expression in the page that pageEndpoint names at each try, until accept takes
-// the value or limit passes.
-template <typename PageEndpoint>
-std::optional<QJsonValue> EvaluateUntilAccepted(PageEndpoint pageEndpoint, const std::string& expression,
-                                                bool (*accept)(const QJsonValue&), std::chrono::milliseconds limit) {
+// the value or limit passes. One try is never cut short: a busy machine may take seconds.
+std::optional<QJsonValue> EvaluateUntilAccepted(const std::function<std::string()>& pageEndpoint,
+                                                const std::string& expression, bool (*accept)(const QJsonValue&),
+                                                std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     std::optional<QJsonValue> value;
     do {
-        const std::string endpoint = pageEndpoint();
-        if (!endpoint.empty()) {
-            chromium::DevToolsConnection connection(QString::fromStdString(endpoint));
-            // A busy machine may take seconds to answer: one try is not cut short.
-            value = connection.Evaluate(QString::fromStdString(expression), 10s);
+        if (const std::string endpoint = pageEndpoint(); !endpoint.empty()) {
+            value = chromium::DevToolsConnection(QString::fromStdString(endpoint))
+                        .Evaluate(QString::fromStdString(expression), 10s);
             if (value && (accept == nullptr || accept(*value)))
                 return value;
         }
@@ -102,38 +95,32 @@ std::optional<QJsonValue> EvaluateUntilAccepted(PageEndpoint pageEndpoint, const
     return value;
 }
 
-// The page endpoint of the first page of the browser whose port a profile under TMPDIR
-// announces.
-std::string InspectablePageEndpoint() {
-    std::error_code error;
-    const fs::path profiles = fs::path(std::getenv("TMPDIR")) / ("lumivert-browser-" + std::to_string(::geteuid()));
-    for (const auto& profile : fs::directory_iterator(profiles, error)) {
-        const auto endpoint = chromium::AnnouncedEndpoint(profile.path().string());
-        if (!endpoint)
-            continue;
-        chromium::DevToolsConnection browser(QString::fromStdString(*endpoint));
-        if (const auto targets = browser.Call("Target.getTargets", {}, 2s))
-            for (const auto& page : chromium::PageTargetsOf(*targets))
-                return chromium::PageEndpoint(*endpoint, page.id.toStdString());
-    }
-    return {};
-}
-
 } // namespace
 
 std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& expression,
                                          bool (*accept)(const QJsonValue&), std::chrono::milliseconds limit) {
-    return EvaluateUntilAccepted(
-        [frame] {
-            const user32::HWND page = mdlHTMLDocument::FindServerWindow(frame);
-            return std::string(page == 0 ? "" : user32::DevToolsEndpointOf(page));
-        },
-        expression, accept, limit);
+    const auto endpoint = [frame] {
+        const user32::HWND page = mdlHTMLDocument::FindServerWindow(frame);
+        return std::string(page == 0 ? "" : user32::DevToolsEndpointOf(page));
+    };
+    return EvaluateUntilAccepted(endpoint, expression, accept, limit);
 }
 
 std::optional<QJsonValue> EvaluateInInspectablePage(const std::string& expression, bool (*accept)(const QJsonValue&),
                                                     std::chrono::milliseconds limit) {
-    return EvaluateUntilAccepted(InspectablePageEndpoint, expression, accept, limit);
+    // The first page of the browser whose port a profile under TMPDIR announces.
+    const auto endpoint = []() -> std::string {
+        std::error_code error;
+        const fs::path profiles = fs::path(std::getenv("TMPDIR")) / ("lumivert-browser-" + std::to_string(::geteuid()));
+        for (const auto& profile : fs::directory_iterator(profiles, error))
+            if (const auto browser = chromium::AnnouncedEndpoint(profile.path().string()))
+                if (const auto targets = chromium::DevToolsConnection(QString::fromStdString(*browser))
+                                             .Call("Target.getTargets", {}, 2s))
+                    for (const auto& page : chromium::PageTargetsOf(*targets))
+                        return chromium::PageEndpoint(*browser, page.id.toStdString());
+        return {};
+    };
+    return EvaluateUntilAccepted(endpoint, expression, accept, limit);
 }
 
 } // namespace lumivert::testing

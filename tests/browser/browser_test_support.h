@@ -1,9 +1,7 @@
 #pragma once
 
-// What the browser tests share: a private temporary folder (which also holds the browser
-// profiles), scripts standing in for browsers, the registry's browser entry, a real
-// headless Chromium, reading a page back through DevTools, and ending every browser the
-// test started.
+// What the browser tests share: stand-in and real headless browsers, the registry's browser
+// entry, reading a page back through DevTools.
 
 #include "tests/support/scratch_folder.h"
 #include "win32/user32/user32.h"
@@ -19,25 +17,19 @@ namespace lumivert::testing {
 
 class BrowserTestFolder {
 public:
-    BrowserTestFolder(); // also points TMPDIR at the folder, for the browser profiles
+    BrowserTestFolder();  // also points TMPDIR at the folder, for the browser profiles
     ~BrowserTestFolder(); // ends every browser started meanwhile, removes the folder
-
     BrowserTestFolder(const BrowserTestFolder&) = delete;
     BrowserTestFolder& operator=(const BrowserTestFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-
-    // An executable shell script of that name with the given body after "#!/bin/sh".
+    // An executable script of that name: "#!/bin/sh", then body.
     std::filesystem::path WriteScript(const std::string& name, const std::string& body) const;
-
-    // A wrapper that starts the installed Chromium headless, quietly and without network.
+    // The installed Chromium, headless, quiet and without network.
     std::filesystem::path HeadlessChromium() const;
-
-    // The same with a DevTools port of the test's own, to look into a browser that the
-    // program gives no controls (one opened on a page file).
+    // The same with a DevTools port, to look into a browser the program has no controls of.
     std::filesystem::path InspectableHeadlessChromium() const;
-
-    // A small 24-bit BMP picture of width × 2 pixels.
+    // A 24-bit BMP picture of width × 2 pixels.
     std::filesystem::path WritePicture(const std::string& name, int width) const;
 
 private:
@@ -46,24 +38,22 @@ private:
     std::string oldTmpDir_;
 };
 
-// The content of a file that a started program writes, once complete: once it ends with
-// end, what the writer writes last (bounded wait; empty if it never does).
+// A file that a started program writes, once it ends with end, what the writer writes last
+// (empty if it never does within a bounded wait).
 std::string ReadFileOnceWritten(const std::filesystem::path& path, char end = '|');
 
-// Makes command the browser's App Paths entry, the only key in the registry; an empty
-// command leaves no browser entry at all.
+// Makes command the browser's App Paths entry, the registry's only key; "" leaves none.
 void UseBrowserCommand(const std::string& command);
 
 // Ends the process group of every browser this program started and forgets the frame.
 void EndAllBrowsers();
 
-// Evaluates expression in the first page of the frame window; waits (bounded) until it
-// gives a value for which accept holds.
+// Evaluates expression in the frame's first page until accept holds for its value (bounded).
 std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& expression,
                                          bool (*accept)(const QJsonValue&) = nullptr,
                                          std::chrono::milliseconds limit = std::chrono::seconds(10));
 
-// The same in the page of the one inspectable browser that runs (see above).
+// The same in the page of the one inspectable browser that runs.
 std::optional<QJsonValue> EvaluateInInspectablePage(const std::string& expression,
                                                     bool (*accept)(const QJsonValue&) = nullptr,
                                                     std::chrono::milliseconds limit = std::chrono::seconds(10));

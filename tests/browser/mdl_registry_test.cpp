@@ -23,12 +23,7 @@ TEST(ReadRegistryString, TextsAndNumbersAsTheCallerGetsThem) {
     advapi32::SetDwordValue(HKEY_LOCAL_MACHINE, kKey, "n", 1234);
     advapi32::SetValue(HKEY_LOCAL_MACHINE, kKey, "short", advapi32::REG_BINARY, {0x05, 0x01});
     advapi32::SetValue(HKEY_LOCAL_MACHINE, kKey, "long", advapi32::REG_BINARY, {1, 2, 3, 4, 5});
-    const struct {
-        const char* key;
-        std::string name;
-        bool textMode;
-        std::string expected;
-    } cases[] = {
+    const std::tuple<const char*, const char*, bool, std::string> cases[] = {
         {kKey, "", true, "/usr/bin/chromium"}, // no name: the default value
         {kKey, "other", true, "other"},
         {kKey, "a255", true, std::string(255, 'x')},
@@ -43,11 +38,11 @@ TEST(ReadRegistryString, TextsAndNumbersAsTheCallerGetsThem) {
         {kKey, "missing", false, kUnchanged},
         {"SOFTWARE\\Nothing", "", true, kUnchanged},
     };
-    for (const auto& c : cases) {
+    for (const auto& [key, name, textMode, expected] : cases) {
         std::string value = kUnchanged;
-        const bool ok = mdlRegistry::ReadRegistryString(HKEY_LOCAL_MACHINE, c.key, c.name, c.textMode, value);
-        EXPECT_EQ(value, c.expected) << c.name;
-        EXPECT_EQ(ok, c.expected != kUnchanged) << c.name;
+        EXPECT_EQ(mdlRegistry::ReadRegistryString(HKEY_LOCAL_MACHINE, key, name, textMode, value), expected != kUnchanged)
+            << name;
+        EXPECT_EQ(value, expected) << name;
     }
     EXPECT_EQ(mdlRegistry::TrimAtNull("\0abc"s), "");
     advapi32::ResetStoreToSystem();

@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 
 #include <jpeglib.h>
 
@@ -16,49 +17,33 @@ std::optional<Png> ReadPng(const std::string& path) {
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&image, path.c_str()))
         return std::nullopt;
-    Png png;
-    png.width = static_cast<int>(image.width);
-    png.height = static_cast<int>(image.height);
-    png.hasAlpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
-    png.hasColor = (image.format & PNG_FORMAT_FLAG_COLOR) != 0;
-    png.isIndexed = (image.format & PNG_FORMAT_FLAG_COLORMAP) != 0;
+    Png png{static_cast<int>(image.width), static_cast<int>(image.height), (image.format & PNG_FORMAT_FLAG_ALPHA) != 0,
+            (image.format & PNG_FORMAT_FLAG_COLOR) != 0, (image.format & PNG_FORMAT_FLAG_COLORMAP) != 0, {}};
     image.format = PNG_FORMAT_BGRA; // read little-endian as 0xAARRGGBB
     png.argb.resize(static_cast<std::size_t>(png.width) * png.height);
-    if (!png_image_finish_read(&image, nullptr, png.argb.data(), 0, nullptr)) {
-        png_image_free(&image);
-        return std::nullopt;
-    }
+    if (!png_image_finish_read(&image, nullptr, png.argb.data(), 0, nullptr))
+        return std::nullopt; // libpng freed the image
     return png;
 }
 
 std::optional<Gif> ReadGif(const std::string& path) {
-    Gif out;
-    {
-        std::ifstream file(path, std::ios::binary);
-        char header[6] = {};
-        file.read(header, 6);
-        out.version.assign(header, 6);
-    }
     int error = 0;
-    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
-    if (gif == nullptr)
+    const std::unique_ptr<GifFileType, void (*)(GifFileType*)> gif(DGifOpenFileName(path.c_str(), &error),
+                                                                    [](GifFileType* g) { DGifCloseFile(g, nullptr); });
+    if (!gif || DGifSlurp(gif.get()) != GIF_OK || gif->ImageCount < 1 || gif->SColorMap == nullptr)
         return std::nullopt;
-    if (DGifSlurp(gif) != GIF_OK || gif->ImageCount < 1 || gif->SColorMap == nullptr) {
-        DGifCloseFile(gif, &error);
-        return std::nullopt;
-    }
-    out.width = gif->SWidth;
-    out.height = gif->SHeight;
+    char version[7] = {};
+    std::ifstream(path, std::ios::binary).read(version, 6);
+    Gif out{version, gif->SWidth, gif->SHeight, {}, -1, {}};
     for (int i = 0; i < gif->SColorMap->ColorCount; ++i) {
         const GifColorType c = gif->SColorMap->Colors[i];
         out.palette.push_back((std::uint32_t{c.Red} << 16) | (std::uint32_t{c.Green} << 8) | c.Blue);
     }
     GraphicsControlBlock control{};
-    if (DGifSavedExtensionToGCB(gif, 0, &control) == GIF_OK)
+    if (DGifSavedExtensionToGCB(gif.get(), 0, &control) == GIF_OK)
         out.transparentIndex = control.TransparentColor;
     const SavedImage& frame = gif->SavedImages[0];
     out.indexes.assign(frame.RasterBits, frame.RasterBits + frame.ImageDesc.Width * frame.ImageDesc.Height);
-    DGifCloseFile(gif, &error);
     return out;
 }
 
@@ -69,8 +54,6 @@ struct JpegErrors {
     std::jmp_buf jump;
 };
 
-[[noreturn]] void Fail(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1); }
-
 // Jumped back to on errors: keeps nothing with a destructor of its own.
 bool Decode(jpeg_decompress_struct& info, FILE* file, Jpeg& out, std::vector<JSAMPLE>& row) {
     if (setjmp(reinterpret_cast<JpegErrors*>(info.err)->jump))
@@ -78,11 +61,7 @@ bool Decode(jpeg_decompress_struct& info, FILE* file, Jpeg& out, std::vector<JSA
     jpeg_create_decompress(&info);
     jpeg_stdio_src(&info, file);
     jpeg_read_header(&info, TRUE);
-    for (int i = 0; i < DCTSIZE2; ++i) {
-        out.lumaTable.push_back(info.quant_tbl_ptrs[0]->quantval[i]);
-        if (info.quant_tbl_ptrs[1] != nullptr)
-            out.chromaTable.push_back(info.quant_tbl_ptrs[1]->quantval[i]);
-    }
+    out.lumaTable.assign(info.quant_tbl_ptrs[0]->quantval, info.quant_tbl_ptrs[0]->quantval + DCTSIZE2);
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
     out.width = static_cast<int>(info.output_width);
@@ -107,15 +86,13 @@ std::optional<Jpeg> ReadJpeg(const std::string& path) {
     jpeg_decompress_struct info{};
     JpegErrors errors{};
     info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = Fail;
+    errors.base.error_exit = [](j_common_ptr common) { std::longjmp(reinterpret_cast<JpegErrors*>(common->err)->jump, 1); };
     Jpeg out;
     std::vector<JSAMPLE> row;
     const bool ok = Decode(info, file, out, row);
     jpeg_destroy_decompress(&info);
     std::fclose(file);
-    if (!ok)
-        return std::nullopt;
-    return out;
+    return ok ? std::optional<Jpeg>(std::move(out)) : std::nullopt;
 }
 
 } // namespace decoders

@@ -1,7 +1,7 @@
 #pragma once
 
-// Second opinions on written files: libpng, giflib and libjpeg decoders that share nothing
-// with the encoders' code paths.
+// Second opinions on written files: libpng, giflib and libjpeg, which share nothing with the
+// encoders' code paths.
 
 #include <cstdint>
 #include <optional>
@@ -11,19 +11,15 @@
 namespace decoders {
 
 struct Png {
-    int width = 0;
-    int height = 0;
-    bool hasAlpha = false;
-    bool hasColor = false;
-    bool isIndexed = false;
+    int width = 0, height = 0;
+    bool hasAlpha = false, hasColor = false, isIndexed = false;
     std::vector<std::uint32_t> argb; // 0xAARRGGBB, rows top first
 };
 std::optional<Png> ReadPng(const std::string& path);
 
 struct Gif {
     std::string version; // "GIF87a" or "GIF89a"
-    int width = 0;
-    int height = 0;
+    int width = 0, height = 0;
     std::vector<std::uint32_t> palette; // 0x00RRGGBB, the global colour map
     int transparentIndex = -1;
     std::vector<std::uint8_t> indexes;
@@ -31,11 +27,9 @@ struct Gif {
 std::optional<Gif> ReadGif(const std::string& path);
 
 struct Jpeg {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint16_t> lumaTable;   // natural order
-    std::vector<std::uint16_t> chromaTable;
-    std::vector<std::uint32_t> rgb;         // 0x00RRGGBB
+    int width = 0, height = 0;
+    std::vector<std::uint16_t> lumaTable; // natural order
+    std::vector<std::uint32_t> rgb;       // 0x00RRGGBB
 };
 std::optional<Jpeg> ReadJpeg(const std::string& path);
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 
 #include <sys/wait.h>
 
@@ -41,24 +40,15 @@ Picture MixedPicture(int width, int height, std::uint32_t seed) {
     };
     Picture picture(width, height);
     std::uint32_t state = seed * 2654435761u + 12345;
-    for (int y = 0; y < height; ++y) {
+    for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             state = state * 1664525u + 1013904223u;
-            Color& c = picture.at(x, y);
-            switch ((x + 3 * y) % 4) {
-            case 0:
-                c = kSpecial[(state >> 8) % std::size(kSpecial)];
-                break;
-            case 1: // a gradient across the picture
-                c = {x * 255 / std::max(1, width - 1), y * 255 / std::max(1, height - 1), (x + y) % 256};
-                break;
-            default:
-                c = {static_cast<int>(state >> 24), static_cast<int>((state >> 16) & 0xFF),
-                     static_cast<int>((state >> 8) & 0xFF)};
-                break;
-            }
+            const int kind = (x + 3 * y) % 4;
+            const Color random{static_cast<int>(state >> 24), static_cast<int>((state >> 16) & 0xFF),
+                               static_cast<int>((state >> 8) & 0xFF)};
+            const Color gradient{x * 255 / std::max(1, width - 1), y * 255 / std::max(1, height - 1), (x + y) % 256};
+            picture.at(x, y) = kind == 0 ? kSpecial[(state >> 8) % std::size(kSpecial)] : kind == 1 ? gradient : random;
         }
-    }
     return picture;
 }
 
@@ -102,11 +92,8 @@ void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
 }
 
 int CompareInPillow(const std::string& sourceDir, const std::string& folder) {
-    const std::string command = "/usr/bin/python3 " + sourceDir + "/tests/support/compare_in_pillow.py " + folder + "/";
-    const int status = std::system(command.c_str());
-    if (!WIFEXITED(status))
-        return -1;
-    const int code = WEXITSTATUS(status);
+    const int status = std::system(("/usr/bin/python3 " + sourceDir + "/tests/support/compare_in_pillow.py " + folder).c_str());
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return code == 127 ? kNoPillow : code;
 }
 
@@ -117,18 +104,14 @@ void WritePpm(const std::string& path, const Picture& picture) {
         out << static_cast<char>(c.red) << static_cast<char>(c.green) << static_cast<char>(c.blue);
 }
 
-namespace {
-std::uint32_t U32At(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-} // namespace
-
 Picture Decode32BitBmp(const std::vector<std::uint8_t>& file) {
-    const int width = file.size() < 54 ? 0 : static_cast<int>(U32At(file, 18));
-    const int height = file.size() < 54 ? 0 : static_cast<int>(U32At(file, 22));
+    const auto u32 = [&](std::size_t at) {
+        return file.size() < 54 ? 0 : file[at] | file[at + 1] << 8 | file[at + 2] << 16 | std::uint32_t{file[at + 3]} << 24;
+    };
+    const int width = static_cast<int>(u32(18)), height = static_cast<int>(u32(22));
     const std::size_t size = 54 + static_cast<std::size_t>(width) * height * 4;
-    if (file.size() < 54 || file[0] != 'B' || file[1] != 'M' || U32At(file, 2) != size || U32At(file, 10) != 54 ||
-        (file[28] | file[29] << 8) != 32 || file.size() != size) {
+    if (file.size() != size || file[0] != 'B' || file[1] != 'M' || u32(2) != size || u32(10) != 54 ||
+        (file[28] | file[29] << 8) != 32) {
         ADD_FAILURE() << "not a 32-bit BMP as laid out by the writer, " << file.size() << " bytes";
         return {};
     }

@@ -1,13 +1,12 @@
 #pragma once
 
-// Pictures the tests define, loaded into a memory device context as the window's picture box
-// holds its picture; whole-file reads as bytes; an independent 32-bit BMP reader.
+// Test pictures in a memory device context as the picture box holds its picture; files as
+// bytes; an independent 32-bit BMP reader; Pillow's second opinion.
 
 #include "tests/support/scratch_folder.h"
 #include "win32/gdi32/gdi32.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -34,8 +33,8 @@ struct Picture {
 // "same", or the size or the first pixel where got differs from want.
 std::string FirstDifference(const Picture& got, const Picture& want);
 
-// Many colours: gradients, pseudo-random pixels, the corners of the colour cube and colours
-// that lie exactly between two colour-table entries.
+// Gradients, pseudo-random pixels, the colour cube's corners and colours exactly between
+// two colour-table entries.
 Picture MixedPicture(int width, int height, std::uint32_t seed = 1);
 
 // A memory device context with a device bitmap holding the picture.
@@ -56,22 +55,19 @@ private:
 // The pixels of the bitmap selected into dc, through GetPixel.
 Picture ReadPicture(gdi32::HDC dc);
 
-// The one scratch folder of the tests.
 using TempFolder = test_support::ScratchFolder;
 
-// The whole file; the writers under test have returned before it is read.
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 void WritePpm(const std::string& path, const Picture& picture);
 
-// Runs tests/support/compare_in_pillow.py of the source tree over folder: each BMP there is
-// read by Pillow and compared with the PPM beside it. Answers the script's exit status (0
-// when all agree), or kNoPillow where /usr/bin/python3 or Pillow is missing.
+// The exit status of tests/support/compare_in_pillow.py over folder (0: every file shows
+// the pixels of the PPM beside it), or kNoPillow where python3 or Pillow is missing.
 inline constexpr int kNoPillow = 77;
 int CompareInPillow(const std::string& sourceDir, const std::string& folder);
 
-// Decodes a 32-bit uncompressed BMP as the file layout states it (headers checked, rows
-// bottom-up); fails the current test and returns an empty picture otherwise.
+// A 32-bit uncompressed BMP as its headers state it, rows bottom-up; fails the current
+// test and answers an empty picture for any other file.
 Picture Decode32BitBmp(const std::vector<std::uint8_t>& file);
 
 } // namespace test_pictures

@@ -1,15 +1,12 @@
 #pragma once
 
-// Files for tests: one scratch folder, removed with everything in it at the end, and reads
-// of whole files only (a file another process is still writing is waited for, not read).
+// Files for tests: one scratch folder, removed with everything in it, and whole-file reads.
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -30,9 +27,8 @@ inline void WriteBytes(const std::string& path, const std::string& bytes, unsign
     ::chmod(path.c_str(), mode);
 }
 
-// The file at path once complete(its bytes) holds, or nothing after timeout. A writer in
-// another process shows it is done by renaming the file into place or by what it writes
-// last (by default a final newline), never by the file merely existing.
+// The file once complete(its bytes) holds (by default: it ends with the newline its writer
+// writes last), or nothing after timeout: a file that merely exists may be half written.
 inline std::optional<std::string> WaitForWholeFile(
     const std::string& path, std::chrono::milliseconds timeout,
     const std::function<bool(const std::string&)>& complete = [](const std::string& b) { return b.ends_with('\n'); }) {
@@ -47,15 +43,14 @@ inline std::optional<std::string> WaitForWholeFile(
     return std::nullopt;
 }
 
-// Every entry below a folder, by relative path: a file's bytes, or "<folder>".
+// Every entry below a folder by relative path: a file's bytes, or "<folder>".
 using FolderState = std::map<std::string, std::string>;
 
-// A fresh folder under the system's temporary folder (mode 0755, so a child that dropped
-// root may enter it), removed with everything in it; or, given a path, an existing folder
-// that is only looked at and written to.
+// A fresh folder (mode 0755, so a child that dropped root may enter it), removed at the
+// end; or, given a path, an existing folder that is only used.
 class ScratchFolder {
 public:
-    ScratchFolder() : owned_(true) {
+    ScratchFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "lumivert-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr)
             throw std::runtime_error("no scratch folder");
@@ -64,17 +59,15 @@ public:
     }
     explicit ScratchFolder(std::string existing) : path_(std::move(existing)), owned_(false) {}
     ~ScratchFolder() {
-        if (!owned_)
-            return;
         std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
+        if (owned_)
+            std::filesystem::remove_all(path_, ignored);
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
     void Put(const std::string& name, const std::string& bytes, unsigned mode = 0644) const {
         WriteBytes(*this / name, bytes, mode);
     }
@@ -89,12 +82,11 @@ public:
     // The names of the folder's own entries, sorted.
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(path_))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
+        for (const auto& [name, bytes] : State())
+            if (name.find('/') == std::string::npos)
+                names.push_back(name);
         return names;
     }
-
     FolderState State() const {
         FolderState state;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(path_)) {
@@ -106,7 +98,7 @@ public:
 
 private:
     std::string path_;
-    bool owned_;
+    bool owned_ = true;
 };
 
 } // namespace test_support
