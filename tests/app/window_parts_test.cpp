@@ -1,5 +1,5 @@
 // The parts of the window that need no saver: the quality box's rule, the placement's
-// rounding, the lock of the single running copy, the real message boxes.
+// rounding, a lock that cannot be made, the real message boxes.
 
 #include "app/jpg_quality.h"
 #include "app/qt_message_boxes.h"
@@ -7,7 +7,6 @@
 #include "app/window_placement.h"
 #include "tests/app/loaded_window.h"
 
-#include <QDateTime>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -56,27 +55,13 @@ TEST(WindowPlacement, RoundsToTheNearestPixelAndMayStartOffTheScreen) {
     EXPECT_EQ(PlaceWindow({700, 300}, {775, 363}), QPoint(-38, -16));
 }
 
-TEST(SingleInstance, LockOfALongRunningCopyDoesNotExpire) {
-    QTemporaryDir folder;
-    const QString lock = folder.filePath("program.lock");
-    SingleInstance first(lock);
-    ASSERT_FALSE(first.PrevInstance());
-    QFile file(lock); // the running copy took its lock an hour ago
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-3600), QFileDevice::FileModificationTime));
-    file.close();
-    EXPECT_TRUE(SingleInstance(lock).PrevInstance());
-}
-
 TEST(SingleInstance, LockThatCannotBeMadeDoesNotKeepTheProgramFromRunning) {
     EXPECT_FALSE(SingleInstance("/nonexistent-folder/program.lock").PrevInstance());
     EXPECT_FALSE(SingleInstance("/proc/version/program.lock").PrevInstance()); // a file where a folder should be
 }
 
-// The real message boxes: modal, owned by the window, Japanese buttons, and the answer of
-// the button pressed (closing a question counts as Cancel).
-// Shows a box and, once it is up, describes it (title|text|icon|buttons|default button|
-// modal and owned by the window) and lets act() answer it; the answer and the description.
+// Shows a real box and, once it is up, describes it (title|text|icon|buttons|default
+// button|modal and owned) and lets act() answer it; the answer and the description.
 std::pair<ui::MessageAnswer, QString> ShowAndAct(const std::string& text, ui::MessageButtons buttons,
                                                  ui::MessageIcon icon, const std::function<void(QMessageBox&)>& act) {
     testing::EnsureApplication();
