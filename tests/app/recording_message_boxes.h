@@ -1,8 +1,7 @@
 #pragma once
 
-// Message boxes for tests: every message is recorded, and answered from a queue of
-// answers (OK, or Cancel for Yes/No/Cancel, when the queue is empty). whileShown, when set,
-// runs while a box is up, as the user could act then.
+// Message boxes for tests: every message recorded, and answered from a queue (then OK, or
+// Cancel for a question). whileShown, when set, runs while a box is up, as the user could act.
 
 #include "ui/message_boxes.h"
 
