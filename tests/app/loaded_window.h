@@ -1,7 +1,6 @@
 #pragma once
 
-// What the window tests share: one QApplication, a window as after Form_Load (a lock of its
-// own, its messages recorded), pictures to open, the picture the savers read, a drop.
+// What the window tests share: the application, a loaded window, pictures, a drop.
 
 #include "app/frm_main.h"
 #include "tests/app/recording_message_boxes.h"
@@ -56,8 +55,7 @@ inline QImage HeldPicture(const frmMain& window) {
     return held;
 }
 
-// Drags the file at path onto target and drops it there, as a file manager does; whether
-// the drag was taken.
+// Drops the file on target as a file manager does; whether the drag was taken.
 inline bool DropFile(QWidget* target, const QString& path) {
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(path)});

@@ -1,5 +1,4 @@
-// Opening the user's picture: every format, orientation and kind compared pixel by pixel
-// with an independent decoder (make_pictures.py), and each kind of bad input with its reason.
+// Every picture kind opened as an independent decoder sees it; bad input with its reason.
 
 #include "app/picture_file.h"
 #include "tests/app/loaded_window.h"

@@ -1,6 +1,4 @@
-// The save tests write into the program's folder, the folder of the running test program:
-// so as never to touch the build's shared output folder, the test program copies itself
-// into a fresh folder, runs the copy with the same arguments and removes the folder after.
+// Runs a copy of this test program in a fresh folder: the program's folder the saves write to.
 
 #include "tests/support/scratch_folder.h"
 

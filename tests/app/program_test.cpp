@@ -1,5 +1,4 @@
-// The program as a user starts it: one copy per user and program path, a picture named on
-// the command line handed to the copy that runs, --help and --version.
+// The program as started: one copy per program path, a picture handed over, --help, --version.
 
 #include "app/picture_hand_over.h"
 #include "app/single_instance.h"
@@ -93,8 +92,7 @@ TEST(Program, HelpAndVersionAnswerOnStandardOutput) {
     EXPECT_TRUE(version.startsWith("Lumivert "));
 }
 
-// This test program takes the running copy's place (its lock and its socket); the real
-// program, started with a picture, hands it over through the socket and ends.
+// This test takes the running copy's place (lock and socket); the program hands the picture over.
 TEST(Program, PictureNamedOnTheCommandLineGoesToTheRunningCopy) {
     lumivert::testing::EnsureApplication();
     QTemporaryDir runtime, pictures;

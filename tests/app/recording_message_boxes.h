@@ -1,7 +1,6 @@
 #pragma once
 
-// Message boxes for tests: every message recorded, and answered from a queue (then OK, or
-// Cancel for a question). whileShown, when set, runs while a box is up, as the user could act.
+// Records every message; answers from the queue, then OK or Cancel; whileShown runs meanwhile.
 
 #include "ui/message_boxes.h"
 

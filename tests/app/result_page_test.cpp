@@ -1,5 +1,4 @@
-// The result page as ShowResult shows it: a page file opened in the browser or through the
-// shell, or a real headless Chromium's empty page filled in, and each way's failures.
+// The result page: a page file for the browser or the shell, or a real Chromium's page filled.
 
 #include "app/mdl_common.h"
 #include "app/result_page.h"
@@ -60,8 +59,7 @@ protected:
     std::string picture_;
 };
 
-// The page's bytes are the text tests' business: here the browser is given the page file,
-// which is replaced whole, and the time shows the locale's separator.
+// The page's bytes are the text tests' business; here: given to the browser, replaced whole.
 TEST_F(ResultPageTest, FileModeOverwritesTheWholePageAndUsesTheLocaleSeparator) {
     const fs::path browser = RecordingBrowser();
     UseBrowserCommand(browser);
@@ -78,8 +76,7 @@ TEST_F(ResultPageTest, FileModeOverwritesTheWholePageAndUsesTheLocaleSeparator) 
     EXPECT_TRUE(messages_.shown.empty());
 }
 
-// A page that cannot be written is a display error; without a browser the shell opens the
-// page, and says when it cannot.
+// An unwritable page is a display error; without a browser the shell opens the page.
 TEST_F(ResultPageTest, FileModeFailuresAreToldInTheirBoxes) {
     UseBrowserCommand(RecordingBrowser());
     fs::create_directory(pagePath_);

@@ -1,7 +1,4 @@
-// The five save commands clicked on the window: each file written with the options chosen
-// (read back by libpng, giflib, libjpeg-turbo and the tests' BMP reader), its result page,
-// the messages and the pointer meanwhile. The savers' formulas are the bitmap and imaging
-// tests' business. The program's folder is a fresh one (private_program_folder.cpp).
+// The save commands clicked: files read back independently, result pages, messages, pointer.
 
 #include "app/mdl_common.h"
 #include "app/save_front.h"
@@ -67,8 +64,7 @@ QRgb Grey(QRgb pixel) {
     return qRgb(level, level, level);
 }
 
-// The pixels of seen that differ from effect(want) by more than tolerance in a channel, or
-// whose transparency differs from "want is the key colour"; -1 when the sizes differ.
+// Pixels of seen off effect(want) by more than tolerance or not transparent exactly at key.
 int Differences(const QImage& seen, const QImage& want, std::optional<QRgb> key = {}, QRgb (*effect)(QRgb) = Same,
                 int tolerance = 0) {
     if (seen.size() != want.size())
@@ -126,8 +122,7 @@ protected:
     QImage picture; // what the window holds
 };
 
-// An opened picture (holding every transparent option's colour) saved with option after
-// option; each file read back, and the page's description, colour and picture.
+// An opened picture holding every transparent colour, saved with option after option.
 TEST_F(SaveCommands, EachButtonWritesTheOpenedPictureWithTheChosenOptionAndItsPage) {
     QImage blocks(123, 77, QImage::Format_RGB32);
     const QRgb keys[] = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(0, 0, 255), qRgb(255, 0, 51)};
@@ -196,9 +191,7 @@ TEST_F(SaveCommands, EachButtonWritesTheOpenedPictureWithTheChosenOptionAndItsPa
     EXPECT_TRUE(messages.shown.empty());
 }
 
-// A folder stands where the file goes: the error in its box, no page; the effect command
-// has put the pointer back before it shows the box. A browser without a page to fill tells
-// so while the effect command still runs; the BMP command shows no hourglass.
+// A folder where the file goes: an error box, no page; the hourglass only over the effect command.
 TEST_F(SaveCommands, SaveErrorIsShownInItsBoxAndTheHourglassOnlyCoversTheEffectCommand) {
     for (const auto& [name, button] : {std::pair{"Sample32.bmp", ui().cmdSaveAsBmp},
                                        std::pair{"SampleGrayScale.bmp", ui().cmdSaveAsVariousImg}}) {
@@ -256,6 +249,9 @@ TEST_F(SaveCommands, JpgRefusesTextThatIsNoNumberAndPassesTheRoundedQuality) {
     ASSERT_TRUE(jpeg.has_value());
     EXPECT_EQ(jpeg->lumaTable.at(0), 16);
     ExpectPage("ファイル種類：JPG　画質：50.5", "White");
+    ui().txtJpgQuality->setText("-3"); // clamped in the box
+    Click(ui().cmdSaveAsJpg);
+    ExpectPage("ファイル種類：JPG　画質：0", "White");
     EXPECT_EQ(messages.shown.size(), 1u);
 }
 
@@ -270,8 +266,7 @@ TEST_F(SaveCommands, FailedStartUpIsToldAndNothingIsWrittenOrShutDown) {
     mdlGdiplus::ShutdownGdiplus();
 }
 
-// A failed encoding is told with the hourglass up and the page still follows. Every button
-// clicked meanwhile, and a picture dropped and opened, start nothing; the next save works.
+// A failed encoding is told, the page follows; clicks and drops meanwhile start nothing.
 TEST_F(SaveCommands, FailedEncodingIsToldAndClicksMeanwhileStartNothing) {
     Select(ui().optGifTransparent, 1); // white: no question
     Select(ui().optPngTransparent, 1);

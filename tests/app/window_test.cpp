@@ -1,7 +1,4 @@
-// The window as a user sees it: captions, tips, start selections, the sample picture and
-// its place; the user's own picture dropped, chosen (Ctrl+O, the picture's menu), shown
-// scaled to fit, or refused with the file and the reason, the old picture kept. Its parts:
-// the quality box's rule, the placement's rounding, the lock, the real message boxes.
+// The window as a user sees it, the pictures opened in it, and its parts alone.
 
 #include "app/jpg_quality.h"
 #include "app/qt_message_boxes.h"
@@ -35,8 +32,7 @@ using testing::WritePicture;
 using OpenPicture = testing::LoadedWindow;
 using MainWindow = testing::LoadedWindow;
 
-// Every text of the window in the order of its controls: a caption, [its tip], and * for
-// an option or box selected at start.
+// The window's texts in control order: caption(tip), * when selected at start, [box text].
 QString VisibleTexts(const QWidget& window) {
     QStringList texts;
     for (const QWidget* control : window.findChildren<QWidget*>()) {
@@ -186,9 +182,7 @@ TEST_F(OpenPicture, CtrlOAsksForAPictureTheMenuGoesBackToTheSample) {
     EXPECT_TRUE(ui().picTarget->toolTip().isEmpty());
 }
 
-// Each text as the quality box may hold it: the whole number it stands for (rounded half
-// to even, refused when it is no number or does not fit 32 bits), and the text the JPEG
-// command leaves in the box (clamped to 0..100, or kept as typed; nullptr: refused).
+// Each text: its number (half to even; none past 32 bits) and the box's text after (nullptr: refused).
 TEST(JpgQuality, TextIsReadRoundedAndClamped) {
     const char* const kept = "kept";
     const QString huge = QString("1") + QString(400, '0') + "e-1", tiny = QString("0.") + QString(400, '0') + "1e+2";
@@ -227,8 +221,7 @@ TEST(SingleInstance, LockThatCannotBeMadeDoesNotKeepTheProgramFromRunning) {
     EXPECT_FALSE(SingleInstance("/proc/version/program.lock").PrevInstance()); // a file where a folder should be
 }
 
-// Shows a real box and, once it is up, describes it (title|text|icon|buttons|default
-// button|modal and owned) and lets act() answer it; the answer and the description.
+// A real box shown, described (title|text|icon|buttons|default|modal) and answered by act().
 std::pair<ui::MessageAnswer, QString> ShowAndAct(const std::string& text, ui::MessageButtons buttons,
                                                  ui::MessageIcon icon, const std::function<void(QMessageBox&)>& act) {
     testing::EnsureApplication();
@@ -259,8 +252,6 @@ std::function<void(QMessageBox&)> Press(const QString& text) {
     };
 }
 
-// The real message boxes: Japanese buttons, and the answer of the button pressed (closing
-// a question counts as Cancel).
 TEST(QtMessageBoxes, ShowTheirTextAndIconAndAnswerTheButtonPressed) {
     using B = ui::MessageButtons;
     using I = ui::MessageIcon;
