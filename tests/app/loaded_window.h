@@ -1,8 +1,6 @@
 #pragma once
 
-// What the window tests share: one QApplication, a main window as the program has it after
-// Form_Load (a lock of its own, its messages recorded), pictures written for it to open,
-// the picture it holds for the savers, and a file dropped on it.
+// What the window tests share: the application, a loaded window, pictures, a drop.
 
 #include "app/frm_main.h"
 #include "tests/app/recording_message_boxes.h"
@@ -28,8 +26,8 @@ inline void EnsureApplication() {
     static int argc = 1;
     static char name[] = "lumivert_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication* application = QApplication::instance() ? nullptr : new QApplication(argc, argv);
-    (void)application;
+    if (!QApplication::instance())
+        new QApplication(argc, argv);
 }
 
 inline bool IsHourglassSet() {
@@ -37,8 +35,7 @@ inline bool IsHourglassSet() {
     return pointer && pointer->shape() == Qt::WaitCursor;
 }
 
-// A picture of width × height whose every pixel differs from its neighbours, written as a
-// PNG at path (lossless, so the window must hold exactly these pixels).
+// A PNG at path whose every pixel differs from its neighbours; the pixels written.
 inline QImage WritePicture(const QString& path, int width, int height) {
     QImage picture(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)
@@ -51,17 +48,14 @@ inline QImage WritePicture(const QString& path, int width, int height) {
 // The picture the savers read: the persistent image of the picture box.
 inline QImage HeldPicture(const frmMain& window) {
     const auto view = gdi32::ViewBitmap(gdi32::GetCurrentObject(window.controls().picTarget->hDC(), gdi32::OBJ_BITMAP));
-    if (!view)
-        return {};
-    QImage held(view->width, view->height, QImage::Format_RGB32);
-    for (int y = 0; y < view->height; ++y)
-        for (int x = 0; x < view->width; ++x)
+    QImage held(view ? view->width : 0, view ? view->height : 0, QImage::Format_RGB32);
+    for (int y = 0; y < held.height(); ++y)
+        for (int x = 0; x < held.width(); ++x)
             held.setPixel(x, y, view->Row(y)[x] | 0xFF000000u);
     return held;
 }
 
-// Drags the file at path onto target and drops it there, as a file manager does; whether
-// the drag was taken.
+// Drops the file on target as a file manager does; whether the drag was taken.
 inline bool DropFile(QWidget* target, const QString& path) {
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(path)});

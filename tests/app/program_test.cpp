@@ -1,16 +1,12 @@
-// The program as a user starts it: one copy per user and program path, a picture named on
-// the command line handed to the copy that runs, --help and --version.
+// The program as started: one copy per program path, a picture handed over, --help, --version.
 
 #include "app/picture_hand_over.h"
 #include "app/single_instance.h"
+#include "tests/app/loaded_window.h"
 #include "tests/support/scratch_folder.h"
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QTest>
 #include <QProcess>
-#include <QProcessEnvironment>
-#include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -20,60 +16,59 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Runs the program with its own runtime folder, so a copy the user runs is not involved.
+// The program with a runtime folder of its own, so a copy the user runs is not involved.
 class Program {
 public:
-    explicit Program(const QTemporaryDir& runtime, const QString& program = LUMIVERT_PROGRAM) {
+    explicit Program(const QTemporaryDir& runtime, const QStringList& arguments = {},
+                     const QString& program = LUMIVERT_PROGRAM) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         environment.insert("XDG_RUNTIME_DIR", runtime.path());
-        process_.setProcessEnvironment(environment);
-        process_.setProgram(program);
+        process.setProcessEnvironment(environment);
+        process.setProgram(program);
+        process.setArguments(arguments);
         qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
         lockPath_ = lumivert::SingleInstance::LockPathFor(program).toStdString();
     }
     ~Program() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
+        process.kill();
+        process.waitForFinished(5000);
     }
-
-    QProcess& process() { return process_; }
 
     // Started, and the lock of the running copy holds this process's id: the window is up.
     bool StartAndHoldTheLock() {
-        process_.start();
-        if (!process_.waitForStarted(5000))
+        process.start();
+        if (!process.waitForStarted(5000))
             return false;
-        const std::string owner = std::to_string(process_.processId()) + "\n";
+        const std::string owner = std::to_string(process.processId()) + "\n";
         return test_support::WaitForWholeFile(lockPath_, 30s, [&](const std::string& b) { return b.starts_with(owner); })
                    .has_value() &&
-               process_.state() == QProcess::Running;
+               process.state() == QProcess::Running;
     }
 
-    // Run to its end with arguments: exit code and standard output.
-    std::pair<int, QByteArray> Run(const QStringList& arguments) {
-        process_.setArguments(arguments);
-        process_.start();
-        if (!process_.waitForFinished(20000))
-            return {-1, {}};
-        return {process_.exitCode(), process_.readAllStandardOutput()};
+    // Run to its end: exit code, standard output and standard error.
+    std::tuple<int, QByteArray, QByteArray> Run() {
+        process.start();
+        if (!process.waitForFinished(20000))
+            return {-1, {}, {}};
+        return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
     }
+
+    QProcess process;
 
 private:
-    QProcess process_;
     std::string lockPath_;
 };
 
-TEST(Program, SecondCopyEndsAtOnceWithoutAMessage) {
-    QTemporaryDir runtime;
+// A second copy of the same program ends at once without a word; one in another folder runs.
+TEST(Program, OneCopyRunsPerProgramPath) {
+    QTemporaryDir runtime, elsewhere;
     Program first(runtime);
     ASSERT_TRUE(first.StartAndHoldTheLock());
-    Program second(runtime);
-    EXPECT_EQ(second.Run({}), std::make_pair(0, QByteArray()));
-    EXPECT_EQ(second.process().exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(first.process().state(), QProcess::Running);
+    EXPECT_EQ(Program(runtime).Run(), std::make_tuple(0, QByteArray(), QByteArray()));
+    EXPECT_EQ(first.process.state(), QProcess::Running);
+    ASSERT_TRUE(QFile::copy(LUMIVERT_PROGRAM, elsewhere.filePath("lumivert")));
+    EXPECT_TRUE(Program(runtime, {}, elsewhere.filePath("lumivert")).StartAndHoldTheLock());
 }
 
 TEST(Program, CopyKilledWithoutCleaningUpDoesNotBlockTheNextStart) {
@@ -81,69 +76,47 @@ TEST(Program, CopyKilledWithoutCleaningUpDoesNotBlockTheNextStart) {
     {
         Program killed(runtime);
         ASSERT_TRUE(killed.StartAndHoldTheLock());
-        ::kill(static_cast<pid_t>(killed.process().processId()), SIGKILL);
-        ASSERT_TRUE(killed.process().waitForFinished(5000));
+        ::kill(static_cast<pid_t>(killed.process.processId()), SIGKILL);
+        ASSERT_TRUE(killed.process.waitForFinished(5000));
     }
-    Program next(runtime);
-    EXPECT_TRUE(next.StartAndHoldTheLock());
-}
-
-TEST(Program, ProgramsInDifferentFoldersRunSideBySide) {
-    QTemporaryDir runtime, elsewhere;
-    const QString copy = elsewhere.filePath("lumivert");
-    ASSERT_TRUE(QFile::copy(LUMIVERT_PROGRAM, copy));
-    Program first(runtime);
-    ASSERT_TRUE(first.StartAndHoldTheLock());
-    Program second(runtime, copy);
-    EXPECT_TRUE(second.StartAndHoldTheLock());
+    EXPECT_TRUE(Program(runtime).StartAndHoldTheLock());
 }
 
 TEST(Program, HelpAndVersionAnswerOnStandardOutput) {
     QTemporaryDir runtime;
-    const auto [helpCode, help] = Program(runtime).Run({"--help"});
+    const auto [helpCode, help, helpErrors] = Program(runtime, {"--help"}).Run();
     EXPECT_EQ(helpCode, 0);
     EXPECT_TRUE(help.contains("PICTURE"));
-    const auto [versionCode, version] = Program(runtime).Run({"--version"});
+    const auto [versionCode, version, versionErrors] = Program(runtime, {"--version"}).Run();
     EXPECT_EQ(versionCode, 0);
     EXPECT_TRUE(version.startsWith("Lumivert "));
 }
 
-// This test program takes the running copy's place (its lock and its socket); the real
-// program, started with a picture, hands it over through the socket and ends.
+// This test takes the running copy's place (lock and socket); the program hands the picture over.
 TEST(Program, PictureNamedOnTheCommandLineGoesToTheRunningCopy) {
-    static int argc = 1;
-    static char name[] = "program_tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* application = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
-    (void)application;
-    QTemporaryDir runtime;
+    lumivert::testing::EnsureApplication();
+    QTemporaryDir runtime, pictures;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     const QString lockPath = lumivert::SingleInstance::LockPathFor(LUMIVERT_PROGRAM);
-    ASSERT_TRUE(lockPath.startsWith(runtime.path()));
     lumivert::SingleInstance running(lockPath);
     ASSERT_FALSE(running.PrevInstance());
 
     // No copy listens yet: the picture is not taken, and the second copy says so.
-    Program unheard(runtime);
-    unheard.process().setArguments({"picture.png"});
-    unheard.process().start();
-    ASSERT_TRUE(unheard.process().waitForFinished(20000));
-    EXPECT_EQ(unheard.process().exitCode(), 1);
-    EXPECT_TRUE(unheard.process().readAllStandardError().contains("did not take the picture"));
+    const auto [code, out, errors] = Program(runtime, {"picture.png"}).Run();
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(errors.contains("did not take the picture"));
 
     QStringList received;
     lumivert::PictureHandOver handOver(lumivert::PictureHandOver::SocketPathFor(lockPath),
                                        [&received](const QString& path) { received << path; });
     ASSERT_TRUE(handOver.listening());
-    QTemporaryDir pictures;
-    Program second(runtime);
-    second.process().setWorkingDirectory(pictures.path());
-    second.process().setArguments({"写真 1.jpg"}); // relative: the running copy gets it whole
-    second.process().start();
+    Program second(runtime, {"写真 1.jpg"}); // relative: the running copy gets it whole
+    second.process.setWorkingDirectory(pictures.path());
+    second.process.start();
     QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, 10000);
     EXPECT_EQ(received.front(), pictures.filePath("写真 1.jpg"));
-    ASSERT_TRUE(second.process().state() == QProcess::NotRunning || second.process().waitForFinished(10000));
-    EXPECT_EQ(second.process().exitCode(), 0);
+    ASSERT_TRUE(second.process.state() == QProcess::NotRunning || second.process.waitForFinished(10000));
+    EXPECT_EQ(second.process.exitCode(), 0);
 }
 
 } // namespace

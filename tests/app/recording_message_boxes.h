@@ -1,8 +1,6 @@
 #pragma once
 
-// Message boxes for tests: every message is recorded, and answered from a queue of
-// answers (OK, or Cancel for Yes/No/Cancel, when the queue is empty). whileShown, when set,
-// runs while a box is up, as the user could act then.
+// Records every message; answers from the queue, then OK or Cancel; whileShown runs meanwhile.
 
 #include "ui/message_boxes.h"
 

@@ -1,8 +1,9 @@
-// The window as a user sees it: every caption, tip and start-up selection, the sample
-// picture, its place on the screen; and the user's own picture in it: dropped anywhere on
-// the window, chosen with the file dialog (Ctrl+O) or the picture's menu, shown scaled to
-// fit, and refused with a message that names the file and the reason, the old picture kept.
+// The window as a user sees it, the pictures opened in it, and its parts alone.
 
+#include "app/jpg_quality.h"
+#include "app/qt_message_boxes.h"
+#include "app/single_instance.h"
+#include "app/window_placement.h"
 #include "assets/sample_picture.h"
 #include "tests/app/loaded_window.h"
 
@@ -11,11 +12,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
 
 namespace lumivert {
 namespace {
@@ -27,8 +32,7 @@ using testing::WritePicture;
 using OpenPicture = testing::LoadedWindow;
 using MainWindow = testing::LoadedWindow;
 
-// Every text of the window in the order of its controls: a caption, [its tip], and * for
-// an option or box selected at start.
+// The window's texts in control order: caption(tip), * when selected at start, [box text].
 QString VisibleTexts(const QWidget& window) {
     QStringList texts;
     for (const QWidget* control : window.findChildren<QWidget*>()) {
@@ -82,12 +86,9 @@ TEST_F(MainWindow, ShowsTheSamplePictureCentredAcrossAndAQuarterDown) {
 TEST_F(OpenPicture, DroppedAnywhereOnTheWindowIsOpenedForTheSavers) {
     const QImage wide = WritePicture(Path("wide.png"), 300, 200);
     const QImage small = WritePicture(Path("small.png"), 50, 41);
-    ASSERT_TRUE(DropFile(ui().picTarget, Path("wide.png")));
-    EXPECT_EQ(HeldPicture(*window), wide);
-    EXPECT_EQ(ui().picTarget->toolTip(), "wide.png\n300 × 200");
-
     ASSERT_TRUE(DropFile(ui().frmSaveBmp, Path("small.png")));
     EXPECT_EQ(HeldPicture(*window), small);
+    EXPECT_EQ(ui().picTarget->toolTip(), "small.png\n50 × 41");
 
     // The quality box takes dropped text, but a dropped file is the window's.
     const QString quality = ui().txtJpgQuality->text();
@@ -115,7 +116,7 @@ TEST_F(OpenPicture, BadFileIsNamedWithItsReasonAndThePictureStays) {
 }
 
 TEST_F(OpenPicture, LargerPictureIsScaledToFitASmallerOneSitsTopLeft) {
-    // Left half red, right half blue, eight times as wide as the box, four times as wide as high.
+    // Red | blue, eight times as wide as the box, four times as wide as high.
     const QSize box = ui().picTarget->size();
     QImage halves(box.width() * 8, box.width() * 2, QImage::Format_RGB32);
     halves.fill(Qt::red);
@@ -179,6 +180,94 @@ TEST_F(OpenPicture, CtrlOAsksForAPictureTheMenuGoesBackToTheSample) {
     EXPECT_EQ(captions, (QStringList{"画像を開く…", "見本の画像に戻す"}));
     EXPECT_EQ(HeldPicture(*window), sample);
     EXPECT_TRUE(ui().picTarget->toolTip().isEmpty());
+}
+
+// Each text: its number (half to even; none past 32 bits) and the box's text after (nullptr: refused).
+TEST(JpgQuality, TextIsReadRoundedAndClamped) {
+    const char* const kept = "kept";
+    const QString huge = QString("1") + QString(400, '0') + "e-1", tiny = QString("0.") + QString(400, '0') + "1e+2";
+    const struct {
+        QString text;
+        std::optional<std::int32_t> number;
+        const char* checked;
+    } cases[] = {
+        {"100", 100, kept}, {"0", 0, kept}, {"-5", -5, "0"}, {"+7", 7, kept}, {" 42 ", 42, kept}, {"\t3", 3, kept},
+        {"50.5", 50, kept}, {"51.5", 52, kept}, {".5", 0, kept}, {"5.", 5, kept}, {"2.5E-1", 0, kept},
+        {" -2.5e1 ", -25, "0"}, {"-0.5", 0, kept}, {"99.6", 100, kept}, {"100.4", 100, kept}, {"100.5", 100, kept},
+        {"101.5", 102, "100"}, {"250", 250, "100"}, {"2147483647", INT_MAX, "100"}, {"-2147483648", INT_MIN, "0"},
+        {"2147483648", {}, nullptr}, {"1e12", {}, nullptr}, {"1e999", {}, nullptr}, {"-1e999", {}, nullptr},
+        {"1e-999", 0, kept}, {huge, {}, nullptr}, {tiny, 0, kept}, {"", {}, nullptr}, {" ", {}, nullptr},
+        {"abc", {}, nullptr}, {"1a", {}, nullptr}, {"--1", {}, nullptr}, {".", {}, nullptr}, {"1e", {}, nullptr},
+        {"e5", {}, nullptr}, {"1,5", {}, nullptr}, {"0x10", {}, nullptr}, {"１０", {}, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.left(20).toStdString());
+        EXPECT_EQ(ConvertToLong(c.text), c.number);
+        const std::optional<QString> checked = CheckedQualityText(c.text);
+        if (c.checked == nullptr)
+            EXPECT_EQ(checked, std::nullopt);
+        else
+            EXPECT_EQ(checked, c.checked == kept ? c.text : QString(c.checked));
+    }
+}
+
+TEST(WindowPlacement, RoundsToTheNearestPixelAndMayStartOffTheScreen) {
+    EXPECT_EQ(PlaceWindow({1024, 600}, {775, 363}), QPoint(125, 59)); // 124.5 and 59.25
+    EXPECT_EQ(PlaceWindow({700, 300}, {775, 363}), QPoint(-38, -16));
+}
+
+TEST(SingleInstance, LockThatCannotBeMadeDoesNotKeepTheProgramFromRunning) {
+    EXPECT_FALSE(SingleInstance("/nonexistent-folder/program.lock").PrevInstance());
+    EXPECT_FALSE(SingleInstance("/proc/version/program.lock").PrevInstance()); // a file where a folder should be
+}
+
+// A real box shown, described (title|text|icon|buttons|default|modal) and answered by act().
+std::pair<ui::MessageAnswer, QString> ShowAndAct(const std::string& text, ui::MessageButtons buttons,
+                                                 ui::MessageIcon icon, const std::function<void(QMessageBox&)>& act) {
+    testing::EnsureApplication();
+    QWidget owner;
+    QString seen;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        QStringList names;
+        for (QAbstractButton* button : box->buttons())
+            names << button->text();
+        names.sort();
+        seen = QStringList{box->windowTitle(), box->text(), QString::number(box->icon()), names.join(','),
+                           box->defaultButton() ? box->defaultButton()->text() : "",
+                           box->isModal() && box->parentWidget() == &owner ? "modal" : "not modal"}
+                   .join('|');
+        act(*box);
+    });
+    const ui::MessageAnswer answer = QtMessageBoxes(&owner).Show(text, "題名", buttons, icon);
+    return {answer, seen};
+}
+
+std::function<void(QMessageBox&)> Press(const QString& text) {
+    return [text](QMessageBox& box) {
+        for (QAbstractButton* button : box.buttons())
+            if (button->text() == text)
+                button->click();
+    };
+}
+
+TEST(QtMessageBoxes, ShowTheirTextAndIconAndAnswerTheButtonPressed) {
+    using B = ui::MessageButtons;
+    using I = ui::MessageIcon;
+    using A = ui::MessageAnswer;
+    const auto escape = [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); };
+    const auto close = [](QMessageBox& box) { box.close(); };
+    const QString question = "題名|q|1|いいえ,はい,キャンセル|はい|modal";
+    EXPECT_EQ(ShowAndAct("一行目\r\n\r\n三行目", B::YesNoCancel, I::Information, Press("いいえ")),
+              std::pair(A::No, QString("題名|一行目\n\n三行目|1|いいえ,はい,キャンセル|はい|modal")));
+    EXPECT_EQ(ShowAndAct("q", B::YesNoCancel, I::Information, Press("はい")), std::pair(A::Yes, question));
+    EXPECT_EQ(ShowAndAct("q", B::YesNoCancel, I::Information, escape), std::pair(A::Cancel, question));
+    EXPECT_EQ(ShowAndAct("q", B::YesNoCancel, I::Information, close), std::pair(A::Cancel, question));
+    EXPECT_EQ(ShowAndAct("<b>a & b</b>", B::Ok, I::Exclamation, Press("OK")),
+              std::pair(A::Ok, QString("題名|<b>a & b</b>|2|OK||modal")));
+    EXPECT_EQ(ShowAndAct("x", B::Ok, I::Information, escape), std::pair(A::Ok, QString("題名|x|1|OK||modal")));
+    EXPECT_EQ(ShowAndAct("x", B::Ok, I::None, Press("OK")), std::pair(A::Ok, QString("題名|x|0|OK||modal")));
 }
 
 } // namespace
