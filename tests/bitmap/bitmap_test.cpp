@@ -56,8 +56,7 @@ std::vector<std::uint8_t> ExpectedBmp(const Picture& picture, int depth) {
         for (int i = 0; i < bytes; ++i)
             out.push_back(i < 8 ? static_cast<std::uint8_t>(value >> (8 * i)) : 0);
     };
-    // bfSize, bfReserved1 and 2, bfOffBits; biSize, biWidth, biHeight, biPlanes, biBitCount,
-    // biCompression, biSizeImage, then four fields of 0.
+    // bfSize to bfOffBits, biSize to biSizeImage, then four fields of 0.
     for (const auto& [value, bytes] : std::initializer_list<std::pair<std::uint64_t, int>>{
              {offBits + imageSize, 4}, {0, 4}, {offBits, 4}, {40, 4}, {picture.width, 4}, {picture.height, 4},
              {1, 2}, {depth, 2}, {0, 4}, {imageSize, 4}, {0, 16}})
@@ -103,8 +102,7 @@ Color ExpectedPerPixel(int effect, Color c) {
     }
 }
 
-// Effects 10 and 11 with y + 1 as the row below (row 0 at the top); at the last row or column
-// the false emboss compares the pixel with itself.
+// Effects 10 and 11, y + 1 the row below; the false emboss's last row and column compare with themselves.
 Picture ExpectedNeighbourhood(int effect, const Picture& in) {
     Picture out(in.width, in.height);
     for (int y = 0; y < in.height; ++y)
@@ -154,9 +152,8 @@ Picture RunEffect(const Picture& picture, int effect, bool pixelsEngine) {
     return Decode32BitBmp(ReadFileBytes(folder / "SampleEffect.bmp"));
 }
 
-// Thin pictures are all border, odd widths need row padding at every depth, and the DIBits
-// engine embosses the inside of a row in stretches of 256 pixels, so 258 and 259 columns end
-// a stretch exactly and one past it. "levels" holds every channel value.
+// Thin pictures are all border, odd widths pad rows, 258 and 259 columns end the DIBits
+// engine's 256-pixel emboss stretch exactly and one past it; "levels" holds every channel value.
 std::vector<std::pair<std::string, Picture>> TestPictures() {
     std::vector<std::pair<std::string, Picture>> pictures;
     const std::pair<int, int> kSizes[] = {{1, 1}, {2, 2}, {5, 3}, {3, 7},  {17, 9}, {1, 6},  {6, 1},  {2, 5},
@@ -174,8 +171,6 @@ std::vector<std::pair<std::string, Picture>> TestPictures() {
     pictures.emplace_back("sample", ReadPicture(sample.hDC()));
     return pictures;
 }
-
-// ---- The files.
 
 // And a second opinion: Pillow shows every depth as its colour table's nearest entries.
 TEST(BmpWriter, EveryDepthMatchesTheLayoutByteByByteAndPillowReadsIt) {
@@ -207,23 +202,21 @@ TEST(BmpWriter, EveryDepthMatchesTheLayoutByteByByteAndPillowReadsIt) {
     EXPECT_EQ(status, 0) << "tests/support/compare_in_pillow.py " << folder.path();
 }
 
-// Unsupported depths answer false; a failed conversion (no pixels, a device context that no
-// longer exists) raises its error; an effect on no pixels ends quietly. None touches a file.
+// Unsupported depths answer false, a picture without pixels raises the conversion's error, an
+// effect on one ends quietly; none touches a file.
 TEST(BmpWriter, RefusalsAndFailedConversionsTouchNoFile) {
     PictureDc source(MixedPicture(4, 4));
     TempFolder folder;
     const std::string existing = folder / "Sample.bmp";
     WriteFileBytes(existing, {1, 2, 3});
     const PictureDc noColumns(Picture(0, 5)), noRows(Picture(5, 0)), noPixels(Picture(0, 0));
-    const gdi32::HDC dead = gdi32::CreateCompatibleDC({});
-    gdi32::DeleteDC(dead);
     const std::size_t live = gdi32::CountLiveObjects();
     for (int depth : {24, 16, 2, 0, -1, 33}) {
         EXPECT_FALSE(mdlBitmap::SaveBmpFile(source.dc(), folder / "New.bmp", depth)) << depth;
         EXPECT_FALSE(mdlBitmap::SaveBmpFile(source.dc(), existing, depth)) << depth;
     }
     for (int depth : {1, 4, 8, 32})
-        for (const gdi32::HDC dc : {noColumns.dc(), noRows.dc(), dead})
+        for (const gdi32::HDC dc : {noColumns.dc(), noRows.dc()})
             for (const std::string& path : {existing, folder / "New.bmp"})
                 try {
                     mdlBitmap::SaveBmpFile(dc, path, depth);
@@ -241,8 +234,6 @@ TEST(BmpWriter, RefusalsAndFailedConversionsTouchNoFile) {
     EXPECT_EQ(gdi32::CountLiveObjects(), live);
 }
 
-// ---- The effects, pixel by pixel.
-
 TEST(EffectEngines, EveryEffectMatchesTheFormulasInBothEngines) {
     for (const auto& [name, picture] : TestPictures())
         for (int effect = 0; effect <= 12; ++effect)
@@ -254,8 +245,7 @@ TEST(EffectEngines, EveryEffectMatchesTheFormulasInBothEngines) {
             }
 }
 
-// A picture of a few million pixels is worked on in parts side by side; every row at the
-// borders between them must still read its neighbours as they were.
+// Worked on in parts side by side, the rows at the borders must read their neighbours as they were.
 TEST(EffectEngines, TheDIBitsEngineGivesTheFormulasOnAPictureLargeEnoughToShare) {
     const Picture picture = MixedPicture(1031, 2053, 11);
     for (int effect : {1, 5, 10, 11})

@@ -1,41 +1,28 @@
-// The GDI conversion to DIB rows against the plain rule, and the imaging layer's objects and
-// PNG saves read back by libpng (JPEG and GIF: tests/imaging).
+// The system interfaces: GDI's conversion to DIB rows, the imaging layer's objects and PNG saves
+// read back by libpng (JPEG and GIF: tests/imaging), class identifiers, the registry, the
+// browser command and the desktop opener.
 
+#include "os/browser_command.h"
 #include "os/wide_text.h"
+#include "tests/browser/scoped_environment.h"
 #include "tests/support/independent_decoders.h"
 #include "tests/support/scratch_folder.h"
+#include "win32/advapi32/registry_store.h"
 #include "win32/gdi32/gdi32.h"
 #include "win32/gdi32/surface.h"
 #include "win32/gdiplus/gdiplus_flat.h"
+#include "win32/ole32/ole32.h"
+#include "win32/shell32/shell32.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <map>
 #include <random>
 
 using namespace gdiplus;
 
 namespace {
-
-// A device bitmap whose pixel (x, y) is rgb(x, y) (0x00RRGGBB).
-class DeviceBitmap {
-public:
-    DeviceBitmap(int width, int height, const std::function<std::uint32_t(int, int)>& rgb)
-        : bitmap_(gdi32::CreateCompatibleBitmap(dc_, width, height)) {
-        const auto view = gdi32::ViewBitmap(bitmap_);
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                view->Row(y)[x] = rgb(x, y);
-    }
-    ~DeviceBitmap() {
-        gdi32::DeleteObject(bitmap_);
-        gdi32::DeleteDC(dc_);
-    }
-    const gdi32::HDC dc_ = gdi32::CreateCompatibleDC({});
-    const gdi32::HBITMAP bitmap_;
-};
 
 std::uint32_t Gradient(int x, int y) { return ((x * 7u & 0xFF) << 16) | ((y * 5u & 0xFF) << 8) | ((x + y) & 0xFF); }
 
@@ -57,10 +44,19 @@ protected:
     void TearDown() override {
         EXPECT_EQ(CountLiveObjects(), 0u) << "an object was not released";
         GdiplusShutdown(token_);
+        for (const gdi32::HBITMAP device : devices_)
+            gdi32::DeleteObject(device);
+        gdi32::DeleteDC(dc_);
     }
-    static GpBitmap* FromDevice(const DeviceBitmap& device) {
+    // A bitmap of a device bitmap whose pixel (x, y) is rgb(x, y) (0x00RRGGBB).
+    GpBitmap* FromDevice(int width, int height, const auto& rgb) {
+        const gdi32::HBITMAP device = devices_.emplace_back(gdi32::CreateCompatibleBitmap(dc_, width, height));
+        const auto view = gdi32::ViewBitmap(device);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                view->Row(y)[x] = rgb(x, y);
         GpBitmap* bitmap = nullptr;
-        EXPECT_EQ(GdipCreateBitmapFromHBITMAP(device.bitmap_, HPALETTE{}, &bitmap), Ok);
+        EXPECT_EQ(GdipCreateBitmapFromHBITMAP(device, HPALETTE{}, &bitmap), Ok);
         return bitmap;
     }
     // An image of the given format whose pixels (or indexes) the caller gives at the unlock.
@@ -79,6 +75,8 @@ protected:
     }
 
     ULONG_PTR token_ = 0;
+    const gdi32::HDC dc_ = gdi32::CreateCompatibleDC({});
+    std::vector<gdi32::HBITMAP> devices_;
     test_support::ScratchFolder folder_;
 };
 
@@ -164,68 +162,10 @@ TEST(Startup, TokensPairWithShutdownsAndTheLastOneFreesEverything) {
     EXPECT_EQ(CountLiveObjects(), 0u);
 }
 
-// Device pixels come back opaque and as they were when the bitmap was made, also written
-// back through a lock.
-TEST_F(Gdiplus, DeviceBitmapPixelsComeBackOpaqueAsTheyWereWhenTheBitmapWasMade) {
-    const auto rgb = [](int x, int y) { return 0x102030u * (x + 1) + 0x000001u * y; };
-    const DeviceBitmap device(3, 2, rgb);
-    GpBitmap* bitmap = FromDevice(device);
-    const gdi32::HBITMAP old = gdi32::SelectObject(device.dc_, device.bitmap_);
-    gdi32::SetPixel(device.dc_, 2, 1, 0x0000FF);
-    EXPECT_EQ(gdi32::GetPixel(device.dc_, 2, 1), 0x0000FFu) << "the device bitmap itself did change";
-    gdi32::SelectObject(device.dc_, old);
-    PixelFormat format = 0;
-    EXPECT_EQ(GdipGetImagePixelFormat(bitmap, &format), Ok);
-    EXPECT_EQ(format, PixelFormat32bppRGB);
-    std::uint32_t all[6] = {};
-    BitmapData data;
-    data.Stride = 3 * 4;
-    data.Scan0 = all;
-    ASSERT_EQ(GdipBitmapLockBits(bitmap, nullptr, ImageLockModeRead | ImageLockModeWrite | ImageLockModeUserInputBuf,
-                                 PixelFormat32bppARGB, &data), Ok);
-    for (int k = 0; k < 6; ++k)
-        EXPECT_EQ(all[k], 0xFF000000u | rgb(k % 3, k / 3)) << k;
-    all[0] = 0x00ABCDEF; // written back, it stays opaque
-    ASSERT_EQ(GdipBitmapUnlockBits(bitmap, &data), Ok);
-    ARGB pixel = 0;
-    ASSERT_EQ(GdipBitmapGetPixel(bitmap, 0, 0, &pixel), Ok);
-    EXPECT_EQ(pixel, 0xFFABCDEFu);
-    GdipDisposeImage(bitmap);
-}
-
-TEST_F(Gdiplus, IndexedBitmapTakesItsPaletteAndTheCallersIndexesAtTheUnlock) {
-    GpBitmap* bitmap = nullptr;
-    ASSERT_EQ(GdipCreateBitmapFromScan0(3, 2, 0, PixelFormat8bppIndexed, nullptr, &bitmap), Ok);
-    INT size = 0;
-    ASSERT_EQ(GdipGetImagePaletteSize(bitmap, &size), Ok);
-    EXPECT_EQ(size, 8 + 4 * 256);
-    ColorPalette palette;
-    ASSERT_EQ(GdipGetImagePalette(bitmap, &palette, size), Ok);
-    EXPECT_EQ(palette.Flags, PaletteFlagsHalftone);
-    palette.Entries[0] = 0x00FF0033;
-    palette.Entries[1] = 0xFF112233;
-    ASSERT_EQ(GdipSetImagePalette(bitmap, &palette), Ok);
-    std::uint8_t indexes[6] = {0, 1, 1, 1, 1, 0};
-    BitmapData data;
-    data.Stride = 3;
-    data.Scan0 = indexes;
-    ASSERT_EQ(GdipBitmapLockBits(bitmap, nullptr, ImageLockModeWrite | ImageLockModeUserInputBuf,
-                                 PixelFormat8bppIndexed, &data), Ok);
-    indexes[5] = 1; // filled after the lock, as the conversion does
-    ASSERT_EQ(GdipBitmapUnlockBits(bitmap, &data), Ok);
-    for (int k = 0; k < 6; ++k) {
-        ARGB pixel = 0;
-        ASSERT_EQ(GdipBitmapGetPixel(bitmap, k % 3, k / 3, &pixel), Ok);
-        EXPECT_EQ(pixel, palette.Entries[k == 0 ? 0 : 1]) << k;
-    }
-    GdipDisposeImage(bitmap);
-}
-
 TEST_F(Gdiplus, ColourKeyLeavesExactlyThePixelsInsideTheKeyRangeUndrawn) {
     // Red runs along x and green along y in steps of one, so a key one level too wide shows.
     const auto rgb = [](int x, int y) { return (0x20u + x) << 16 | (0x30u + y) << 8 | 0x40u; };
-    const DeviceBitmap device(16, 16, rgb);
-    GpBitmap* source = FromDevice(device);
+    GpBitmap* source = FromDevice(16, 16, rgb);
     GpBitmap* canvas = nullptr;
     ASSERT_EQ(GdipCreateBitmapFromScan0(16, 16, 0, PixelFormat32bppARGB, nullptr, &canvas), Ok);
     GpGraphics* graphics = nullptr;
@@ -277,8 +217,7 @@ TEST_F(Gdiplus, PngOfEveryColourTypeComesBackExact) {
                                        : format == PixelFormat32bppARGB ? argb.back()
                                                                         : palette.Entries[indexes.back()]);
                 }
-            const DeviceBitmap device(width, height, rgb);
-            GpBitmap* image = format == PixelFormat32bppRGB     ? FromDevice(device)
+            GpBitmap* image = format == PixelFormat32bppRGB     ? FromDevice(width, height, rgb)
                               : format == PixelFormat32bppARGB ? Filled(width, height, format, argb.data(), nullptr)
                                                                 : Filled(width, height, format, indexes.data(), &palette);
             const Status saved = GdipSaveImageToFile(image, os::ToUtf16(folder_ / "r.png").c_str(), &png, nullptr);
@@ -289,9 +228,112 @@ TEST_F(Gdiplus, PngOfEveryColourTypeComesBackExact) {
             EXPECT_EQ(read->hasAlpha, format != PixelFormat32bppRGB);
             EXPECT_EQ(read->isIndexed, format == PixelFormat8bppIndexed);
             EXPECT_TRUE(read->hasColor);
-            ASSERT_EQ(read->width, width);
-            ASSERT_EQ(read->height, height);
+            ASSERT_EQ(std::pair(read->width, read->height), std::pair(width, height));
             EXPECT_TRUE(read->argb == expected);
         }
     }
+}
+
+TEST(Ole32, ParsesBracedTextWithTheFirstFieldsLittleEndian) {
+    ole32::GUID guid, lower;
+    ASSERT_EQ(ole32::CLSIDFromString(u"{1D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB}", &guid), ole32::S_OK);
+    const unsigned char expected[16] = {0xB5, 0xE4, 0x5B, 0x1D, 0x4A, 0xFA, 0x2D, 0x45,
+                                        0x9C, 0xDD, 0x5D, 0xB3, 0x51, 0x05, 0xE7, 0xEB};
+    EXPECT_EQ(0, std::memcmp(&guid, expected, 16));
+    ASSERT_EQ(ole32::CLSIDFromString(u"{1d5be4b5-fa4a-452d-9cdd-5db35105e7eb}", &lower), ole32::S_OK);
+    EXPECT_EQ(lower, guid);
+    // Anything but the exact braced form is refused and leaves the GUID alone.
+    for (const char16_t* text : {u"1D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB", u"{1D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB",
+                                 u"{1D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB} ", u"{557CF4012-1A04-11D3-9A73-0000F81EF32E}",
+                                 u"{1D5BE4B5-FA4A-452D-9CDD-5DB35105E7EG}", u"{1D5BE4B5+FA4A-452D-9CDD-5DB35105E7EB}",
+                                 u"{ D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB}", u"{1D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB)", u""}) {
+        guid.Data1 = 0x12345678;
+        EXPECT_EQ(ole32::CLSIDFromString(text, &guid), ole32::CO_E_CLASSSTRING);
+        EXPECT_EQ(guid.Data1, 0x12345678u);
+    }
+}
+
+TEST(WideText, EveryPathSurvivesTheRoundTrip) {
+    // Outside the basic plane (a surrogate pair), bytes that are not UTF-8, encoded surrogates.
+    for (const std::string path : {"/tmp/画像フォルダ/Sample.gif", "/tmp/\xF0\x9F\x98\x80.jpg", "/tmp/\xFF\xFE-\xE9.png",
+                                   "/tmp/\xED\xA0\x80.png", "/tmp/\xED\xB0\x80.png"})
+        EXPECT_EQ(os::FromUtf16(os::ToUtf16(path)), path);
+    EXPECT_EQ(os::ToUtf16("画"), std::u16string(u"画"));
+    EXPECT_EQ(os::ToUtf16("\xF0\x9F\x98\x80"), std::u16string(u"\U0001F600"));
+}
+
+namespace advapi32 {
+
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override { ClearStore(); }
+    void TearDown() override { ResetStoreToSystem(); }
+};
+
+TEST_F(Registry, OpensKeysAndTheirParentsWithoutRegardToCase) {
+    SetStringValue(HKEY_LOCAL_MACHINE, "Software\\Lumivert\\Test", "", "x");
+    HKEY key = 0, parent = 0, child = 0;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\lumivert\\TEST", 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Lumivert", 0, KEY_READ, &parent), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExA(parent, "Test", 0, KEY_READ, &child), ERROR_SUCCESS);
+    RegCloseKey(child);
+    RegCloseKey(parent);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Missing", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Lumivert\\Test", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+}
+
+// A buffer too small gets nothing and the size it needs; no buffer, the size alone.
+TEST_F(Registry, QueryAnswersMoreDataAndTheSizeWhenTheBufferIsTooSmall) {
+    SetStringValue(HKEY_LOCAL_MACHINE, "Software\\Lumivert\\Test", "Name", std::string(255, 'a'));
+    HKEY key = 0;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Lumivert\\Test", 0, KEY_READ, &key), ERROR_SUCCESS);
+    BYTE buffer[256] = {};
+    DWORD size = 255, type = 0, sizeOnly = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "Name", nullptr, &type, buffer, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, 256u);
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_EQ(RegQueryValueExA(key, "Name", nullptr, nullptr, nullptr, &sizeOnly), ERROR_SUCCESS);
+    EXPECT_EQ(sizeOnly, 256u);
+    RegCloseKey(key);
+}
+
+} // namespace advapi32
+
+// FindBrowserCommand with the environment changed for the call.
+std::string BrowserCommandWith(const char* browser, const char* path) {
+    lumivert::testing::ScopedEnvironment environment;
+    environment.Set("BROWSER", browser);
+    environment.Set("PATH", path);
+    return os::FindBrowserCommand();
+}
+
+TEST(BrowserCommand, PrefersBrowserVariableThenChromiumOnPath) {
+    const test_support::ScratchFolder folder;
+    folder.Put("chromium", "#!/bin/sh\n", 0700);
+    folder.Put("google-chrome", "#!/bin/sh\n", 0644);
+    EXPECT_EQ(BrowserCommandWith("/bin/true:/bin/false", folder.path().c_str()), "/bin/true");
+    EXPECT_EQ(BrowserCommandWith("sh %s", "/bin"), "/bin/sh") << "a bare name is found on PATH, options dropped";
+    EXPECT_EQ(BrowserCommandWith("/no/such/browser", folder.path().c_str()), folder / "chromium");
+    EXPECT_EQ(BrowserCommandWith(nullptr, folder.path().c_str()), folder / "chromium");
+    folder.Remove("chromium");
+    EXPECT_NE(BrowserCommandWith(nullptr, folder.path().c_str()), folder / "google-chrome")
+        << "a file that is not executable is no browser";
+}
+
+// Without a desktop the opener falls back to $BROWSER. A file that opens: the result page tests.
+TEST(ShellExecute, FailuresAnswerBelow32) {
+    lumivert::testing::ScopedEnvironment environment;
+    environment.Set("DISPLAY", nullptr);
+    environment.Set("WAYLAND_DISPLAY", nullptr);
+    const test_support::ScratchFolder folder;
+    EXPECT_EQ(shell32::ShellExecuteA(0, "OPEN", (folder / "missing.html").c_str(), nullptr, nullptr, 1),
+              shell32::ERROR_FILE_NOT_FOUND);
+    folder.Put("data.lumivert-unknown", "x");
+    environment.Set("BROWSER", "/bin/false");
+    EXPECT_EQ(shell32::ShellExecuteA(0, "OPEN", (folder / "data.lumivert-unknown").c_str(), nullptr, nullptr, 1),
+              shell32::SE_ERR_NOASSOC) << "nothing can open it";
+    environment.Set("PATH", folder.path().c_str());
+    EXPECT_EQ(shell32::ShellExecuteA(0, "OPEN", (folder / "data.lumivert-unknown").c_str(), nullptr, nullptr, 1),
+              shell32::SE_ERR_NOASSOC) << "no opener installed";
 }
