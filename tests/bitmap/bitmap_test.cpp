@@ -35,16 +35,11 @@ std::vector<Color> ColourTable(int depth) {
 
 // The table entry nearest to c by a plain search: squared RGB distance, lowest index on a tie.
 int NearestIndex(const std::vector<Color>& table, Color c) {
-    int best = 0;
-    long bestDistance = -1;
-    for (int i = 0; i < static_cast<int>(table.size()); ++i) {
-        const long dr = c.red - table[i].red, dg = c.green - table[i].green, db = c.blue - table[i].blue;
-        if (bestDistance < 0 || dr * dr + dg * dg + db * db < bestDistance) {
-            bestDistance = dr * dr + dg * dg + db * db;
-            best = i;
-        }
-    }
-    return best;
+    const auto distance = [c](Color e) {
+        return (c.red - e.red) * (c.red - e.red) + (c.green - e.green) * (c.green - e.green) + (c.blue - e.blue) * (c.blue - e.blue);
+    };
+    const auto nearer = [&](Color a, Color b) { return distance(a) < distance(b); };
+    return static_cast<int>(std::min_element(table.begin(), table.end(), nearer) - table.begin());
 }
 
 std::vector<std::uint8_t> ExpectedBmp(const Picture& picture, int depth) {
@@ -222,8 +217,8 @@ TEST(BmpWriter, RefusalsAndFailedConversionsTouchNoFile) {
                     mdlBitmap::SaveBmpFile(dc, path, depth);
                     ADD_FAILURE() << "no error raised at " << depth;
                 } catch (const ui::RaisedError& error) {
-                    EXPECT_EQ(error.number(), -2147221504);
-                    EXPECT_EQ(error.description(), "GetDIBits API関数でエラーが発生したようですが…");
+                    EXPECT_EQ(std::pair(error.number(), error.description()),
+                              std::pair(-2147221504, std::string("GetDIBits API関数でエラーが発生したようですが…")));
                 }
     for (const gdi32::HDC dc : {noColumns.dc(), noRows.dc(), noPixels.dc()})
         for (int effect : {0, 1, 8, 10, 11, 12})

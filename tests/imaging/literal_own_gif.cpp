@@ -6,17 +6,11 @@
 
 namespace literal_own_gif {
 
-namespace {
-
-// An OLE colour (0x00BBGGRR) as ARGB.
-std::uint32_t ToArgb(std::int32_t color, std::uint32_t alpha) {
-    const auto c = static_cast<std::uint32_t>(color);
-    return (alpha << 24) | ((c & 0xFF) << 16) | (((c >> 8) & 0xFF) << 8) | ((c >> 16) & 0xFF);
-}
-
-} // namespace
-
 Result Convert(std::span<const std::uint32_t> pixels, std::int32_t optionValue, std::size_t paletteCount) {
+    const auto ToArgb = [](std::int32_t color, std::uint32_t alpha) { // an OLE colour, 0x00BBGGRR
+        const auto c = static_cast<std::uint32_t>(color);
+        return (alpha << 24) | ((c & 0xFF) << 16) | (((c >> 8) & 0xFF) << 8) | ((c >> 16) & 0xFF);
+    };
     Result r;
     const std::uint32_t keyArgb = ToArgb(optionValue, 255);
 

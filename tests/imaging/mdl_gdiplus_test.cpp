@@ -120,9 +120,7 @@ TEST_F(Saving, GifByTheEncoderIsTheDitheredPictureWithTheHalftonePalette) {
     ASSERT_TRUE(Save("encoder.gif", FormatGif, OptionGifByEncoder));
     const auto gif = decoders::ReadGif(folder_ / "encoder.gif");
     ASSERT_TRUE(gif);
-    EXPECT_EQ(gif->version, "GIF89a");
-    EXPECT_EQ(gif->palette.size(), 256u);
-    EXPECT_EQ(gif->transparentIndex, -1);
+    EXPECT_EQ(std::tuple(gif->version, gif->palette.size(), gif->transparentIndex), std::tuple("GIF89a", 256u, -1));
     ASSERT_EQ(gif->indexes.size(), samplePixels_.size());
     for (std::size_t k = 0; k < samplePixels_.size(); ++k)
         ASSERT_LE(ChannelDistance(gif->palette[gif->indexes[k]], samplePixels_[k]), 51) << k;

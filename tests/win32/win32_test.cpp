@@ -117,17 +117,13 @@ TEST(Gdi, GetDIBitsMatchesThePlainRuleAtEveryDepth) {
         const std::size_t stride = (std::size_t{kWidth} * depth + 31) / 32 * 4;
         ASSERT_EQ(info.bmiHeader.biSizeImage, stride * kHeight) << depth;
         std::map<std::uint32_t, std::uint8_t> indexOf; // the nearest entry, the lowest index on a tie
-        for (const std::uint32_t colour : colours) {
-            int bestDistance = 1 << 30;
-            for (int i = 0; i < entries; ++i) {
-                const int dr = int(colour >> 16) - info.bmiColors[i].rgbRed;
-                const int dg = int((colour >> 8) & 0xFF) - info.bmiColors[i].rgbGreen;
-                const int db = int(colour & 0xFF) - info.bmiColors[i].rgbBlue;
-                if (dr * dr + dg * dg + db * db < bestDistance) {
-                    bestDistance = dr * dr + dg * dg + db * db;
-                    indexOf[colour] = std::uint8_t(i);
-                }
-            }
+        for (const std::uint32_t c : colours) {
+            const auto distance = [c](const gdi32::RGBQUAD& e) {
+                const int dr = int(c >> 16) - e.rgbRed, dg = int(c >> 8 & 0xFF) - e.rgbGreen, db = int(c & 0xFF) - e.rgbBlue;
+                return dr * dr + dg * dg + db * db;
+            };
+            const auto nearer = [&](const auto& a, const auto& b) { return distance(a) < distance(b); };
+            indexOf[c] = std::uint8_t(std::min_element(info.bmiColors, info.bmiColors + entries, nearer) - info.bmiColors);
         }
         std::vector<std::uint8_t> bits(stride * kHeight, 0xAA), want(stride * kHeight, 0);
         ASSERT_EQ(gdi32::GetDIBits(dc, section, 0, kHeight, bits.data(), &info, gdi32::DIB_RGB_COLORS), kHeight);
@@ -225,9 +221,8 @@ TEST_F(Gdiplus, PngOfEveryColourTypeComesBackExact) {
             ASSERT_EQ(saved, Ok);
             const auto read = decoders::ReadPng(folder_ / "r.png");
             ASSERT_TRUE(read);
-            EXPECT_EQ(read->hasAlpha, format != PixelFormat32bppRGB);
-            EXPECT_EQ(read->isIndexed, format == PixelFormat8bppIndexed);
-            EXPECT_TRUE(read->hasColor);
+            EXPECT_EQ(std::tuple(read->hasAlpha, read->isIndexed, read->hasColor),
+                      std::tuple(format != PixelFormat32bppRGB, format == PixelFormat8bppIndexed, true));
             ASSERT_EQ(std::pair(read->width, read->height), std::pair(width, height));
             EXPECT_TRUE(read->argb == expected);
         }
@@ -270,31 +265,18 @@ protected:
     void TearDown() override { ResetStoreToSystem(); }
 };
 
-TEST_F(Registry, OpensKeysAndTheirParentsWithoutRegardToCase) {
-    SetStringValue(HKEY_LOCAL_MACHINE, "Software\\Lumivert\\Test", "", "x");
-    HKEY key = 0, parent = 0, child = 0;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\lumivert\\TEST", 0, KEY_READ, &key), ERROR_SUCCESS);
-    RegCloseKey(key);
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Lumivert", 0, KEY_READ, &parent), ERROR_SUCCESS);
-    EXPECT_EQ(RegOpenKeyExA(parent, "Test", 0, KEY_READ, &child), ERROR_SUCCESS);
-    RegCloseKey(child);
-    RegCloseKey(parent);
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Missing", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Lumivert\\Test", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
-}
-
-// A buffer too small gets nothing and the size it needs; no buffer, the size alone.
-TEST_F(Registry, QueryAnswersMoreDataAndTheSizeWhenTheBufferIsTooSmall) {
+// Key paths without regard to case; a buffer too small gets nothing and the size it needs.
+TEST_F(Registry, OpensKeysWithoutRegardToCaseAndAnswersMoreDataWithTheSize) {
     SetStringValue(HKEY_LOCAL_MACHINE, "Software\\Lumivert\\Test", "Name", std::string(255, 'a'));
     HKEY key = 0;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Lumivert\\Test", 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Missing", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Lumivert\\Test", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\lumivert\\TEST", 0, KEY_READ, &key), ERROR_SUCCESS);
     BYTE buffer[256] = {};
-    DWORD size = 255, type = 0, sizeOnly = 0;
+    DWORD size = 255, type = 0;
     EXPECT_EQ(RegQueryValueExA(key, "Name", nullptr, &type, buffer, &size), ERROR_MORE_DATA);
     EXPECT_EQ(size, 256u);
     EXPECT_EQ(buffer[0], 0);
-    EXPECT_EQ(RegQueryValueExA(key, "Name", nullptr, nullptr, nullptr, &sizeOnly), ERROR_SUCCESS);
-    EXPECT_EQ(sizeOnly, 256u);
     RegCloseKey(key);
 }
 
