@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstdlib>
 
@@ -36,7 +35,8 @@ std::vector<Color> ColourTable(int depth) {
 // The table entry nearest to c by a plain search: squared RGB distance, lowest index on a tie.
 int NearestIndex(const std::vector<Color>& table, Color c) {
     const auto distance = [c](Color e) {
-        return (c.red - e.red) * (c.red - e.red) + (c.green - e.green) * (c.green - e.green) + (c.blue - e.blue) * (c.blue - e.blue);
+        const int dr = c.red - e.red, dg = c.green - e.green, db = c.blue - e.blue;
+        return dr * dr + dg * dg + db * db;
     };
     const auto nearer = [&](Color a, Color b) { return distance(a) < distance(b); };
     return static_cast<int>(std::min_element(table.begin(), table.end(), nearer) - table.begin());
@@ -177,9 +177,8 @@ TEST(BmpWriter, EveryDepthMatchesTheLayoutByteByByteAndPillowReadsIt) {
             const std::string path = folder / (name + "_" + std::to_string(depth) + ".bmp");
             ASSERT_TRUE(mdlBitmap::SaveBmpFile(source.dc(), path, depth));
             const std::vector<std::uint8_t> file = ReadFileBytes(path), want = ExpectedBmp(picture, depth);
-            EXPECT_EQ(file.size(), want.size());
             const auto [got, expected] = std::mismatch(file.begin(), file.end(), want.begin(), want.end());
-            EXPECT_TRUE(got == file.end() && expected == want.end()) << "first difference at byte " << got - file.begin();
+            EXPECT_TRUE(file == want) << "first difference at byte " << got - file.begin();
             const std::vector<Color> table = ColourTable(depth);
             Picture shown = picture;
             for (Color& c : shown.pixels)

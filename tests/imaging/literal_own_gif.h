@@ -14,6 +14,7 @@ struct Result {
     std::int32_t colorCount = 0;
     std::vector<std::uint32_t> palette;   // paletteCount entries
     std::vector<std::uint8_t> indexes;    // one per pixel
+    friend bool operator==(const Result&, const Result&) = default;
 };
 
 Result Convert(std::span<const std::uint32_t> pixels, std::int32_t optionValue, std::size_t paletteCount = 256);
