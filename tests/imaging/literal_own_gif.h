@@ -1,8 +1,7 @@
 #pragma once
 
-// The own GIF conversion's three decisions done the slow, literal way: a scan of all 255
-// slots per pixel and a scan of the array-backed map per pixel. The fast stages must give
-// exactly this. Used by the tests and the benchmarks.
+// The own GIF conversion done the slow, literal way (a scan of all 255 slots and of the map per
+// pixel), which the fast stages must match exactly. Used by the tests and the benchmarks.
 
 #include <cstdint>
 #include <span>
@@ -15,6 +14,7 @@ struct Result {
     std::int32_t colorCount = 0;
     std::vector<std::uint32_t> palette;   // paletteCount entries
     std::vector<std::uint8_t> indexes;    // one per pixel
+    friend bool operator==(const Result&, const Result&) = default;
 };
 
 Result Convert(std::span<const std::uint32_t> pixels, std::int32_t optionValue, std::size_t paletteCount = 256);
