@@ -163,6 +163,15 @@ TEST_F(Gdiplus, ColourKeyLeavesExactlyThePixelsInsideTheKeyRangeUndrawn) {
     // Red runs along x and green along y in steps of one, so a key one level too wide shows.
     const auto rgb = [](int x, int y) { return (0x20u + x) << 16 | (0x30u + y) << 8 | 0x40u; };
     GpBitmap* source = FromDevice(16, 16, rgb);
+    // A pixel written back without alpha into the device bitmap's copy stays opaque.
+    std::uint32_t corner = rgb(0, 0);
+    BitmapData data;
+    data.Stride = 4;
+    data.Scan0 = &corner;
+    const GpRect first{0, 0, 1, 1};
+    ASSERT_EQ(GdipBitmapLockBits(source, &first, ImageLockModeWrite | ImageLockModeUserInputBuf, PixelFormat32bppARGB,
+                                 &data), Ok);
+    ASSERT_EQ(GdipBitmapUnlockBits(source, &data), Ok);
     GpBitmap* canvas = nullptr;
     ASSERT_EQ(GdipCreateBitmapFromScan0(16, 16, 0, PixelFormat32bppARGB, nullptr, &canvas), Ok);
     GpGraphics* graphics = nullptr;
