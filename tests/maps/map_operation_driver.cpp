@@ -4,7 +4,6 @@
 #include "maps/cls_handmade_map.h"
 
 #include <algorithm>
-#include <array>
 #include <limits>
 #include <memory>
 #include <sstream>
@@ -17,17 +16,15 @@ namespace {
 
 using maps::TaggedValue;
 
-// Reads an operation sequence byte by byte; past its end it reads zeros, so every sequence
-// is a valid one.
+// Reads a sequence byte by byte, and zeros past its end, so every sequence is a valid one.
 struct ByteReader {
     std::span<const std::uint8_t> bytes;
     std::size_t at = 0;
-    bool AtEnd() const { return at >= bytes.size(); }
-    std::uint8_t Next() { return AtEnd() ? 0 : bytes[at++]; }
+    std::uint8_t Next() { return at < bytes.size() ? bytes[at++] : 0; }
 };
 
-// The integer map: keys at the boundaries and around 0 (so that they repeat), any value;
-// positions count from 0, a missing key reads 0.
+// Keys at the boundaries and around 0 (so that they repeat), any value; positions count
+// from 0, a missing key reads 0.
 struct IntegerMap {
     using Map = ClsHandmadeMap;
     using Key = std::int32_t;
@@ -36,19 +33,18 @@ struct IntegerMap {
     static constexpr int kKeyCodes = 256;
 
     static Key KeyFrom(std::uint8_t code) {
-        static constexpr std::array<Key, 8> kSpecial = {std::numeric_limits<Key>::min(), std::numeric_limits<Key>::max(),
-                                                        -1, 0, 0x00FFFFFF, 0x01000000, -0x01000000, 0x7F000000};
-        return code < 32 ? kSpecial[code % kSpecial.size()] : code - 144;
+        constexpr Key kSpecial[] = {std::numeric_limits<Key>::min(), std::numeric_limits<Key>::max(), -1, 0,
+                                    0x00FFFFFF, 0x01000000, -0x01000000, 0x7F000000};
+        return code < 32 ? kSpecial[code % 8] : code - 144;
     }
     static Value ValueFrom(ByteReader& reader) { return (reader.Next() - 128) * 0x00FF00FF; }
     static Key Name(Key key) { return key; }
     static Value Data(Value value) { return value; }
-    static bool SameCase(Key a, Key b) { return a == b; }
+    static bool SameCase(Key, Key) { return false; }
 };
 
-// The collection map: keys of one case class differ only in letter case, so a second
-// spelling is refused; values of every kind with their text forms spelled out here.
-// Positions count from 1, a missing key reads empty.
+// Keys of one case class differ only in letter case, so a second spelling is refused; each
+// value's text form is spelled out. Positions count from 1, a missing key reads empty.
 struct StringMap {
     struct Key {
         const char* text;
@@ -63,23 +59,23 @@ struct StringMap {
     static constexpr int kKeyCodes = 30;
 
     static Key KeyFrom(std::uint8_t code) {
-        static constexpr std::array<Key, kKeyCodes> kKeys = {{
+        static constexpr Key kKeys[kKeyCodes] = {
             {"p", 0}, {"P", 0}, {"ab", 1}, {"Ab", 1}, {"aB", 1}, {"AB", 1},
             {"é", 2}, {"É", 2}, {"ａ", 3}, {"Ａ", 3}, {"я", 4}, {"Я", 4}, {"ω", 5}, {"Ω", 5},
             {"", 6}, {"x y", 7}, {"キー", 8}, {"ı", 9}, {"i", 10}, {"I", 10}, {"İ", 11},
             {"ÿ", 12}, {"Ÿ", 12}, {"ĳ", 13}, {"Ĳ", 13}, {"\xff", 14}, {"\xff" "A", 15}, {"\xff" "a", 15},
             {"×", 16}, {"÷", 17},
-        }};
-        return kKeys[code % kKeys.size()];
+        };
+        return kKeys[code % kKeyCodes];
     }
     static Value ValueFrom(ByteReader& reader) {
         static const std::shared_ptr<void> kFirst = std::make_shared<int>(1), kSecond = std::make_shared<int>(1);
-        static const std::array<Value, 11> kValues = {{
+        static const Value kValues[] = {
             {{}, ""}, {0, "0"}, {0.5, "0.5"}, {-2, "-2"}, {-1e21, "-1000000000000000000000"}, {"", ""},
             {"値", "値"}, {"a\r\nb", "a\r\nb"}, {kFirst, "<object>"}, {kSecond, "<object>"},
             {std::shared_ptr<void>(), "<nothing>"},
-        }};
-        return kValues[reader.Next() % kValues.size()];
+        };
+        return kValues[reader.Next() % std::size(kValues)];
     }
     static std::string Name(const Key& key) { return key.text; }
     static const TaggedValue& Data(const Value& value) { return value.value; }
@@ -88,20 +84,20 @@ struct StringMap {
 
 template <class Subject>
 class Run {
+    using Key = typename Subject::Key;
+    using Value = typename Subject::Value;
+
 public:
+    // Every fourth operation only reads; after a refused put, and now and then, every key is
+    // compared, else the one key operated on.
     DriveReport Drive(std::span<const std::uint8_t> bytes) {
         ByteReader reader{bytes};
-        while (!reader.AtEnd() && report_.Agreed()) {
+        while (reader.at < bytes.size() && report_.Agreed()) {
             const std::uint8_t operation = reader.Next();
             const Key key = Subject::KeyFrom(reader.Next());
-            const std::size_t rejected = report_.rejected;
-            if (operation % 4 != 3)
-                Put(key, Subject::ValueFrom(reader));
-            // A refused put must leave the whole map as it was.
-            if (report_.Agreed() && operation % 16 == 15)
-                report_.mismatch = CompareAll();
-            else if (report_.Agreed())
-                report_.mismatch = report_.rejected != rejected ? CompareText() : Compare(key);
+            const bool refused = operation % 4 != 3 && !Put(key, Subject::ValueFrom(reader));
+            if (report_.Agreed())
+                report_.mismatch = refused || operation % 16 == 15 ? CompareAll() : Compare(key);
         }
         if (report_.Agreed())
             report_.mismatch = CompareAll();
@@ -109,22 +105,19 @@ public:
     }
 
 private:
-    using Key = typename Subject::Key;
-    using Value = typename Subject::Value;
-
-    static std::string Describe(const char* operation, const Key& key, const std::string& outcome) {
+    static std::string Describe(const char* operation, const Key& key, const char* outcome) {
         return (std::ostringstream() << operation << "(" << Subject::Name(key) << ") " << outcome).str();
     }
 
     // The key's index in the model, or -1.
     std::int32_t Find(const Key& key) const {
-        for (std::size_t i = 0; i < model_.size(); ++i)
-            if (Subject::Name(model_[i].first) == Subject::Name(key))
-                return static_cast<std::int32_t>(i);
-        return -1;
+        const auto found = std::find_if(model_.begin(), model_.end(),
+                                        [&](const auto& entry) { return Subject::Name(entry.first) == Subject::Name(key); });
+        return found == model_.end() ? -1 : static_cast<std::int32_t>(found - model_.begin());
     }
 
-    void Put(const Key& key, Value value) {
+    // Puts in the map and the model; false when the map (rightly or not) refused.
+    bool Put(const Key& key, Value value) {
         const std::int32_t found = Find(key);
         const bool refused = found == -1 && std::any_of(model_.begin(), model_.end(), [&](const auto& entry) {
                                  return Subject::SameCase(entry.first, key);
@@ -132,21 +125,17 @@ private:
         try {
             map_.PutData(Subject::Name(key), Subject::Data(value));
         } catch (const ui::RaisedError& error) {
-            if (refused && error.number() == maps::kDuplicateKey)
-                ++report_.rejected;
-            else
-                report_.mismatch = Describe("PutData", key, "raised " + std::to_string(error.number()));
-            return;
+            if (!refused || error.number() != maps::kDuplicateKey)
+                report_.mismatch = Describe("PutData", key, "raised an error");
+            return false;
         }
-        if (refused) {
+        if (refused)
             report_.mismatch = Describe("PutData", key, "was not refused");
-        } else if (found == -1) {
+        else if (found == -1)
             model_.emplace_back(key, std::move(value));
-            ++report_.newKeys;
-        } else {
+        else
             model_[static_cast<std::size_t>(found)].second = std::move(value);
-            ++report_.replaced;
-        }
+        return true;
     }
 
     std::string Compare(const Key& key) const {
@@ -163,10 +152,6 @@ private:
         for (int code = 0; code < Subject::kKeyCodes; ++code)
             if (std::string mismatch = Compare(Subject::KeyFrom(static_cast<std::uint8_t>(code))); !mismatch.empty())
                 return mismatch;
-        return CompareText();
-    }
-
-    std::string CompareText() const {
         if constexpr (requires(const typename Subject::Map& map) { map.ToString(); }) {
             std::string text;
             for (const auto& [key, value] : model_)

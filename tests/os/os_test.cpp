@@ -1,0 +1,275 @@
+// The replacing writer (its refusals are checked for every saver in tests/reliability),
+// started programs, the memory policy and rows worked on in parts.
+
+#include "os/file_output.h"
+#include "os/memory_policy.h"
+#include "os/program_start.h"
+#include "os/rows_in_parts.h"
+#include "tests/sanitized_build.h"
+#include "tests/support/scratch_folder.h"
+#include "ui/raised_error.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <malloc.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// Every umask() call of this test program is counted, then done: a save must never change
+// the umask, not even for a moment, as another thread may create a file meanwhile.
+std::atomic<int> umaskCalls{0};
+extern "C" mode_t umask(mode_t mask) noexcept {
+    ++umaskCalls;
+    return static_cast<mode_t>(::syscall(SYS_umask, mask));
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test_support::FolderState;
+
+std::span<const std::byte> Bytes(const std::string& text) { return std::as_bytes(std::span(text.data(), text.size())); }
+
+// The old file is replaced, never rewritten: an open reader and another link keep the old
+// bytes. An abandoned write, and one whose target became a folder meanwhile, leave what was
+// there; no temporary file is left.
+TEST(FileOutput, ReplacesTheOldFileWithoutTouchingItAndLeavesNoTemporaryFile) {
+    const test_support::ScratchFolder folder;
+    folder.Put("out.bin", std::string(1000, 'x'));
+    fs::create_hard_link(folder / "out.bin", folder / "link.bin");
+    std::ifstream openReader(folder / "out.bin", std::ios::binary);
+    os::WriteWholeFile(folder / "out.bin", Bytes("new content"));
+    os::WriteWholeFile(folder / "out.bin", Bytes("newer"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(openReader), {}), std::string(1000, 'x'));
+    os::ReplacingFile(folder / "out.bin").Write(Bytes("never committed"));
+    EXPECT_EQ(folder.State(), (FolderState{{"link.bin", std::string(1000, 'x')}, {"out.bin", "newer"}}));
+    {
+        os::ReplacingFile file(folder / "out.bin");
+        file.Write(Bytes("new content"));
+        folder.Remove("out.bin");
+        folder.MakeFolder("out.bin");
+        folder.Put("out.bin/inside.txt", "kept");
+        EXPECT_THROW(file.Commit(), ui::RaisedError);
+    }
+    EXPECT_EQ(folder.State(), (FolderState{{"link.bin", std::string(1000, 'x')}, {"out.bin", "<folder>"},
+                                           {"out.bin/inside.txt", "kept"}}));
+}
+
+// A chain of links, relative to another folder and absolute, stays; the private file at
+// its end stays private. A link to no file yet creates one, with what the umask gives.
+TEST(FileOutput, ReplacesWhatALinkChainNamesAndKeepsLinksModeAndUmask) {
+    const test_support::ScratchFolder folder;
+    folder.MakeFolder("pictures");
+    const std::string target = folder / "pictures/latest.bin";
+    folder.Put("pictures/latest.bin", "old content, longer than the new", 0600);
+    fs::create_symlink(target, folder / "pictures/current.bin");
+    fs::create_symlink("pictures/current.bin", folder / "out.bin");
+    fs::create_symlink("pictures/first.bin", folder / "first.bin");
+    const mode_t before = ::umask(027);
+    umaskCalls = 0;
+    os::WriteWholeFile(folder / "out.bin", Bytes("new"));
+    os::WriteWholeFile(folder / "first.bin", Bytes("first"));
+    os::WriteWholeFile(folder / "first.bin", Bytes("again"));
+    EXPECT_EQ(umaskCalls.load(), 0) << "the umask was changed during a save";
+    ::umask(before);
+    // (State names an entry by where its links lead.)
+    EXPECT_EQ(folder.State(), (FolderState{{"pictures", "<folder>"}, {"pictures/first.bin", "again"},
+                                           {"pictures/latest.bin", "new"}}));
+    EXPECT_EQ(fs::read_symlink(folder / "out.bin"), "pictures/current.bin");
+    EXPECT_EQ(fs::read_symlink(folder / "pictures/current.bin"), target);
+    EXPECT_EQ(fs::read_symlink(folder / "first.bin"), "pictures/first.bin");
+    EXPECT_EQ(fs::status(target).permissions(), static_cast<fs::perms>(0600));
+    EXPECT_EQ(fs::status(folder / "pictures/first.bin").permissions(), static_cast<fs::perms>(0640));
+}
+
+// Root saving over another user's file keeps its owner, group and mode; a device is written
+// in place, never replaced.
+TEST(FileOutput, ADeviceIsWrittenInPlaceAndRootKeepsAnotherUsersOwnersAndMode) {
+    os::WriteWholeFile("/dev/null", Bytes("discarded"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the old file to another user";
+    const test_support::ScratchFolder folder;
+    const std::string path = folder / "theirs.bin";
+    folder.Put("theirs.bin", "their old content");
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0); // nobody, nogroup
+    ASSERT_EQ(::chmod(path.c_str(), 02660), 0);
+    os::WriteWholeFile(path, Bytes("new"));
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(test_support::ReadBytes(path), "new");
+    EXPECT_EQ(std::tuple(info.st_uid, info.st_gid, info.st_mode & 07777), std::tuple(65534u, 65534u, 02660u))
+        << "set-group-ID goes along with the owners kept";
+}
+
+TEST(ProgramStart, DetachedProgramLeadsItsSessionAndOutlivesItsHandle) {
+    const os::ProgramStart start = os::StartDetached({"sleep", "30"});
+    ASSERT_TRUE(start.started());
+    const pid_t pid = start.program->pid();
+    EXPECT_TRUE(start.program->IsRunning());
+    EXPECT_EQ(::getpgid(pid), pid);
+    EXPECT_EQ(::getsid(pid), pid);
+    EXPECT_TRUE(start.program->SignalGroup(SIGKILL));
+    ASSERT_TRUE(start.program->WaitForEnd(5s));
+    EXPECT_FALSE(start.program->IsRunning());
+    EXPECT_EQ(start.program->ExitCode(), 128 + SIGKILL);
+    EXPECT_FALSE(fs::exists("/proc/" + std::to_string(pid))) << "reaped: no zombie left";
+    EXPECT_FALSE(start.program->Signal(SIGTERM)) << "an ended program takes no signal";
+    EXPECT_FALSE(start.program->SignalGroup(SIGTERM));
+    pid_t other = 0;
+    {
+        const os::ProgramStart second = os::StartDetached({"sleep", "30"});
+        other = second.started() ? second.program->pid() : 0;
+    }
+    EXPECT_TRUE(other > 0 && os::IsProcessRunning(other)) << "ended with its handle";
+    ::kill(other, SIGKILL);
+}
+
+// The exit code of body run in a forked child; -1 when it did not exit normally.
+int InChild(int (*body)()) {
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(body());
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Run as pid 1 of a pid namespace: forces the id of an ended, reaped program onto a
+// stranger leading a process group of that id, then asks the old handle to signal the
+// program and its group. 0: the stranger was not touched.
+int ReusedIdScenario() {
+    const os::ProgramStart start = os::StartDetached({"sleep", "30"});
+    if (!start.started())
+        return 10;
+    const pid_t old = start.program->pid();
+    ::kill(old, SIGKILL);
+    if (!start.program->WaitForEnd(5s))
+        return 11;
+    std::ofstream("/proc/sys/kernel/ns_last_pid") << old - 1 << std::flush;
+    int led[2];
+    if (::pipe(led) != 0)
+        return 12;
+    const pid_t stranger = ::fork();
+    if (stranger == 0) {
+        ::setsid();
+        ::close(led[1]); // tells the parent it leads its own group now
+        for (;;)
+            ::pause();
+    }
+    ::close(led[1]);
+    char none;
+    [[maybe_unused]] const ssize_t ended = ::read(led[0], &none, 1);
+    if (stranger != old || ::getpgid(stranger) != old)
+        return 13; // the id could not be forced
+    const bool signalled = start.program->Signal(SIGKILL) || start.program->SignalGroup(SIGKILL);
+    std::this_thread::sleep_for(100ms);
+    const bool strangerAlive = ::waitpid(stranger, nullptr, WNOHANG) == 0;
+    ::kill(stranger, SIGKILL);
+    ::waitpid(stranger, nullptr, 0);
+    return signalled ? 14 : strangerAlive ? 0 : 15;
+}
+
+TEST(ProgramStart, AnIdGivenToAnotherProcessIsNeverSignalled) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "forcing an id onto another process needs root (a pid namespace and its ns_last_pid)";
+    const int code = InChild([] { return ::unshare(CLONE_NEWPID) != 0 ? 20 : InChild(ReusedIdScenario); });
+    if (code == 20)
+        GTEST_SKIP() << "no new pid namespace here (a container without CAP_SYS_ADMIN)";
+    EXPECT_EQ(code, 0) << "10-13: the scenario could not be set up; 14: a signal went out through the old handle; "
+                          "15: the stranger died";
+}
+
+// A failed start gives its cause; a run gives the exit code, or leaves a slow program
+// running once the limit is over.
+TEST(ProgramStart, FailedStartsGiveTheirCauseAndRunsTheirExitCodeWithinTheLimit) {
+    const test_support::ScratchFolder folder;
+    folder.Put("not executable", "#!/bin/sh\n");
+    EXPECT_EQ(os::StartDetached({folder / "missing"}).error, ENOENT);
+    EXPECT_EQ(os::StartDetached({folder / "not executable"}).error, EACCES);
+    EXPECT_EQ(os::StartDetached({}).error, ENOENT);
+    const os::ProgramRun refused = os::RunWithLimit({folder / "not executable"}, 1s);
+    EXPECT_EQ(std::pair(refused.state, refused.error), std::pair(os::RunState::NotStarted, EACCES));
+    const os::ProgramRun done = os::RunWithLimit({"sh", "-c", "exit 3"}, 5s);
+    EXPECT_EQ(std::pair(done.state, done.exitCode), std::pair(os::RunState::Finished, 3));
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(os::RunWithLimit({"sleep", "5"}, 200ms).state, os::RunState::StillRunning);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 4s) << "the wait is bounded";
+}
+
+TEST(ProgramStart, EndedProcessesDoNotCountAsRunning) {
+    EXPECT_TRUE(os::IsProcessRunning(::getpid()));
+    EXPECT_FALSE(os::IsProcessRunning(0));
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    siginfo_t ended{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOWAIT), 0); // ended, not reaped
+    EXPECT_FALSE(os::IsProcessRunning(child)) << "an unreaped (zombie) process has ended";
+    ::waitpid(child, nullptr, 0);
+}
+
+std::size_t ResidentBytes() {
+    std::size_t pages = 0, resident = 0;
+    std::ifstream("/proc/self/statm") >> pages >> resident;
+    return resident * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+}
+
+// A freed picture-sized buffer stays in the heap for the next; the working memory for a
+// picture is backed when it is opened and given back when a smaller one follows.
+TEST(MemoryPolicy, WorkingMemoryIsKeptBackedAtLoadAndGivenBackForASmallerPicture) {
+    if (lumivert::testing::kAddressSanitizer)
+        GTEST_SKIP() << "the C library's allocator, which the policy tunes, is replaced under AddressSanitizer";
+    constexpr std::size_t kMiB = 1 << 20;
+    os::RetainFreedMemory();
+    void* block = ::malloc(64 * kMiB);
+    asm volatile("" : : "r"(block) : "memory"); // the block is really taken
+    ::free(block);
+    EXPECT_GE(::mallinfo2().fordblks, 64 * kMiB) << "not mapped on its own nor given back when freed";
+    ::malloc_trim(0);
+    const std::size_t before = ResidentBytes();
+    EXPECT_EQ(os::WorkingMemoryFor(4096, 4096), 192 * kMiB);
+    os::PrepareWorkingMemory(os::WorkingMemoryFor(4096, 4096));
+    EXPECT_GE(ResidentBytes(), before + 184 * kMiB) << "the working memory should be backed now";
+    os::PrepareWorkingMemory(os::WorkingMemoryFor(420, 345));
+    EXPECT_LT(ResidentBytes(), before + 16 * kMiB);
+    // No picture, or one whose buffers the heap cannot keep: nothing to prepare.
+    EXPECT_EQ(os::WorkingMemoryFor(0, 345), 0u);
+    EXPECT_EQ(os::WorkingMemoryFor(20000, 20000), 0u);
+}
+
+// Whatever the size, the parts cover every row exactly once.
+TEST(RowsInParts, EveryRowIsWorkedOnExactlyOnce) {
+    for (const auto& [rows, pixelsPerRow] : {std::pair<std::size_t, std::size_t>{0, 100}, {1, 1}, {7, 3},
+                                             {1000, 1000}, {1025, 1024}, {4099, 4096}, {3, 1u << 22}}) {
+        std::vector<std::atomic<int>> visits(rows);
+        os::ForRowsInParts(rows, pixelsPerRow, [&](std::size_t first, std::size_t end) {
+            for (std::size_t row = first; row < end; ++row)
+                ++visits[row];
+        });
+        for (std::size_t row = 0; row < rows; ++row)
+            ASSERT_EQ(visits[row].load(), 1) << rows << " × " << pixelsPerRow << ", row " << row;
+    }
+}
+
+// A failing part does not end the others early; its exception reaches the caller after.
+TEST(RowsInParts, AFailingPartIsPassedOnAfterEveryPartHasEnded) {
+    std::atomic<std::size_t> rowsDone = 0, parts = 0;
+    EXPECT_THROW(os::ForRowsInParts(4096, 4096,
+                                    [&](std::size_t first, std::size_t end) {
+                                        ++parts;
+                                        rowsDone += end - first;
+                                        if (end == 4096)
+                                            throw std::runtime_error("the last part failed");
+                                    }),
+                 std::runtime_error);
+    if (parts == 1)
+        GTEST_SKIP() << "one processor: the rows were not shared";
+    EXPECT_EQ(rowsDone, 4096u) << "every other part ran to its end";
+}
+
+} // namespace
