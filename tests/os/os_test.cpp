@@ -151,20 +151,15 @@ int ReusedIdScenario() {
     if (!start.program->WaitForEnd(5s))
         return 11;
     std::ofstream("/proc/sys/kernel/ns_last_pid") << old - 1 << std::flush;
-    int led[2];
-    if (::pipe(led) != 0)
-        return 12;
     const pid_t stranger = ::fork();
     if (stranger == 0) {
         ::setsid();
-        ::close(led[1]); // tells the parent it leads its own group now
         for (;;)
             ::pause();
     }
-    ::close(led[1]);
-    char none;
-    [[maybe_unused]] const ssize_t ended = ::read(led[0], &none, 1);
-    if (stranger != old || ::getpgid(stranger) != old)
+    while (::getpgid(stranger) != stranger) // until it leads its own group
+        std::this_thread::sleep_for(1ms);
+    if (stranger != old)
         return 13; // the id could not be forced
     const bool signalled = start.program->Signal(SIGKILL) || start.program->SignalGroup(SIGKILL);
     std::this_thread::sleep_for(100ms);
@@ -180,8 +175,7 @@ TEST(ProgramStart, AnIdGivenToAnotherProcessIsNeverSignalled) {
     const int code = InChild([] { return ::unshare(CLONE_NEWPID) != 0 ? 20 : InChild(ReusedIdScenario); });
     if (code == 20)
         GTEST_SKIP() << "no new pid namespace here (a container without CAP_SYS_ADMIN)";
-    EXPECT_EQ(code, 0) << "10-13: the scenario could not be set up; 14: a signal went out through the old handle; "
-                          "15: the stranger died";
+    EXPECT_EQ(code, 0) << "10, 11, 13: not set up; 14: a signal went out through the old handle; 15: the stranger died";
 }
 
 // A failed start gives its cause; a run gives the exit code, or leaves a slow program
@@ -191,7 +185,6 @@ TEST(ProgramStart, FailedStartsGiveTheirCauseAndRunsTheirExitCodeWithinTheLimit)
     folder.Put("not executable", "#!/bin/sh\n");
     EXPECT_EQ(os::StartDetached({folder / "missing"}).error, ENOENT);
     EXPECT_EQ(os::StartDetached({folder / "not executable"}).error, EACCES);
-    EXPECT_EQ(os::StartDetached({}).error, ENOENT);
     const os::ProgramRun refused = os::RunWithLimit({folder / "not executable"}, 1s);
     EXPECT_EQ(std::pair(refused.state, refused.error), std::pair(os::RunState::NotStarted, EACCES));
     const os::ProgramRun done = os::RunWithLimit({"sh", "-c", "exit 3"}, 5s);
