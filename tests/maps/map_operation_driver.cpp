@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
-#include <sstream>
-#include <utility>
 #include <vector>
 
 namespace maps_testing {
@@ -16,88 +14,44 @@ namespace {
 
 using maps::TaggedValue;
 
-// Reads a sequence byte by byte, and zeros past its end, so every sequence is a valid one.
-struct ByteReader {
-    std::span<const std::uint8_t> bytes;
-    std::size_t at = 0;
-    std::uint8_t Next() { return at < bytes.size() ? bytes[at++] : 0; }
+// Keys of one case class differ only in letter case: a second spelling is refused.
+struct Key {
+    std::string text;
+    int caseClass;
 };
 
-// Keys at the boundaries and around 0 (so that they repeat), any value; positions count
-// from 0, a missing key reads 0.
+// A value with its text form spelled out.
+struct Value {
+    TaggedValue value;
+    std::string text;
+};
+
+// The integer map seen through text keys.
 struct IntegerMap {
-    using Map = ClsHandmadeMap;
-    using Key = std::int32_t;
-    using Value = std::int32_t;
-    static constexpr std::int32_t kFirstPosition = 0;
-    static constexpr int kKeyCodes = 256;
-
-    static Key KeyFrom(std::uint8_t code) {
-        constexpr Key kSpecial[] = {std::numeric_limits<Key>::min(), std::numeric_limits<Key>::max(), -1, 0,
-                                    0x00FFFFFF, 0x01000000, -0x01000000, 0x7F000000};
-        return code < 32 ? kSpecial[code % 8] : code - 144;
+    ClsHandmadeMap map;
+    void PutData(const std::string& key, const TaggedValue& value) {
+        map.PutData(std::stoi(key), static_cast<std::int32_t>(value.AsNumber()));
     }
-    static Value ValueFrom(ByteReader& reader) { return (reader.Next() - 128) * 0x00FF00FF; }
-    static Key Name(Key key) { return key; }
-    static Value Data(Value value) { return value; }
-    static bool SameCase(Key, Key) { return false; }
+    TaggedValue GetData(const std::string& key) const { return map.GetData(std::stoi(key)); }
+    bool ContainsKey(const std::string& key) const { return map.ContainsKey(std::stoi(key)); }
+    std::int32_t KeyIndex(const std::string& key) const { return map.KeyIndex(std::stoi(key)); }
 };
 
-// Keys of one case class differ only in letter case, so a second spelling is refused; each
-// value's text form is spelled out. Positions count from 1, a missing key reads empty.
-struct StringMap {
-    struct Key {
-        const char* text;
-        int caseClass;
-    };
-    struct Value {
-        TaggedValue value;
-        std::string text;
-    };
-    using Map = ClsCollectionMap;
-    static constexpr std::int32_t kFirstPosition = 1;
-    static constexpr int kKeyCodes = 30;
-
-    static Key KeyFrom(std::uint8_t code) {
-        static constexpr Key kKeys[kKeyCodes] = {
-            {"p", 0}, {"P", 0}, {"ab", 1}, {"Ab", 1}, {"aB", 1}, {"AB", 1},
-            {"é", 2}, {"É", 2}, {"ａ", 3}, {"Ａ", 3}, {"я", 4}, {"Я", 4}, {"ω", 5}, {"Ω", 5},
-            {"", 6}, {"x y", 7}, {"キー", 8}, {"ı", 9}, {"i", 10}, {"I", 10}, {"İ", 11},
-            {"ÿ", 12}, {"Ÿ", 12}, {"ĳ", 13}, {"Ĳ", 13}, {"\xff", 14}, {"\xff" "A", 15}, {"\xff" "a", 15},
-            {"×", 16}, {"÷", 17},
-        };
-        return kKeys[code % kKeyCodes];
-    }
-    static Value ValueFrom(ByteReader& reader) {
-        static const std::shared_ptr<void> kFirst = std::make_shared<int>(1), kSecond = std::make_shared<int>(1);
-        static const Value kValues[] = {
-            {{}, ""}, {0, "0"}, {0.5, "0.5"}, {-2, "-2"}, {-1e21, "-1000000000000000000000"}, {"", ""},
-            {"値", "値"}, {"a\r\nb", "a\r\nb"}, {kFirst, "<object>"}, {kSecond, "<object>"},
-            {std::shared_ptr<void>(), "<nothing>"},
-        };
-        return kValues[reader.Next() % std::size(kValues)];
-    }
-    static std::string Name(const Key& key) { return key.text; }
-    static const TaggedValue& Data(const Value& value) { return value.value; }
-    static bool SameCase(const Key& a, const Key& b) { return a.caseClass == b.caseClass; }
-};
-
-template <class Subject>
+// Compares the map with a plain model after each operation of the sequence: a put of
+// (key code, value code), every fourth a read of a key only. After a refused put, and now
+// and then, every key is compared, else the one operated on.
+template <class Map>
 class Run {
-    using Key = typename Subject::Key;
-    using Value = typename Subject::Value;
-
 public:
-    // Every fourth operation only reads; after a refused put, and now and then, every key is
-    // compared, else the one key operated on.
+    Run(std::span<const Key> keys, std::span<const Value> values, std::int32_t firstPosition, TaggedValue missing)
+        : keys_(keys), values_(values), firstPosition_(firstPosition), missing_(std::move(missing)) {}
+
     DriveReport Drive(std::span<const std::uint8_t> bytes) {
-        ByteReader reader{bytes};
-        while (reader.at < bytes.size() && report_.Agreed()) {
-            const std::uint8_t operation = reader.Next();
-            const Key key = Subject::KeyFrom(reader.Next());
-            const bool refused = operation % 4 != 3 && !Put(key, Subject::ValueFrom(reader));
+        for (std::size_t at = 0; at + 2 < bytes.size() && report_.Agreed(); at += 3) {
+            const Key& key = keys_[bytes[at + 1] % keys_.size()];
+            const bool refused = bytes[at] % 4 != 3 && !Put(key, values_[bytes[at + 2] % values_.size()]);
             if (report_.Agreed())
-                report_.mismatch = refused || operation % 16 == 15 ? CompareAll() : Compare(key);
+                report_.mismatch = refused || bytes[at] % 16 == 15 ? CompareAll() : Compare(key);
         }
         if (report_.Agreed())
             report_.mismatch = CompareAll();
@@ -105,76 +59,100 @@ public:
     }
 
 private:
-    static std::string Describe(const char* operation, const Key& key, const char* outcome) {
-        return (std::ostringstream() << operation << "(" << Subject::Name(key) << ") " << outcome).str();
-    }
-
     // The key's index in the model, or -1.
     std::int32_t Find(const Key& key) const {
-        const auto found = std::find_if(model_.begin(), model_.end(),
-                                        [&](const auto& entry) { return Subject::Name(entry.first) == Subject::Name(key); });
+        const auto found = std::find_if(model_.begin(), model_.end(), [&](const auto& e) { return e.first.text == key.text; });
         return found == model_.end() ? -1 : static_cast<std::int32_t>(found - model_.begin());
     }
 
     // Puts in the map and the model; false when the map (rightly or not) refused.
-    bool Put(const Key& key, Value value) {
+    bool Put(const Key& key, const Value& value) {
         const std::int32_t found = Find(key);
-        const bool refused = found == -1 && std::any_of(model_.begin(), model_.end(), [&](const auto& entry) {
-                                 return Subject::SameCase(entry.first, key);
+        const bool refused = found == -1 && std::any_of(model_.begin(), model_.end(), [&](const auto& e) {
+                                 return e.first.caseClass == key.caseClass;
                              });
         try {
-            map_.PutData(Subject::Name(key), Subject::Data(value));
+            map_.PutData(key.text, value.value);
         } catch (const ui::RaisedError& error) {
             if (!refused || error.number() != maps::kDuplicateKey)
-                report_.mismatch = Describe("PutData", key, "raised an error");
+                report_.mismatch = "PutData(" + key.text + ") raised an error";
             return false;
         }
         if (refused)
-            report_.mismatch = Describe("PutData", key, "was not refused");
+            report_.mismatch = "PutData(" + key.text + ") was not refused";
         else if (found == -1)
-            model_.emplace_back(key, std::move(value));
+            model_.emplace_back(key, value);
         else
-            model_[static_cast<std::size_t>(found)].second = std::move(value);
+            model_[static_cast<std::size_t>(found)].second = value;
         return true;
     }
 
     std::string Compare(const Key& key) const {
         const std::int32_t found = Find(key);
-        const auto name = Subject::Name(key);
-        const Value expected = found == -1 ? Value{} : model_[static_cast<std::size_t>(found)].second;
-        if (map_.KeyIndex(name) == (found == -1 ? -1 : found + Subject::kFirstPosition) &&
-            map_.ContainsKey(name) == (found != -1) && map_.GetData(name) == Subject::Data(expected))
+        const TaggedValue& expected = found == -1 ? missing_ : model_[static_cast<std::size_t>(found)].second.value;
+        if (map_.KeyIndex(key.text) == (found == -1 ? -1 : found + firstPosition_) &&
+            map_.ContainsKey(key.text) == (found != -1) && map_.GetData(key.text) == expected)
             return {};
-        return Describe("KeyIndex, ContainsKey or GetData", key, "disagrees with the model");
+        return "KeyIndex, ContainsKey or GetData(" + key.text + ") disagrees with the model";
     }
 
     std::string CompareAll() const {
-        for (int code = 0; code < Subject::kKeyCodes; ++code)
-            if (std::string mismatch = Compare(Subject::KeyFrom(static_cast<std::uint8_t>(code))); !mismatch.empty())
+        for (const Key& key : keys_)
+            if (std::string mismatch = Compare(key); !mismatch.empty())
                 return mismatch;
-        if constexpr (requires(const typename Subject::Map& map) { map.ToString(); }) {
+        if constexpr (requires(const Map& map) { map.ToString(); }) {
             std::string text;
             for (const auto& [key, value] : model_)
-                text += std::string(key.text) + "：" + value.text + "\r\n";
+                text += key.text + "：" + value.text + "\r\n";
             if (map_.ToString() != text)
                 return "ToString gave \"" + map_.ToString() + "\", expected \"" + text + "\"";
         }
         return {};
     }
 
-    typename Subject::Map map_;
+    std::span<const Key> keys_;
+    std::span<const Value> values_;
+    std::int32_t firstPosition_;
+    TaggedValue missing_;
+    Map map_;
     std::vector<std::pair<Key, Value>> model_;
     DriveReport report_;
 };
 
 } // namespace
 
+// Keys at the boundaries and around 0 (so that they repeat), any value; positions count
+// from 0, a missing key reads 0.
 DriveReport DriveHandmadeMap(std::span<const std::uint8_t> bytes) {
-    return Run<IntegerMap>().Drive(bytes);
+    static const auto kKeysAndValues = [] {
+        constexpr std::int32_t kSpecial[] = {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
+                                             -1, 0, 0x00FFFFFF, 0x01000000, -0x01000000, 0x7F000000};
+        std::pair<std::vector<Key>, std::vector<Value>> made(256, 256);
+        for (int code = 0; code < 256; ++code) {
+            made.first[code] = {std::to_string(code < 32 ? kSpecial[code % 8] : code - 144), code < 32 ? code % 8 : code};
+            made.second[code].value = (code - 128) * 0x00FF00FF;
+        }
+        return made;
+    }();
+    return Run<IntegerMap>(kKeysAndValues.first, kKeysAndValues.second, 0, 0).Drive(bytes);
 }
 
+// Positions count from 1, a missing key reads empty.
 DriveReport DriveCollectionMap(std::span<const std::uint8_t> bytes) {
-    return Run<StringMap>().Drive(bytes);
+    static const Key kKeys[] = {
+        {"p", 0}, {"P", 0}, {"ab", 1}, {"Ab", 1}, {"aB", 1}, {"AB", 1},
+        {"é", 2}, {"É", 2}, {"ａ", 3}, {"Ａ", 3}, {"я", 4}, {"Я", 4}, {"ω", 5}, {"Ω", 5},
+        {"", 6}, {"x y", 7}, {"キー", 8}, {"ı", 9}, {"i", 10}, {"I", 10}, {"İ", 11},
+        {"ÿ", 12}, {"Ÿ", 12}, {"ĳ", 13}, {"Ĳ", 13}, {"\xff", 14}, {"\xff" "A", 15}, {"\xff" "a", 15},
+        {"×", 16}, {"÷", 17},
+    };
+    static const std::shared_ptr<void> kFirst = std::make_shared<int>(1), kSecond = std::make_shared<int>(1);
+    static const Value kValues[] = {
+        {{}, ""}, {0, "0"}, {0.5, "0.5"}, {-2, "-2"}, {-1e21, "-1000000000000000000000"}, {"", ""},
+        {"値", "値"}, {"a\r\nb", "a\r\nb"}, {kFirst, "<object>"}, {kSecond, "<object>"},
+        {std::shared_ptr<void>(), "<nothing>"},
+    };
+    return Run<ClsCollectionMap>(kKeys, kValues, 1, {}).Drive(bytes);
 }
 
 } // namespace maps_testing
