@@ -129,7 +129,7 @@ TEST(KeyCase, FoldsByEveryEntryOfUnicodesCaseFoldingData) {
         }
     }
     // Bytes that are not UTF-8 (a lone lead byte, overlong and cut forms, a surrogate) stay.
-    for (const std::string bytes : {"\xff" "A", "\xC3" "A", "\xC0\x80", "\xE0\x83\x80", "\xED\xA0\x80", "\xED\xB0\x80", "\xE3\x82"}) {
+    for (const std::string bytes : {"\xff" "A", "\xC3" "A", "\xC0\x80", "\xE0\x83\x80", "\xED\xA0\x80", "\xE3\x82"}) {
         const bool folds = bytes.back() == 'A';
         EXPECT_EQ(maps::FoldKeyCase(bytes), folds ? bytes.substr(0, bytes.size() - 1) + "a" : bytes);
     }
