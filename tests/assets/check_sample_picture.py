@@ -1,10 +1,5 @@
 #!/usr/bin/python3
-"""Checks the sample picture with Pillow: a 420 × 345 RGB BMP of about 96 dpi with 247
-colours, each transparent-colour choice covering at least 100 pixels; the picture script
-draws it byte for byte, and at other sizes a picture of that size with at most 247 colours.
-
-Usage: /usr/bin/python3 check_sample_picture.py <source folder>
-"""
+"""Checks the committed sample picture and its drawing script with Pillow. Argument: the source folder."""
 
 import pathlib
 import subprocess

@@ -1,5 +1,4 @@
-// The browsers' profile folders, and the DevTools connection against an endpoint in this
-// process.
+// The browsers' profile folders, and the DevTools connection against an endpoint in this process.
 
 #include "chromium/browser_profile.h"
 #include "chromium/devtools_connection.h"
@@ -121,8 +120,7 @@ TEST(DevToolsConnection, AnswerToTheCommandGivesItsResultPastEventsAndThrownScri
     EXPECT_EQ(connection.Evaluate("ok", 2s).value_or(QJsonValue()).toInt(), 7) << "the connection serves several commands";
 }
 
-// Garbage, no answer, an answer with an error (even with a result too) and an endpoint that
-// is not there all fail within the limit.
+// Garbage, silence, an error (even with a result) and a missing endpoint fail within the limit.
 TEST(DevToolsConnection, GarbageAnswersAndUnreachableEndpointsFailWithinTheLimit) {
     const auto text = [](const char* message) {
         return [message](QWebSocket& s, const QJsonObject&) { s.sendTextMessage(message); };

@@ -1,7 +1,5 @@
 #!/usr/bin/python3
-"""Installs the built program into scratch roots (DESTDIR), once under a prefix that needs
-quoting, and checks what a desktop finds: the program alone in its folder, a desktop entry
-whose command line, read by the desktop entry rules, runs it on one file, and the icons."""
+"""Installs into scratch roots (DESTDIR), once under an awkward prefix, and checks what a desktop finds."""
 
 import argparse
 import configparser
@@ -14,8 +12,7 @@ import xml.etree.ElementTree as ElementTree
 
 from PIL import Image
 
-# Characters that need quoting or escaping in an entry (cmake --install cannot install
-# below a backslash).
+# What needs quoting or escaping in an entry (but a backslash, which cmake --install refuses).
 AWKWARD_PREFIX = '/opt/Lumi Vert 100% "quoted" it\'s $HOME `x`/lumivert'
 failures = []
 
@@ -31,8 +28,7 @@ def unescape(value):
 
 
 def split_exec(value):
-    """The arguments of an Exec value: a quoted one unquoted, reserved characters only
-    inside quotes, and %% as %."""
+    """The arguments of an Exec value by the desktop entry rules."""
     matches = list(re.finditer(r'"((?:[^"\\]|\\["`$\\])*)"|[^\s"\'\\><~|&;$*?#()`]+', value))
     check(" ".join(m[0] for m in matches) == value, f"Exec {value!r} is not a list of arguments")
     return [(m[0] if m[1] is None else re.sub(r"\\(.)", r"\1", m[1])).replace("%%", "%") for m in matches]

@@ -1,10 +1,5 @@
 #!/usr/bin/env python3
-"""Checks that every #include of the program runs down the layers, never up:
-
-    app -> modules (bitmap, imaging, browser, maps, assets) -> win32 -> codecs, chromium, os -> ui
-
-and that no two library folders depend on each other, directly or through others. Prints
-each fault and exits 1."""
+"""Checks that includes run down the layers below, never up, and that no folders depend on each other."""
 import os
 import re
 import sys

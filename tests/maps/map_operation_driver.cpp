@@ -37,9 +37,7 @@ struct IntegerMap {
     std::int32_t KeyIndex(const std::string& key) const { return map.KeyIndex(std::stoi(key)); }
 };
 
-// Compares the map with a plain model after each operation of the sequence: a put of
-// (key code, value code), every fourth a read of a key only. After a refused put, and now
-// and then, every key is compared, else the one operated on.
+// Puts (key code, value code), every fourth operation only reads; compares the key, or all.
 template <class Map>
 class Run {
 public:
@@ -121,8 +119,7 @@ private:
 
 } // namespace
 
-// Keys at the boundaries and around 0 (so that they repeat), any value; positions count
-// from 0, a missing key reads 0.
+// Keys at the boundaries and around 0 (so that they repeat); a missing key reads 0.
 DriveReport DriveHandmadeMap(std::span<const std::uint8_t> bytes) {
     static const auto kKeysAndValues = [] {
         constexpr std::int32_t kSpecial[] = {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
@@ -137,7 +134,6 @@ DriveReport DriveHandmadeMap(std::span<const std::uint8_t> bytes) {
     return Run<IntegerMap>(kKeysAndValues.first, kKeysAndValues.second, 0, 0).Drive(bytes);
 }
 
-// Positions count from 1, a missing key reads empty.
 DriveReport DriveCollectionMap(std::span<const std::uint8_t> bytes) {
     static const Key kKeys[] = {
         {"p", 0}, {"P", 0}, {"ab", 1}, {"Ab", 1}, {"aB", 1}, {"AB", 1},

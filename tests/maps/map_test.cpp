@@ -10,10 +10,12 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <random>
 #include <set>
+#include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -56,8 +58,7 @@ std::vector<int> ItemsOf(const maps::KeyedCollection<int>& collection, std::init
     return items;
 }
 
-// Every error with its number and message, a refused call changing nothing; and every key
-// finding its item after items were inserted and removed.
+// Every error's number and message; then keys find their items after insertions and a removal.
 TEST(Maps, ErrorsAndPositionsOfTheKeyedCollection) {
     constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
     EXPECT_EQ(ClsHandmadeMap::NextIndex(kMax - 1), kMax);
@@ -108,19 +109,17 @@ TEST(KeyCase, FoldsByEveryEntryOfUnicodesCaseFoldingData) {
     ASSERT_TRUE(data) << LUMIVERT_CASE_FOLDING_FILE;
     std::set<char32_t> folding;
     for (std::string line; std::getline(data, line);) {
-        std::istringstream fields(line.substr(0, line.find('#')));
-        std::string code, status, mapping;
-        if (!std::getline(fields, code, ';') || !std::getline(fields, status, ';') ||
-            !std::getline(fields, mapping, ';') || (status != " C" && status != " F"))
+        unsigned from = 0;
+        char status = 0, mapping[64] = {};
+        if (std::sscanf(line.c_str(), "%x; %c; %63[^;]", &from, &status, mapping) != 3 || (status != 'C' && status != 'F'))
             continue;
-        const auto from = static_cast<char32_t>(std::stoul(code, nullptr, 16));
         std::u32string to;
         std::istringstream points(mapping);
-        for (std::string point; points >> point;)
-            to += static_cast<char32_t>(std::stoul(point, nullptr, 16));
-        folding.insert(from);
-        EXPECT_EQ(maps::FoldKeyCase(Utf8({from})), Utf8(to)) << std::hex << static_cast<unsigned>(from);
-        EXPECT_EQ(maps::FoldKeyCase(Utf8(to)), Utf8(to)) << std::hex << static_cast<unsigned>(from);
+        for (unsigned point = 0; points >> std::hex >> point;)
+            to += static_cast<char32_t>(point);
+        folding.insert(static_cast<char32_t>(from));
+        EXPECT_EQ(maps::FoldKeyCase(Utf8({static_cast<char32_t>(from)})), Utf8(to)) << std::hex << from;
+        EXPECT_EQ(maps::FoldKeyCase(Utf8(to)), Utf8(to)) << std::hex << from;
     }
     EXPECT_GT(folding.size(), 1400u);
     for (char32_t c = 0; c <= 0x10FFFF; ++c) {
@@ -165,8 +164,7 @@ void CapAddressSpace(std::optional<rlim_t> headroom) {
     ::setrlimit(RLIMIT_AS, &limit);
 }
 
-// Grows the map under a cap up to the out-of-memory error: 0 if every entry stayed and the
-// refused key was taken once memory was back, else what failed.
+// Grows the map under a cap up to the out-of-memory error: 0, else what failed.
 template <class Map, class Key>
 int GrowWithoutMemory(rlim_t headroom, Key (*key)(std::int32_t)) {
     Map map;

@@ -1,5 +1,4 @@
-// The replacing writer (its refusals are checked for every saver in tests/reliability),
-// started programs, the memory policy and rows worked on in parts.
+// The replacing writer (its refusals: tests/reliability), started programs, memory, row parts.
 
 #include "os/file_output.h"
 #include "os/memory_policy.h"
@@ -19,8 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// Every umask() call of this test program is counted, then done: a save must never change
-// the umask, not even for a moment, as another thread may create a file meanwhile.
+// Counts umask() calls: a save must never change the umask, as another thread may create a file.
 std::atomic<int> umaskCalls{0};
 extern "C" mode_t umask(mode_t mask) noexcept {
     ++umaskCalls;
@@ -35,9 +33,7 @@ using test_support::FolderState;
 
 std::span<const std::byte> Bytes(const std::string& text) { return std::as_bytes(std::span(text.data(), text.size())); }
 
-// The old file is replaced, never rewritten: an open reader and another link keep the old
-// bytes. An abandoned write, and one whose target became a folder meanwhile, leave what was
-// there; no temporary file is left.
+// Replaced, never rewritten; an abandoned write or a folder put in the target's place changes nothing.
 TEST(FileOutput, ReplacesTheOldFileWithoutTouchingItAndLeavesNoTemporaryFile) {
     const test_support::ScratchFolder folder;
     folder.Put("out.bin", std::string(1000, 'x'));
@@ -60,8 +56,7 @@ TEST(FileOutput, ReplacesTheOldFileWithoutTouchingItAndLeavesNoTemporaryFile) {
                                            {"out.bin/inside.txt", "kept"}}));
 }
 
-// A chain of links, relative to another folder and absolute, stays; the private file at
-// its end stays private. A link to no file yet creates one, with what the umask gives.
+// The links stay, the file at their end keeps its mode; a new file gets what the umask gives.
 TEST(FileOutput, ReplacesWhatALinkChainNamesAndKeepsLinksModeAndUmask) {
     const test_support::ScratchFolder folder;
     folder.MakeFolder("pictures");
@@ -77,7 +72,6 @@ TEST(FileOutput, ReplacesWhatALinkChainNamesAndKeepsLinksModeAndUmask) {
     os::WriteWholeFile(folder / "first.bin", Bytes("again"));
     EXPECT_EQ(umaskCalls.load(), 0) << "the umask was changed during a save";
     ::umask(before);
-    // (State names an entry by where its links lead.)
     EXPECT_EQ(folder.State(), (FolderState{{"pictures", "<folder>"}, {"pictures/first.bin", "again"},
                                            {"pictures/latest.bin", "new"}}));
     EXPECT_EQ(fs::read_symlink(folder / "out.bin"), "pictures/current.bin");
@@ -87,8 +81,7 @@ TEST(FileOutput, ReplacesWhatALinkChainNamesAndKeepsLinksModeAndUmask) {
     EXPECT_EQ(fs::status(folder / "pictures/first.bin").permissions(), static_cast<fs::perms>(0640));
 }
 
-// Root saving over another user's file keeps its owner, group and mode; a device is written
-// in place, never replaced.
+// A device is written in place; root saving another user's file keeps its owners and mode.
 TEST(FileOutput, ADeviceIsWrittenInPlaceAndRootKeepsAnotherUsersOwnersAndMode) {
     os::WriteWholeFile("/dev/null", Bytes("discarded"));
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
@@ -139,9 +132,8 @@ int InChild(int (*body)()) {
     return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Run as pid 1 of a pid namespace: forces the id of an ended, reaped program onto a
-// stranger leading a process group of that id, then asks the old handle to signal the
-// program and its group. 0: the stranger was not touched.
+// As pid 1 of a pid namespace: signals through the handle of a reaped program whose id (and
+// group id) a stranger now has. 0: the stranger was not touched.
 int ReusedIdScenario() {
     const os::ProgramStart start = os::StartDetached({"sleep", "30"});
     if (!start.started())
@@ -178,8 +170,6 @@ TEST(ProgramStart, AnIdGivenToAnotherProcessIsNeverSignalled) {
     EXPECT_EQ(code, 0) << "10, 11, 13: not set up; 14: a signal went out through the old handle; 15: the stranger died";
 }
 
-// A failed start gives its cause; a run gives the exit code, or leaves a slow program
-// running once the limit is over.
 TEST(ProgramStart, FailedStartsGiveTheirCauseAndRunsTheirExitCodeWithinTheLimit) {
     const test_support::ScratchFolder folder;
     folder.Put("not executable", "#!/bin/sh\n");
@@ -212,8 +202,7 @@ std::size_t ResidentBytes() {
     return resident * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
 }
 
-// A freed picture-sized buffer stays in the heap for the next; the working memory for a
-// picture is backed when it is opened and given back when a smaller one follows.
+// Freed buffers stay in the heap; working memory is backed at load, given back for a smaller picture.
 TEST(MemoryPolicy, WorkingMemoryIsKeptBackedAtLoadAndGivenBackForASmallerPicture) {
     if (lumivert::testing::kAddressSanitizer)
         GTEST_SKIP() << "the C library's allocator, which the policy tunes, is replaced under AddressSanitizer";
@@ -235,7 +224,6 @@ TEST(MemoryPolicy, WorkingMemoryIsKeptBackedAtLoadAndGivenBackForASmallerPicture
     EXPECT_EQ(os::WorkingMemoryFor(20000, 20000), 0u);
 }
 
-// Whatever the size, the parts cover every row exactly once.
 TEST(RowsInParts, EveryRowIsWorkedOnExactlyOnce) {
     for (const auto& [rows, pixelsPerRow] : {std::pair<std::size_t, std::size_t>{0, 100}, {1, 1}, {7, 3},
                                              {1000, 1000}, {1025, 1024}, {4099, 4096}, {3, 1u << 22}}) {
