@@ -105,15 +105,13 @@ TEST(ProgramStart, DetachedProgramLeadsItsSessionAndOutlivesItsHandle) {
     ASSERT_TRUE(start.started());
     const pid_t pid = start.program->pid();
     EXPECT_TRUE(start.program->IsRunning());
-    EXPECT_EQ(::getpgid(pid), pid);
-    EXPECT_EQ(::getsid(pid), pid);
+    EXPECT_EQ(std::pair(::getpgid(pid), ::getsid(pid)), std::pair(pid, pid)) << "leads its group and session";
     EXPECT_TRUE(start.program->SignalGroup(SIGKILL));
     ASSERT_TRUE(start.program->WaitForEnd(5s));
     EXPECT_FALSE(start.program->IsRunning());
     EXPECT_EQ(start.program->ExitCode(), 128 + SIGKILL);
     EXPECT_FALSE(fs::exists("/proc/" + std::to_string(pid))) << "reaped: no zombie left";
-    EXPECT_FALSE(start.program->Signal(SIGTERM)) << "an ended program takes no signal";
-    EXPECT_FALSE(start.program->SignalGroup(SIGTERM));
+    EXPECT_FALSE(start.program->Signal(SIGTERM) || start.program->SignalGroup(SIGTERM)) << "an ended program takes no signal";
     pid_t other = 0;
     {
         const os::ProgramStart second = os::StartDetached({"sleep", "30"});
@@ -173,8 +171,8 @@ TEST(ProgramStart, AnIdGivenToAnotherProcessIsNeverSignalled) {
 TEST(ProgramStart, FailedStartsGiveTheirCauseAndRunsTheirExitCodeWithinTheLimit) {
     const test_support::ScratchFolder folder;
     folder.Put("not executable", "#!/bin/sh\n");
-    EXPECT_EQ(os::StartDetached({folder / "missing"}).error, ENOENT);
-    EXPECT_EQ(os::StartDetached({folder / "not executable"}).error, EACCES);
+    EXPECT_EQ(std::pair(os::StartDetached({folder / "missing"}).error, os::StartDetached({folder / "not executable"}).error),
+              std::pair(ENOENT, EACCES));
     const os::ProgramRun refused = os::RunWithLimit({folder / "not executable"}, 1s);
     EXPECT_EQ(std::pair(refused.state, refused.error), std::pair(os::RunState::NotStarted, EACCES));
     const os::ProgramRun done = os::RunWithLimit({"sh", "-c", "exit 3"}, 5s);
@@ -214,14 +212,13 @@ TEST(MemoryPolicy, WorkingMemoryIsKeptBackedAtLoadAndGivenBackForASmallerPicture
     EXPECT_GE(::mallinfo2().fordblks, 64 * kMiB) << "not mapped on its own nor given back when freed";
     ::malloc_trim(0);
     const std::size_t before = ResidentBytes();
-    EXPECT_EQ(os::WorkingMemoryFor(4096, 4096), 192 * kMiB);
-    os::PrepareWorkingMemory(os::WorkingMemoryFor(4096, 4096));
+    // Three 32-bit copies; nothing for no picture or one whose buffers the heap cannot keep.
+    EXPECT_EQ((std::vector{os::WorkingMemoryFor(4096, 4096), os::WorkingMemoryFor(0, 345), os::WorkingMemoryFor(20000, 20000)}),
+              (std::vector<std::size_t>{192 * kMiB, 0, 0}));
+    os::PrepareWorkingMemory(192 * kMiB);
     EXPECT_GE(ResidentBytes(), before + 184 * kMiB) << "the working memory should be backed now";
     os::PrepareWorkingMemory(os::WorkingMemoryFor(420, 345));
     EXPECT_LT(ResidentBytes(), before + 16 * kMiB);
-    // No picture, or one whose buffers the heap cannot keep: nothing to prepare.
-    EXPECT_EQ(os::WorkingMemoryFor(0, 345), 0u);
-    EXPECT_EQ(os::WorkingMemoryFor(20000, 20000), 0u);
 }
 
 TEST(RowsInParts, EveryRowIsWorkedOnExactlyOnce) {
