@@ -44,9 +44,8 @@ TEST_F(BrowserProfile, ProfilesArePrivateHoldTheBlankPageAndAreRemovedOnceTheirB
     fs::last_write_time(*ended, old);
     fs::last_write_time(*running, old);
     ASSERT_TRUE(chromium::MakeProfileFolder());
-    EXPECT_FALSE(fs::exists(*ended));
-    EXPECT_TRUE(fs::exists(*running));
-    EXPECT_TRUE(fs::exists(*young)) << "a browser may still be starting there";
+    EXPECT_EQ(std::tuple(fs::exists(*ended), fs::exists(*running), fs::exists(*young)), std::tuple(false, true, true))
+        << "removed: only the profile of an ended browser, not one where a browser may still be starting";
 }
 
 TEST_F(BrowserProfile, FolderOthersCouldControlIsRefused) {
