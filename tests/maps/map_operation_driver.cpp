@@ -39,82 +39,77 @@ struct IntegerMap {
 
 // Puts (key code, value code), every fourth operation only reads; compares the key, or all.
 template <class Map>
-class Run {
-public:
-    Run(std::span<const Key> keys, std::span<const Value> values, std::int32_t firstPosition, TaggedValue missing)
-        : keys_(keys), values_(values), firstPosition_(firstPosition), missing_(std::move(missing)) {}
+struct Run {
+    std::span<const Key> keys;
+    std::span<const Value> values;
+    std::int32_t firstPosition;
+    TaggedValue missing;
+    Map map{};
+    std::vector<std::pair<Key, Value>> model{};
+    DriveReport report{};
 
     DriveReport Drive(std::span<const std::uint8_t> bytes) {
-        for (std::size_t at = 0; at + 2 < bytes.size() && report_.Agreed(); at += 3) {
-            const Key& key = keys_[bytes[at + 1] % keys_.size()];
-            const bool refused = bytes[at] % 4 != 3 && !Put(key, values_[bytes[at + 2] % values_.size()]);
-            if (report_.Agreed())
-                report_.mismatch = refused || bytes[at] % 16 == 15 ? CompareAll() : Compare(key);
+        for (std::size_t at = 0; at + 2 < bytes.size() && report.Agreed(); at += 3) {
+            const Key& key = keys[bytes[at + 1] % keys.size()];
+            const bool refused = bytes[at] % 4 != 3 && !Put(key, values[bytes[at + 2] % values.size()]);
+            if (report.Agreed())
+                report.mismatch = refused || bytes[at] % 16 == 15 ? CompareAll() : Compare(key);
         }
-        if (report_.Agreed())
-            report_.mismatch = CompareAll();
-        return report_;
+        if (report.Agreed())
+            report.mismatch = CompareAll();
+        return report;
     }
 
-private:
     // The key's index in the model, or -1.
     std::int32_t Find(const Key& key) const {
-        const auto found = std::find_if(model_.begin(), model_.end(), [&](const auto& e) { return e.first.text == key.text; });
-        return found == model_.end() ? -1 : static_cast<std::int32_t>(found - model_.begin());
+        const auto found = std::find_if(model.begin(), model.end(), [&](const auto& e) { return e.first.text == key.text; });
+        return found == model.end() ? -1 : static_cast<std::int32_t>(found - model.begin());
     }
 
     // Puts in the map and the model; false when the map (rightly or not) refused.
     bool Put(const Key& key, const Value& value) {
         const std::int32_t found = Find(key);
-        const bool refused = found == -1 && std::any_of(model_.begin(), model_.end(), [&](const auto& e) {
+        const bool refused = found == -1 && std::any_of(model.begin(), model.end(), [&](const auto& e) {
                                  return e.first.caseClass == key.caseClass;
                              });
         try {
-            map_.PutData(key.text, value.value);
+            map.PutData(key.text, value.value);
         } catch (const ui::RaisedError& error) {
             if (!refused || error.number() != maps::kDuplicateKey)
-                report_.mismatch = "PutData(" + key.text + ") raised an error";
+                report.mismatch = "PutData(" + key.text + ") raised an error";
             return false;
         }
         if (refused)
-            report_.mismatch = "PutData(" + key.text + ") was not refused";
+            report.mismatch = "PutData(" + key.text + ") was not refused";
         else if (found == -1)
-            model_.emplace_back(key, value);
+            model.emplace_back(key, value);
         else
-            model_[static_cast<std::size_t>(found)].second = value;
+            model[static_cast<std::size_t>(found)].second = value;
         return true;
     }
 
     std::string Compare(const Key& key) const {
         const std::int32_t found = Find(key);
-        const TaggedValue& expected = found == -1 ? missing_ : model_[static_cast<std::size_t>(found)].second.value;
-        if (map_.KeyIndex(key.text) == (found == -1 ? -1 : found + firstPosition_) &&
-            map_.ContainsKey(key.text) == (found != -1) && map_.GetData(key.text) == expected)
+        const TaggedValue& expected = found == -1 ? missing : model[static_cast<std::size_t>(found)].second.value;
+        if (map.KeyIndex(key.text) == (found == -1 ? -1 : found + firstPosition) &&
+            map.ContainsKey(key.text) == (found != -1) && map.GetData(key.text) == expected)
             return {};
         return "KeyIndex, ContainsKey or GetData(" + key.text + ") disagrees with the model";
     }
 
     std::string CompareAll() const {
-        for (const Key& key : keys_)
+        for (const Key& key : keys)
             if (std::string mismatch = Compare(key); !mismatch.empty())
                 return mismatch;
-        if constexpr (requires(const Map& map) { map.ToString(); }) {
+        if constexpr (requires(const Map& m) { m.ToString(); }) {
             std::string text;
-            for (const auto& [key, value] : model_)
+            for (const auto& [key, value] : model)
                 text += key.text + "：" + value.text + "\r\n";
-            if (map_.ToString() != text)
-                return "ToString gave \"" + map_.ToString() + "\", expected \"" + text + "\"";
+            if (map.ToString() != text)
+                return "ToString gave \"" + map.ToString() + "\", expected \"" + text + "\"";
         }
         return {};
     }
-
-    std::span<const Key> keys_;
-    std::span<const Value> values_;
-    std::int32_t firstPosition_;
-    TaggedValue missing_;
-    Map map_;
-    std::vector<std::pair<Key, Value>> model_;
-    DriveReport report_;
 };
 
 } // namespace
@@ -131,7 +126,7 @@ DriveReport DriveHandmadeMap(std::span<const std::uint8_t> bytes) {
         }
         return made;
     }();
-    return Run<IntegerMap>(kKeysAndValues.first, kKeysAndValues.second, 0, 0).Drive(bytes);
+    return Run<IntegerMap>{kKeysAndValues.first, kKeysAndValues.second, 0, 0}.Drive(bytes);
 }
 
 DriveReport DriveCollectionMap(std::span<const std::uint8_t> bytes) {
@@ -148,7 +143,7 @@ DriveReport DriveCollectionMap(std::span<const std::uint8_t> bytes) {
         {"値", "値"}, {"a\r\nb", "a\r\nb"}, {kFirst, "<object>"}, {kSecond, "<object>"},
         {std::shared_ptr<void>(), "<nothing>"},
     };
-    return Run<ClsCollectionMap>(kKeys, kValues, 1, {}).Drive(bytes);
+    return Run<ClsCollectionMap>{kKeys, kValues, 1, {}}.Drive(bytes);
 }
 
 } // namespace maps_testing
