@@ -117,6 +117,7 @@ TEST(ProgramStart, DetachedProgramLeadsItsSessionAndOutlivesItsHandle) {
         const os::ProgramStart second = os::StartDetached({"sleep", "30"});
         other = second.started() ? second.program->pid() : 0;
     }
+    std::this_thread::sleep_for(200ms); // time for a kill at the handle's end to land
     EXPECT_TRUE(other > 0 && os::IsProcessRunning(other)) << "ended with its handle";
     ::kill(other, SIGKILL);
 }
