@@ -1,8 +1,5 @@
 #!/usr/bin/python3
-"""Installs the built program into scratch roots (DESTDIR), once with a prefix that needs
-quoting, and checks what a desktop finds: the program alone in its folder, a desktop entry
-whose command line, read back by the desktop entry rules, names that program, and the icons
-at the sizes the desktop asks for."""
+"""Installs into scratch roots (DESTDIR), once under an awkward prefix, and checks what a desktop finds."""
 
 import argparse
 import configparser
@@ -15,8 +12,7 @@ import xml.etree.ElementTree as ElementTree
 
 from PIL import Image
 
-# The characters that need quoting or escaping in an entry (a backslash would too, but
-# cmake --install itself cannot install below one).
+# What needs quoting or escaping in an entry (but a backslash, which cmake --install refuses).
 AWKWARD_PREFIX = '/opt/Lumi Vert 100% "quoted" it\'s $HOME `x`/lumivert'
 failures = []
 
@@ -28,21 +24,18 @@ def check(condition, what):
 
 
 def unescape(value):
-    escapes = {"s": " ", "n": "\n", "t": "\t", "r": "\r", "\\": "\\"}
-    return re.sub(r"\\([sntr\\])", lambda m: escapes[m.group(1)], value)
+    return re.sub(r"\\([sntr\\])", lambda m: {"s": " ", "n": "\n", "t": "\t", "r": "\r"}.get(m[1], "\\"), value)
 
 
 def split_exec(value):
-    """The arguments of an Exec value: a quoted one unescaped, reserved characters only
-    inside quotes, and %% as %."""
+    """The arguments of an Exec value by the desktop entry rules."""
     matches = list(re.finditer(r'"((?:[^"\\]|\\["`$\\])*)"|[^\s"\'\\><~|&;$*?#()`]+', value))
-    check(" ".join(m.group(0) for m in matches) == value, f"Exec {value!r} is not a list of arguments")
-    return [(m.group(0) if m.group(1) is None else re.sub(r"\\(.)", r"\1", m.group(1))).replace("%%", "%")
-            for m in matches]
+    check(" ".join(m[0] for m in matches) == value, f"Exec {value!r} is not a list of arguments")
+    return [(m[0] if m[1] is None else re.sub(r"\\(.)", r"\1", m[1])).replace("%%", "%") for m in matches]
 
 
-def check_installation(build_dir, destdir, prefix, data_dir, validator):
-    command = ["cmake", "--install", build_dir] + (["--prefix", prefix] if prefix != build_prefix(build_dir) else [])
+def check_installation(build_dir, destdir, prefix, data_dir, validator, default_prefix):
+    command = ["cmake", "--install", build_dir] + (["--prefix", prefix] if prefix != default_prefix else [])
     result = subprocess.run(command, env=dict(os.environ, DESTDIR=destdir), capture_output=True, text=True)
     check(result.returncode == 0, f"cmake --install failed: {result.stdout}{result.stderr}")
     folder = destdir + prefix
@@ -52,7 +45,6 @@ def check_installation(build_dir, destdir, prefix, data_dir, validator):
             check(f.read(4) == b"\x7fELF", "the installed program is not an ELF file")
         # The program's files will land beside it: the folder starts with nothing else.
         check(os.listdir(folder) == ["lumivert"], f"the program's folder holds {os.listdir(folder)}")
-
     entry_path = destdir + os.path.join(data_dir, "applications", "lumivert.desktop")
     if check(os.path.isfile(entry_path), f"no desktop entry at {entry_path}"):
         parser = configparser.ConfigParser(interpolation=None, delimiters=("=",))
@@ -60,14 +52,13 @@ def check_installation(build_dir, destdir, prefix, data_dir, validator):
         parser.read(entry_path, encoding="utf-8")
         entry = parser["Desktop Entry"]
         check(entry.get("Type") == "Application" and entry.get("Icon") == "lumivert", "not the application's entry")
-        argv = split_exec(unescape(entry.get("Exec", "")))
         # %f: the file manager's "Open with" hands over one picture.
+        argv = split_exec(unescape(entry.get("Exec", "")))
         check(argv == [prefix + "/lumivert", "%f"], f"Exec runs {argv}, not {prefix}/lumivert %f")
         check(unescape(entry.get("Path", "")) == prefix, f"Path is {entry.get('Path')}")
         if validator:
             result = subprocess.run([validator, entry_path], capture_output=True, text=True)
             check(result.returncode == 0 and "error" not in result.stdout, f"desktop-file-validate: {result.stdout}")
-
     hicolor = destdir + os.path.join(data_dir, "icons", "hicolor")
     for size in (48, 256):
         with Image.open(os.path.join(hicolor, f"{size}x{size}", "apps", "lumivert.png")) as image:
@@ -76,21 +67,18 @@ def check_installation(build_dir, destdir, prefix, data_dir, validator):
     check(root.tag == "{http://www.w3.org/2000/svg}svg", f"the scalable icon is a {root.tag}")
 
 
-def build_prefix(build_dir):
-    with open(os.path.join(build_dir, "CMakeCache.txt"), encoding="utf-8") as f:
-        return re.search(r"^CMAKE_INSTALL_PREFIX:\w+=(.*)$", f.read(), re.M).group(1)
-
-
 def main():
     parser = argparse.ArgumentParser()
     for option in ("--build-dir", "--data-dir", "--validator"):
         parser.add_argument(option, required=option != "--validator", default="")
     args = parser.parse_args()
+    with open(os.path.join(args.build_dir, "CMakeCache.txt"), encoding="utf-8") as f:
+        default_prefix = re.search(r"^CMAKE_INSTALL_PREFIX:\w+=(.*)$", f.read(), re.M)[1]
     with tempfile.TemporaryDirectory() as scratch:
-        for name, prefix in (("default", build_prefix(args.build_dir)), ("awkward", AWKWARD_PREFIX)):
-            check_installation(args.build_dir, os.path.join(scratch, name), prefix, args.data_dir, args.validator)
-    for failure in failures:
-        print("FAIL:", failure)
+        for name, prefix in (("default", default_prefix), ("awkward", AWKWARD_PREFIX)):
+            check_installation(args.build_dir, os.path.join(scratch, name), prefix, args.data_dir, args.validator,
+                               default_prefix)
+    print(*(f"FAIL: {failure}" for failure in failures), sep="\n")
     return 1 if failures else 0
 
 

@@ -1,10 +1,5 @@
 #!/usr/bin/env python3
-"""Checks that every #include of the program runs down the layers, never up:
-
-    app -> modules (bitmap, imaging, browser, maps, assets) -> win32 -> codecs, chromium, os -> ui
-
-A module may use another module as long as no two folders depend on each other, directly
-or through others. Prints each include that breaks the rule and exits 1."""
+"""Checks that includes run down the layers below, never up, and that no folders depend on each other."""
 import os
 import re
 import sys
@@ -25,33 +20,23 @@ def main(root):
     faults = []
     for top in LAYERS:
         for base, _, names in os.walk(os.path.join(root, top)):
-            for name in names:
-                if not name.endswith((".h", ".cpp")):
-                    continue
-                path = os.path.relpath(os.path.join(base, name), root)
-                source = folder_of(path)
+            for path in (os.path.relpath(os.path.join(base, n), root) for n in names if n.endswith((".h", ".cpp"))):
                 for included in INCLUDE.findall(open(os.path.join(root, path), encoding="utf-8").read()):
-                    top_included = included.split("/")[0]
-                    if top_included not in LAYERS:
+                    if included.split("/")[0] not in LAYERS:
                         continue  # generated files and same-folder names
-                    if LAYERS[top_included] > LAYERS[top]:
+                    if LAYERS[included.split("/")[0]] > LAYERS[top]:
                         faults.append(f"{path}: includes {included}, a higher layer")
-                    if folder_of(included) != source:
-                        edges.setdefault(source, set()).add(folder_of(included))
-    state = {}  # a cycle among the folders' dependencies
+                    if folder_of(included) != folder_of(path):
+                        edges.setdefault(folder_of(path), set()).add(folder_of(included))
 
-    def visit(node, trail):
-        state[node] = "open"
-        for nxt in sorted(edges.get(node, ())):
-            if state.get(nxt) == "open":
-                faults.append("folders depend on each other: " + " -> ".join(trail[trail.index(nxt):] + [nxt]))
-            elif nxt not in state:
-                visit(nxt, trail + [nxt])
-        state[node] = "done"
+    def reachable(node, seen):
+        for nxt in edges.get(node, ()):
+            if nxt not in seen:
+                seen.add(nxt)
+                reachable(nxt, seen)
+        return seen
 
-    for node in sorted(edges):
-        if node not in state:
-            visit(node, [node])
+    faults += [f"{node} depends on itself through other folders" for node in sorted(edges) if node in reachable(node, set())]
     print(*faults, sep="\n")
     return 1 if faults else 0
 

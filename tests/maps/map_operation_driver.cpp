@@ -4,11 +4,8 @@
 #include "maps/cls_handmade_map.h"
 
 #include <algorithm>
-#include <array>
 #include <limits>
 #include <memory>
-#include <sstream>
-#include <utility>
 #include <vector>
 
 namespace maps_testing {
@@ -17,179 +14,136 @@ namespace {
 
 using maps::TaggedValue;
 
-// Reads an operation sequence byte by byte; past its end it reads zeros, so every sequence
-// is a valid one.
-struct ByteReader {
-    std::span<const std::uint8_t> bytes;
-    std::size_t at = 0;
-    bool AtEnd() const { return at >= bytes.size(); }
-    std::uint8_t Next() { return AtEnd() ? 0 : bytes[at++]; }
+// Keys of one case class differ only in letter case: a second spelling is refused.
+struct Key {
+    std::string text;
+    int caseClass;
 };
 
-// The integer map: keys at the boundaries and around 0 (so that they repeat), any value;
-// positions count from 0, a missing key reads 0.
+// A value with its text form spelled out.
+struct Value {
+    TaggedValue value;
+    std::string text;
+};
+
+// The integer map seen through text keys.
 struct IntegerMap {
-    using Map = ClsHandmadeMap;
-    using Key = std::int32_t;
-    using Value = std::int32_t;
-    static constexpr std::int32_t kFirstPosition = 0;
-    static constexpr int kKeyCodes = 256;
-
-    static Key KeyFrom(std::uint8_t code) {
-        static constexpr std::array<Key, 8> kSpecial = {std::numeric_limits<Key>::min(), std::numeric_limits<Key>::max(),
-                                                        -1, 0, 0x00FFFFFF, 0x01000000, -0x01000000, 0x7F000000};
-        return code < 32 ? kSpecial[code % kSpecial.size()] : code - 144;
+    ClsHandmadeMap map;
+    void PutData(const std::string& key, const TaggedValue& value) {
+        map.PutData(std::stoi(key), static_cast<std::int32_t>(value.AsNumber()));
     }
-    static Value ValueFrom(ByteReader& reader) { return (reader.Next() - 128) * 0x00FF00FF; }
-    static Key Name(Key key) { return key; }
-    static Value Data(Value value) { return value; }
-    static bool SameCase(Key a, Key b) { return a == b; }
+    TaggedValue GetData(const std::string& key) const { return map.GetData(std::stoi(key)); }
+    bool ContainsKey(const std::string& key) const { return map.ContainsKey(std::stoi(key)); }
+    std::int32_t KeyIndex(const std::string& key) const { return map.KeyIndex(std::stoi(key)); }
 };
 
-// The collection map: keys of one case class differ only in letter case, so a second
-// spelling is refused; values of every kind with their text forms spelled out here.
-// Positions count from 1, a missing key reads empty.
-struct StringMap {
-    struct Key {
-        const char* text;
-        int caseClass;
-    };
-    struct Value {
-        TaggedValue value;
-        std::string text;
-    };
-    using Map = ClsCollectionMap;
-    static constexpr std::int32_t kFirstPosition = 1;
-    static constexpr int kKeyCodes = 30;
+// Puts (key code, value code), every fourth operation only reads; compares the key, or all.
+template <class Map>
+struct Run {
+    std::span<const Key> keys;
+    std::span<const Value> values;
+    std::int32_t firstPosition;
+    TaggedValue missing;
+    Map map{};
+    std::vector<std::pair<Key, Value>> model{};
+    DriveReport report{};
 
-    static Key KeyFrom(std::uint8_t code) {
-        static constexpr std::array<Key, kKeyCodes> kKeys = {{
-            {"p", 0}, {"P", 0}, {"ab", 1}, {"Ab", 1}, {"aB", 1}, {"AB", 1},
-            {"é", 2}, {"É", 2}, {"ａ", 3}, {"Ａ", 3}, {"я", 4}, {"Я", 4}, {"ω", 5}, {"Ω", 5},
-            {"", 6}, {"x y", 7}, {"キー", 8}, {"ı", 9}, {"i", 10}, {"I", 10}, {"İ", 11},
-            {"ÿ", 12}, {"Ÿ", 12}, {"ĳ", 13}, {"Ĳ", 13}, {"\xff", 14}, {"\xff" "A", 15}, {"\xff" "a", 15},
-            {"×", 16}, {"÷", 17},
-        }};
-        return kKeys[code % kKeys.size()];
-    }
-    static Value ValueFrom(ByteReader& reader) {
-        static const std::shared_ptr<void> kFirst = std::make_shared<int>(1), kSecond = std::make_shared<int>(1);
-        static const std::array<Value, 11> kValues = {{
-            {{}, ""}, {0, "0"}, {0.5, "0.5"}, {-2, "-2"}, {-1e21, "-1000000000000000000000"}, {"", ""},
-            {"値", "値"}, {"a\r\nb", "a\r\nb"}, {kFirst, "<object>"}, {kSecond, "<object>"},
-            {std::shared_ptr<void>(), "<nothing>"},
-        }};
-        return kValues[reader.Next() % kValues.size()];
-    }
-    static std::string Name(const Key& key) { return key.text; }
-    static const TaggedValue& Data(const Value& value) { return value.value; }
-    static bool SameCase(const Key& a, const Key& b) { return a.caseClass == b.caseClass; }
-};
-
-template <class Subject>
-class Run {
-public:
     DriveReport Drive(std::span<const std::uint8_t> bytes) {
-        ByteReader reader{bytes};
-        while (!reader.AtEnd() && report_.Agreed()) {
-            const std::uint8_t operation = reader.Next();
-            const Key key = Subject::KeyFrom(reader.Next());
-            const std::size_t rejected = report_.rejected;
-            if (operation % 4 != 3)
-                Put(key, Subject::ValueFrom(reader));
-            // A refused put must leave the whole map as it was.
-            if (report_.Agreed() && operation % 16 == 15)
-                report_.mismatch = CompareAll();
-            else if (report_.Agreed())
-                report_.mismatch = report_.rejected != rejected ? CompareText() : Compare(key);
+        for (std::size_t at = 0; at + 2 < bytes.size() && report.Agreed(); at += 3) {
+            const Key& key = keys[bytes[at + 1] % keys.size()];
+            const bool refused = bytes[at] % 4 != 3 && !Put(key, values[bytes[at + 2] % values.size()]);
+            if (report.Agreed())
+                report.mismatch = refused || bytes[at] % 16 == 15 ? CompareAll() : Compare(key);
         }
-        if (report_.Agreed())
-            report_.mismatch = CompareAll();
-        return report_;
-    }
-
-private:
-    using Key = typename Subject::Key;
-    using Value = typename Subject::Value;
-
-    static std::string Describe(const char* operation, const Key& key, const std::string& outcome) {
-        return (std::ostringstream() << operation << "(" << Subject::Name(key) << ") " << outcome).str();
+        if (report.Agreed())
+            report.mismatch = CompareAll();
+        return report;
     }
 
     // The key's index in the model, or -1.
     std::int32_t Find(const Key& key) const {
-        for (std::size_t i = 0; i < model_.size(); ++i)
-            if (Subject::Name(model_[i].first) == Subject::Name(key))
-                return static_cast<std::int32_t>(i);
-        return -1;
+        const auto found = std::find_if(model.begin(), model.end(), [&](const auto& e) { return e.first.text == key.text; });
+        return found == model.end() ? -1 : static_cast<std::int32_t>(found - model.begin());
     }
 
-    void Put(const Key& key, Value value) {
+    // Puts in the map and the model; false when the map (rightly or not) refused.
+    bool Put(const Key& key, const Value& value) {
         const std::int32_t found = Find(key);
-        const bool refused = found == -1 && std::any_of(model_.begin(), model_.end(), [&](const auto& entry) {
-                                 return Subject::SameCase(entry.first, key);
+        const bool refused = found == -1 && std::any_of(model.begin(), model.end(), [&](const auto& e) {
+                                 return e.first.caseClass == key.caseClass;
                              });
         try {
-            map_.PutData(Subject::Name(key), Subject::Data(value));
+            map.PutData(key.text, value.value);
         } catch (const ui::RaisedError& error) {
-            if (refused && error.number() == maps::kDuplicateKey)
-                ++report_.rejected;
-            else
-                report_.mismatch = Describe("PutData", key, "raised " + std::to_string(error.number()));
-            return;
+            if (!refused || error.number() != maps::kDuplicateKey)
+                report.mismatch = "PutData(" + key.text + ") raised an error";
+            return false;
         }
-        if (refused) {
-            report_.mismatch = Describe("PutData", key, "was not refused");
-        } else if (found == -1) {
-            model_.emplace_back(key, std::move(value));
-            ++report_.newKeys;
-        } else {
-            model_[static_cast<std::size_t>(found)].second = std::move(value);
-            ++report_.replaced;
-        }
+        if (refused)
+            report.mismatch = "PutData(" + key.text + ") was not refused";
+        else if (found == -1)
+            model.emplace_back(key, value);
+        else
+            model[static_cast<std::size_t>(found)].second = value;
+        return true;
     }
 
     std::string Compare(const Key& key) const {
         const std::int32_t found = Find(key);
-        const auto name = Subject::Name(key);
-        const Value expected = found == -1 ? Value{} : model_[static_cast<std::size_t>(found)].second;
-        if (map_.KeyIndex(name) == (found == -1 ? -1 : found + Subject::kFirstPosition) &&
-            map_.ContainsKey(name) == (found != -1) && map_.GetData(name) == Subject::Data(expected))
+        const TaggedValue& expected = found == -1 ? missing : model[static_cast<std::size_t>(found)].second.value;
+        if (map.KeyIndex(key.text) == (found == -1 ? -1 : found + firstPosition) &&
+            map.ContainsKey(key.text) == (found != -1) && map.GetData(key.text) == expected)
             return {};
-        return Describe("KeyIndex, ContainsKey or GetData", key, "disagrees with the model");
+        return "KeyIndex, ContainsKey or GetData(" + key.text + ") disagrees with the model";
     }
 
     std::string CompareAll() const {
-        for (int code = 0; code < Subject::kKeyCodes; ++code)
-            if (std::string mismatch = Compare(Subject::KeyFrom(static_cast<std::uint8_t>(code))); !mismatch.empty())
+        for (const Key& key : keys)
+            if (std::string mismatch = Compare(key); !mismatch.empty())
                 return mismatch;
-        return CompareText();
-    }
-
-    std::string CompareText() const {
-        if constexpr (requires(const typename Subject::Map& map) { map.ToString(); }) {
+        if constexpr (requires(const Map& m) { m.ToString(); }) {
             std::string text;
-            for (const auto& [key, value] : model_)
-                text += std::string(key.text) + "：" + value.text + "\r\n";
-            if (map_.ToString() != text)
-                return "ToString gave \"" + map_.ToString() + "\", expected \"" + text + "\"";
+            for (const auto& [key, value] : model)
+                text += key.text + "：" + value.text + "\r\n";
+            if (map.ToString() != text)
+                return "ToString gave \"" + map.ToString() + "\", expected \"" + text + "\"";
         }
         return {};
     }
-
-    typename Subject::Map map_;
-    std::vector<std::pair<Key, Value>> model_;
-    DriveReport report_;
 };
 
 } // namespace
 
+// Keys at the boundaries and around 0 (so that they repeat); a missing key reads 0.
 DriveReport DriveHandmadeMap(std::span<const std::uint8_t> bytes) {
-    return Run<IntegerMap>().Drive(bytes);
+    static const auto kKeysAndValues = [] {
+        constexpr std::int32_t kSpecial[] = {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
+                                             -1, 0, 0x00FFFFFF, 0x01000000, -0x01000000, 0x7F000000};
+        std::pair<std::vector<Key>, std::vector<Value>> made(256, 256);
+        for (int code = 0; code < 256; ++code) {
+            made.first[code] = {std::to_string(code < 32 ? kSpecial[code % 8] : code - 144), code < 32 ? code % 8 : code};
+            made.second[code].value = (code - 128) * 0x00FF00FF;
+        }
+        return made;
+    }();
+    return Run<IntegerMap>{kKeysAndValues.first, kKeysAndValues.second, 0, 0}.Drive(bytes);
 }
 
 DriveReport DriveCollectionMap(std::span<const std::uint8_t> bytes) {
-    return Run<StringMap>().Drive(bytes);
+    static const Key kKeys[] = {
+        {"p", 0}, {"P", 0}, {"ab", 1}, {"Ab", 1}, {"aB", 1}, {"AB", 1},
+        {"é", 2}, {"É", 2}, {"ａ", 3}, {"Ａ", 3}, {"я", 4}, {"Я", 4}, {"ω", 5}, {"Ω", 5},
+        {"", 6}, {"x y", 7}, {"キー", 8}, {"ı", 9}, {"i", 10}, {"I", 10}, {"İ", 11},
+        {"ÿ", 12}, {"Ÿ", 12}, {"ĳ", 13}, {"Ĳ", 13}, {"\xff", 14}, {"\xff" "A", 15}, {"\xff" "a", 15},
+        {"×", 16}, {"÷", 17},
+    };
+    static const std::shared_ptr<void> kFirst = std::make_shared<int>(1), kSecond = std::make_shared<int>(1);
+    static const Value kValues[] = {
+        {{}, ""}, {0, "0"}, {0.5, "0.5"}, {-2, "-2"}, {-1e21, "-1000000000000000000000"}, {"", ""},
+        {"値", "値"}, {"a\r\nb", "a\r\nb"}, {kFirst, "<object>"}, {kSecond, "<object>"},
+        {std::shared_ptr<void>(), "<nothing>"},
+    };
+    return Run<ClsCollectionMap>{kKeys, kValues, 1, {}}.Drive(bytes);
 }
 
 } // namespace maps_testing

@@ -3,7 +3,6 @@
 // Drives a map with the operations a byte sequence encodes and compares every answer with a
 // plain model of the same map. The random test and the fuzzers feed the same functions.
 
-#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -12,10 +11,6 @@ namespace maps_testing {
 
 struct DriveReport {
     std::string mismatch; // empty when the map agreed with the model throughout
-    std::size_t newKeys = 0;
-    std::size_t replaced = 0;
-    std::size_t rejected = 0; // puts refused with the duplicate-key error
-
     bool Agreed() const { return mismatch.empty(); }
 };
 
