@@ -75,6 +75,7 @@ if(LUMIVERT_BUILD_TESTS)
   find_program(DESKTOP_FILE_VALIDATE desktop-file-validate)
   if(DESKTOP_FILE_VALIDATE)
     add_test(NAME desktop_entry_validates COMMAND ${DESKTOP_FILE_VALIDATE} ${OUTPUT})
+    set_tests_properties(desktop_entry_validates PROPERTIES TIMEOUT 120)
   endif()
 
   # A real installation into a scratch root, with a prefix that needs quoting.
@@ -83,4 +84,5 @@ if(LUMIVERT_BUILD_TESTS)
             --build-dir ${CMAKE_BINARY_DIR}
             --data-dir ${LUMIVERT_DESKTOP_DATA_DIR}
             --validator "${DESKTOP_FILE_VALIDATE}")
+  set_tests_properties(install_per_user PROPERTIES TIMEOUT 120)
 endif()
