@@ -46,22 +46,17 @@ inline std::optional<std::string> WaitForWholeFile(
 // Every entry below a folder by relative path: a file's bytes, or "<folder>".
 using FolderState = std::map<std::string, std::string>;
 
-// A fresh folder (mode 0755, so a child that dropped root may enter it), removed at the
-// end; or, given a path, an existing folder that is only used.
+// A fresh folder (mode 0755, so a child that dropped root may enter it), removed at the end.
 class ScratchFolder {
 public:
     ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "lumivert-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
+        if (::mkdtemp(path_.data()) == nullptr)
             throw std::runtime_error("no scratch folder");
-        path_ = pattern;
         ::chmod(path_.c_str(), 0755);
     }
-    explicit ScratchFolder(std::string existing) : path_(std::move(existing)), owned_(false) {}
     ~ScratchFolder() {
         std::error_code ignored;
-        if (owned_)
-            std::filesystem::remove_all(path_, ignored);
+        std::filesystem::remove_all(path_, ignored);
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -97,8 +92,7 @@ public:
     }
 
 private:
-    std::string path_;
-    bool owned_ = true;
+    std::string path_ = (std::filesystem::temp_directory_path() / "lumivert-test-XXXXXX").string();
 };
 
 } // namespace test_support
