@@ -27,44 +27,36 @@ namespace {
 
 using test_support::ScratchFolder;
 
-// Written (number -1), or the raised error (number 0 where the saver only answers false).
-struct SaveOutcome {
-    std::int32_t number = -1;
-    std::string description;
+struct Saver {
+    std::string name;     // "BMP 8 bits", "effect 8 (Pixels)", "GIF own palette", ...
+    std::string fileName; // the name the window gives its file
+    std::function<void(const std::string& path)> save; // raises its error, 0 where the saver answers false
 };
 
-struct Saver {
-    std::string name;     // "BMP 8 bits", "effect Sepia (Pixels)", "GIF own palette", ...
-    std::string fileName; // the name the window gives its file
-    std::function<SaveOutcome(const std::string& path)> save;
-};
+// -1 when saved, else the number raised and its text.
+std::pair<std::int32_t, std::string> Save(const Saver& saver, const std::string& path) {
+    try {
+        saver.save(path);
+        return {-1, ""};
+    } catch (const ui::RaisedError& error) {
+        return {error.number(), error.description()};
+    }
+}
 
 // The BMP writer at every depth, every effect with both engines, PNG, GIF and JPEG, the
 // imaging ones each in a session of its own as the window runs them.
 std::vector<Saver> AllSavers(const gdi32::PersistentPicture& picture) {
     std::vector<Saver> savers;
-    const auto addBmp = [&](const std::string& name, const std::string& fileName, auto save) {
-        savers.push_back({name, fileName, [dc = picture.hDC(), save](const std::string& path) {
-                              try {
-                                  save(dc, path);
-                                  return SaveOutcome{};
-                              } catch (const ui::RaisedError& error) {
-                                  return SaveOutcome{error.number(), error.description()};
-                              }
-                          }});
-    };
+    const gdi32::HDC dc = picture.hDC();
     for (const int depth : {1, 4, 8, 32})
-        addBmp("BMP " + std::to_string(depth) + " bits", "Sample" + std::to_string(depth) + ".bmp",
-               [depth](gdi32::HDC dc, const std::string& path) { mdlBitmap::SaveBmpFile(dc, path, depth); });
-    const char* const kEffects[] = {"GrayScale", "Red", "Blue",  "Green",   "Purple", "Water",
-                                    "Yellow",    "Sepia", "Reverse", "Emboss", "EmbossFalse"};
+        savers.push_back({"BMP " + std::to_string(depth) + " bits", "Sample" + std::to_string(depth) + ".bmp",
+                          [dc, depth](const std::string& path) { mdlBitmap::SaveBmpFile(dc, path, depth); }});
     for (int effect = 1; effect <= 11; ++effect)
         for (const int usePixels : {-1, 0})
-            addBmp(std::string("effect ") + kEffects[effect - 1] + (usePixels ? " (Pixels)" : " (DIBits)"),
-                   std::string("Sample") + kEffects[effect - 1] + ".bmp",
-                   [effect, usePixels](gdi32::HDC dc, const std::string& path) {
-                       mdlBitmap::SaveEffectBmp(dc, path, effect, usePixels);
-                   });
+            savers.push_back({"effect " + std::to_string(effect) + (usePixels ? " (Pixels)" : " (DIBits)"),
+                              "Effect" + std::to_string(effect) + ".bmp", [dc, effect, usePixels](const std::string& path) {
+                                  mdlBitmap::SaveEffectBmp(dc, path, effect, usePixels);
+                              }});
     const std::tuple<const char*, const char*, std::int32_t, std::int32_t> kImaging[] = {
         {"PNG", "Sample.png", mdlGdiplus::FormatPng, mdlGdiplus::OptionNone},
         {"PNG transparent red", "Sample.png", mdlGdiplus::FormatPng, 0x3300FF},
@@ -78,7 +70,8 @@ std::vector<Saver> AllSavers(const gdi32::PersistentPicture& picture) {
                               const bool written = mdlGdiplus::StartupGdiplus() &&
                                                    mdlGdiplus::SaveImageByGdiplus(bitmap, path, format, option);
                               mdlGdiplus::ShutdownGdiplus();
-                              return SaveOutcome{written ? -1 : 0, {}};
+                              if (!written)
+                                  throw ui::RaisedError(0, "not written");
                           }});
     return savers;
 }
@@ -87,13 +80,13 @@ std::vector<Saver> AllSavers(const gdi32::PersistentPicture& picture) {
 // imaging layer answers false) and left folder as it was; else the problems.
 std::string CheckRefused(const Saver& saver, const std::string& path, std::int32_t number, const ScratchFolder& folder) {
     const auto before = folder.State();
-    const SaveOutcome outcome = saver.save(path);
+    const auto [raised, text] = Save(saver, path);
     const std::string where = saver.name + " to " + path.substr(0, 120) + ": ";
     std::string problems;
-    if (outcome.number != (saver.fileName.ends_with(".bmp") ? number : 0))
-        problems += where + "error " + std::to_string(outcome.number) + " (" + outcome.description + ")\n";
-    if (outcome.number != 0 && outcome.description.find(path) == std::string::npos)
-        problems += where + "the message does not name the path: " + outcome.description + "\n";
+    if (raised != (saver.fileName.ends_with(".bmp") ? number : 0))
+        problems += where + "error " + std::to_string(raised) + " (" + text + ")\n";
+    if (raised != 0 && text.find(path) == std::string::npos)
+        problems += where + "the message does not name the path: " + text + "\n";
     if (folder.State() != before)
         problems += where + "the folder changed\n";
     return problems;
@@ -101,12 +94,13 @@ std::string CheckRefused(const Saver& saver, const std::string& path, std::int32
 
 // Empty when saver wrote path as a whole file of its kind.
 std::string CheckSaved(const Saver& saver, const std::string& path) {
-    const SaveOutcome outcome = saver.save(path);
+    const auto [raised, text] = Save(saver, path);
     const std::string bytes = test_support::ReadBytes(path);
     const std::map<std::string, std::string> kSignatures = {
         {"bmp", "BM"}, {"png", "\x89PNG\r\n\x1a\n"}, {"gif", "GIF89a"}, {"jpg", "\xFF\xD8\xFF"}};
-    if (outcome.number != -1 || bytes.size() < 64 || !bytes.starts_with(kSignatures.at(saver.fileName.substr(saver.fileName.rfind('.') + 1))))
-        return saver.name + " to " + path + ": not saved whole (" + outcome.description + ")\n";
+    const std::string kind = saver.fileName.substr(saver.fileName.rfind('.') + 1);
+    if (raised != -1 || bytes.size() < 64 || !bytes.starts_with(kSignatures.at(kind)))
+        return saver.name + " to " + path + ": not saved whole (" + text + ")\n";
     return {};
 }
 
@@ -128,43 +122,42 @@ std::string RunInChild(const std::function<std::string()>& body) {
     return ran && read ? text : "child failed";
 }
 
+// A fault made in a scratch folder before each save: a folder and a file put there first, and
+// the path saved to, "%" standing for the saver's file name, relative to the folder.
 struct Fault {
     const char* name;
     std::int32_t number;
-    std::string (*prepare)(const ScratchFolder& folder, const std::string& fileName); // the path to save to
+    std::string folder, file, path;
 };
 void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.name; }
 
+const std::string kOverlongPath = [] {
+    std::string path;
+    while (path.size() <= PATH_MAX)
+        path += std::string(200, 'd') + "/";
+    return path + "Sample.png";
+}();
 const Fault kFaults[] = {
-    {"AFolderOfTheSameName", ui::kPathFileAccessError,
-     [](const ScratchFolder& folder, const std::string& fileName) {
-         folder.MakeFolder(fileName);
-         folder.Put(fileName + "/inside.txt", "kept");
-         return folder / fileName;
-     }},
-    {"AReadOnlyOldFile", ui::kPermissionDenied,
-     [](const ScratchFolder& folder, const std::string& fileName) {
-         folder.Put(fileName, "old", 0444);
-         return folder / fileName;
-     }},
-    {"AMissingFolder", ui::kPathNotFound,
-     [](const ScratchFolder& folder, const std::string& fileName) { return folder / ("missing/" + fileName); }},
-    {"AFileWhereAFolderShouldBe", ui::kPathNotFound,
-     [](const ScratchFolder& folder, const std::string& fileName) {
-         folder.Put("file", "a file");
-         return folder / ("file/" + fileName);
-     }},
-    {"ANameLongerThanTheSystemAllows", ui::kBadFileName,
-     [](const ScratchFolder& folder, const std::string&) { return folder / (std::string(NAME_MAX + 1, 'n') + ".bmp"); }},
-    {"APathLongerThanTheSystemAllows", ui::kBadFileName,
-     [](const ScratchFolder& folder, const std::string&) {
-         std::string path = folder.path();
-         while (path.size() <= PATH_MAX)
-             path += "/" + std::string(200, 'd');
-         return path + "/Sample.png";
-     }},
-    {"AFullDevice", ui::kDiskFull, [](const ScratchFolder&, const std::string&) { return std::string("/dev/full"); }},
+    {"AFolderOfTheSameName", ui::kPathFileAccessError, "%/kept", "", "%"},
+    {"AReadOnlyOldFile", ui::kPermissionDenied, "", "%", "%"},
+    {"AMissingFolder", ui::kPathNotFound, "", "", "missing/%"},
+    {"AFileWhereAFolderShouldBe", ui::kPathNotFound, "", "file", "file/%"},
+    {"ANameLongerThanTheSystemAllows", ui::kBadFileName, "", "", std::string(NAME_MAX + 1, 'n') + ".bmp"},
+    {"APathLongerThanTheSystemAllows", ui::kBadFileName, "", "", kOverlongPath},
+    {"AFullDevice", ui::kDiskFull, "", "", "/dev/full"},
 };
+
+std::string Prepare(const Fault& fault, const ScratchFolder& folder, const std::string& fileName) {
+    const auto named = [&](std::string text) {
+        const auto at = text.find('%');
+        return at == std::string::npos ? text : text.replace(at, 1, fileName);
+    };
+    if (!fault.folder.empty())
+        folder.MakeFolder(named(fault.folder));
+    if (!fault.file.empty())
+        folder.Put(named(fault.file), "old", 0444);
+    return fault.path.starts_with('/') ? fault.path : folder / named(fault.path);
+}
 
 class SaverFaultsAsRoot : public ::testing::Test {
 protected:
@@ -177,7 +170,7 @@ class SaverFaults : public SaverFaultsAsRoot, public ::testing::WithParamInterfa
 
 TEST_P(SaverFaults, IsRefusedWithItsErrorAndChangesNothing) {
     for (const Saver& saver : savers_)
-        EXPECT_EQ(CheckRefused(saver, GetParam().prepare(folder_, saver.fileName), GetParam().number, folder_), "");
+        EXPECT_EQ(CheckRefused(saver, Prepare(GetParam(), folder_, saver.fileName), GetParam().number, folder_), "");
     ScratchFolder sound;
     for (const Saver& saver : savers_)
         EXPECT_EQ(CheckSaved(saver, sound / saver.fileName), "");
