@@ -33,13 +33,9 @@ TEST(ReadRegistryString, TextsAndNumbersAsTheCallerGetsThem) {
         {"a255", advapi32::REG_SZ, std::string(255, 'x') + '\0', true, std::string(255, 'x')},
         {"a256", advapi32::REG_SZ, std::string(256, 'y') + '\0', true, kUnchanged}, // too long for 256 bytes
         {"inner", advapi32::REG_SZ, "ab\0cd\0"s, true, "ab"},
-        {"unterminated", advapi32::REG_BINARY, "qr", true, "qr"}, // the rest of the buffer stays NUL
         {"all", advapi32::REG_DWORD, "\xFF\xFF\xFF\xFF", false, "-1"}, // numbers are signed decimal
-        {"n", advapi32::REG_DWORD, "\xD2\x04\0\0"s, false, "1234"},
-        {"short", advapi32::REG_BINARY, "\x05\x01", false, "261"},
         {"long", advapi32::REG_BINARY, "\1\2\3\4\5", false, kUnchanged}, // more than 4 bytes do not fit
         {"missing", advapi32::REG_NONE, "", true, kUnchanged},
-        {"missing", advapi32::REG_NONE, "", false, kUnchanged},
     };
     advapi32::ClearStore();
     advapi32::SetStringValue(advapi32::HKEY_LOCAL_MACHINE, kKey, "Other", "other");
@@ -64,11 +60,9 @@ TEST(ReadRegistryString, TextsAndNumbersAsTheCallerGetsThem) {
     if (!std::filesystem::exists("/usr/bin/chromium"))                                                             \
     GTEST_SKIP() << "needs Chromium at /usr/bin/chromium"
 
-// A stand-in for Chromium that answers on its DevTools pipe (commands on descriptor 3,
-// answers on 4, each JSON ended by NUL) as a ready browser with one loaded page, and appends
-// every property set to the file "properties". Mode "die": it kills itself at the first
-// property, which also cuts the pipe. Mode "late": the page is still loading when the
-// program first looks for its document (the look after the readiness check).
+// Chromium's stand-in on its DevTools pipe: a ready browser with one loaded page that notes
+// every property set. "die": killed at the first property; "late": the page still loads at
+// the program's first look for its document.
 constexpr const char* kStandIn = R"(
 import json, os, signal, sys
 mode, mark, received, looks = sys.argv[1], sys.argv[2], b"", 0
@@ -96,7 +90,6 @@ while chunk := os.read(3, 65536):
 
 class LaunchBrowserTest : public ::testing::Test {
 protected:
-    void SetUp() override { mdlHTMLDocument::SetReadyWaitLimit(15s); }
     void TearDown() override {
         mdlHTMLDocument::SetReadyWaitLimit(15s);
         UseBrowserCommand("");
@@ -179,9 +172,8 @@ std::string CommandLineOf(std::uint32_t pid) {
            }).value_or("");
 }
 
-// One real headless Chromium after another: windows, document, and the close request.
-// Nobody but this program may drive them: one on the blank page has its DevTools controls on
-// a pipe, one on a page file has none; neither listens on a port every local user could reach.
+// One real headless Chromium after another: windows, document, the close request; neither
+// the one on the blank page (driven by pipe) nor the one on a file listens on a port.
 TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentAndClosesForTheNext) {
     SKIP_WITHOUT_CHROMIUM();
     UseBrowserCommand(folder_.HeadlessChromium());
@@ -195,13 +187,13 @@ TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentAndClosesForTheNext) {
     const auto state = lumivert::testing::EvaluateInPage(frame, "document.readyState + ' ' + location.protocol",
                                                          nullptr, 0ms);
     EXPECT_EQ(state.value_or("").toString().toStdString(), "complete file:");
-    std::array<char, 256> name{};
-    EXPECT_EQ(user32::GetClassNameA(frame, name.data(), 256), 7);
-    EXPECT_STREQ(name.data(), "IEFrame");
-
+    const auto className = [](user32::HWND window) {
+        std::array<char, 256> name{};
+        return std::to_string(user32::GetClassNameA(window, name.data(), 256)) + " " + name.data();
+    };
+    EXPECT_EQ(className(frame), "7 IEFrame");
     const user32::HWND page = mdlHTMLDocument::FindServerWindow(frame);
-    EXPECT_EQ(user32::GetClassNameA(page, name.data(), 256), 24);
-    EXPECT_STREQ(name.data(), "Internet Explorer_Server");
+    EXPECT_EQ(className(page), "24 Internet Explorer_Server");
 
     user32::HWND client = 0;
     const std::shared_ptr<oleacc::DispatchObject> document = ClsHTMLDocument().GetHTMLDocument(frame, client);
@@ -215,7 +207,7 @@ TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentAndClosesForTheNext) {
     EXPECT_FALSE(os::IsProcessRunning(static_cast<pid_t>(first))) << "closed before the next started";
     EXPECT_EQ(mdlHTMLDocument::BrowserFrameWnd, 0u) << "the handled close request clears the frame";
     EXPECT_TRUE(os::IsProcessRunning(static_cast<pid_t>(second)));
-    EXPECT_EQ(user32::GetClassNameA(frame, name.data(), 256), 0) << "the closed frame is gone";
+    EXPECT_EQ(className(frame), "0 ") << "the closed frame is gone";
     EXPECT_NE(mdlHTMLDocument::FindBrowserWindow(second), 0u);
 
     test_support::WriteBytes(folder_.path() / "page.html", "<html><body>page</body></html>");
@@ -245,8 +237,7 @@ TEST_F(LaunchBrowserTest, HungPageAnswersAtOnceOnceKnownHung) {
     EXPECT_NE(client, 0u) << "the browser itself still answers: its page window is found";
     EXPECT_EQ(documents.GetHTMLDocument(frame, client), nullptr);
     const auto second = std::chrono::steady_clock::now() - start - first;
-    // The program counts its 1000 ms in whole ticks, which may end a little before this
-    // clock's: the bound only tells waiting from answering.
+    // The program counts its 1000 ms in whole ticks, which may end before this clock's.
     EXPECT_GE(first, 900ms) << "the first try waits for the page";
     EXPECT_LT(second, first / 2) << "a window known to be hung answers at once";
     EXPECT_TRUE(messages_.shown.empty());
