@@ -43,8 +43,7 @@ std::pair<std::int32_t, std::string> Save(const Saver& saver, const std::string&
     }
 }
 
-// The BMP writer at every depth, every effect with both engines, PNG, GIF and JPEG, the
-// imaging ones each in a session of its own as the window runs them.
+// BMP at every depth, every effect by both engines, PNG, GIF, JPEG (each in its own session).
 std::vector<Saver> AllSavers(const gdi32::PersistentPicture& picture) {
     std::vector<Saver> savers;
     const gdi32::HDC dc = picture.hDC();
@@ -76,8 +75,7 @@ std::vector<Saver> AllSavers(const gdi32::PersistentPicture& picture) {
     return savers;
 }
 
-// Empty when saver refused path (the BMP savers raising number with a text naming path; the
-// imaging layer answers false) and left folder as it was; else the problems.
+// Empty when saver refused path (BMP: raising number, naming path) and left folder as it was.
 std::string CheckRefused(const Saver& saver, const std::string& path, std::int32_t number, const ScratchFolder& folder) {
     const auto before = folder.State();
     const auto [raised, text] = Save(saver, path);
@@ -104,8 +102,7 @@ std::string CheckSaved(const Saver& saver, const std::string& path) {
     return {};
 }
 
-// Runs body in a forked child (a crash or a dropped privilege stays there): its answer, or
-// "child failed".
+// body's answer, run in a forked child so that a crash or a dropped privilege stays there.
 std::string RunInChild(const std::function<std::string()>& body) {
     std::FILE* answer = std::tmpfile();
     std::fflush(nullptr);
@@ -122,8 +119,7 @@ std::string RunInChild(const std::function<std::string()>& body) {
     return ran && read ? text : "child failed";
 }
 
-// A fault made in a scratch folder before each save: a folder and a file put there first, and
-// the path saved to, "%" standing for the saver's file name, relative to the folder.
+// A folder and a read-only file made before each save, and the path saved to ("%": the file name).
 struct Fault {
     const char* name;
     std::int32_t number;
@@ -180,9 +176,7 @@ TEST_P(SaverFaults, IsRefusedWithItsErrorAndChangesNothing) {
 INSTANTIATE_TEST_SUITE_P(Every, SaverFaults, ::testing::ValuesIn(kFaults),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A folder of root's that the user may not write, with old files the user may write (a shared
-// folder): an old file is rewritten in place, a new name is refused. The old files are longer
-// than any picture, so a stale tail would show.
+// A shared folder of root's: the user's old files are rewritten in place (no stale tail), new names refused.
 TEST_F(SaverFaultsAsRoot, AFolderTheUserMayNotWriteTakesNoNewFileButItsWritableFilesAreSaved) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to save as another user into a folder of root's";
@@ -205,8 +199,7 @@ TEST_F(SaverFaultsAsRoot, AFolderTheUserMayNotWriteTakesNoNewFileButItsWritableF
         EXPECT_TRUE(before.contains(name) && bytes.size() < kOldSize) << name << ": new, or kept the old file's tail";
 }
 
-// A disk that fills up part-way (a 1 MiB tmpfs in a private mount namespace, filled to one
-// page): every save fails after a partial write and leaves the old file and no partial file.
+// A private 1 MiB tmpfs with one page left: every save fails part-way and changes nothing.
 TEST_F(SaverFaultsAsRoot, ADiskThatFillsUpPartWayLeavesTheOldFileAndNoPartialFile) {
     const std::string problems = RunInChild([&] {
         if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
