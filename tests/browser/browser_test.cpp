@@ -86,8 +86,9 @@ protected:
     }
     void UseStandIn(const std::string& mode) {
         test_support::WriteBytes(folder_.path() / "stand-in.py", kStandIn);
-        UseBrowserCommand(folder_.WriteScript("chromium-stand-in", "exec python3 '" + (folder_.path() / "stand-in.py").string() +
-                                                                       "' " + mode + " '" + mark_ + "'"));
+        const std::string script = (folder_.path() / "stand-in.py").string();
+        UseBrowserCommand(
+            folder_.WriteScript("chromium-stand-in", "exec python3 '" + script + "' " + mode + " '" + mark_ + "'"));
     }
     void ShowResult() {
         lumivert::ShowResult(mdlCommon::GetAppFolder() + "BrowserFaultsPicture.bmp", "ファイル種類：BMP　保存色数：256色",

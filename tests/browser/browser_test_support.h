@@ -1,7 +1,6 @@
 #pragma once
 
-// What the browser tests share: stand-in and real headless browsers, the registry's browser
-// entry, reading a page back through DevTools.
+// Browser tests' helpers: stand-in and real headless browsers, the registry entry, page reads.
 
 #include "browser/mdl_html_document.h"
 #include "chromium/browser_process.h"
@@ -40,8 +39,7 @@ inline void EndAllBrowsers() {
     mdlHTMLDocument::BrowserFrameWnd = 0;
 }
 
-// A scratch folder that TMPDIR names, for the browser profiles; every browser started
-// meanwhile ends with it.
+// A scratch folder that TMPDIR names for the profiles; the browsers started meanwhile end with it.
 class BrowserTestFolder {
 public:
     BrowserTestFolder() { tmpDir_.Set("TMPDIR", scratch_.path().c_str()); }
@@ -67,8 +65,7 @@ public:
     std::filesystem::path WritePicture(const std::string& name, int width) const {
         const int pixelBytes = (width * 3 + 3) / 4 * 4 * 2;
         std::string bmp = "BM";
-        // File size, reserved, pixel offset; info header size, width, height 2, one plane of 24
-        // bits, no compression, pixel bytes, resolution, colours.
+        // File size, 0, pixel offset; header size, width, height, planes | bits, 0, size, resolution, colours.
         for (const int value : {54 + pixelBytes, 0, 54, 40, width, 2, 1 | 24 << 16, 0, pixelBytes, 2835, 2835, 0, 0})
             for (int i = 0; i < 4; ++i)
                 bmp += static_cast<char>((value >> (8 * i)) & 0xFF);
@@ -82,15 +79,13 @@ private:
     ScopedEnvironment tmpDir_;
 };
 
-// A file that a started program writes, once it ends with end, what the writer writes last
-// (empty if it never does within a bounded wait).
+// A file a started program writes, once it ends with end (empty if never within 10 s).
 inline std::string ReadFileOnceWritten(const std::filesystem::path& path, char end = '|') {
     return test_support::WaitForWholeFile(path, 10s, [end](const std::string& bytes) { return bytes.ends_with(end); })
         .value_or("");
 }
 
-// Evaluates expression in the page that pageEndpoint names at each try, until accept takes
-// the value or limit passes. One try is never cut short: a busy machine may take seconds.
+// Evaluates until accept takes the value or limit passes; no try is cut short on a busy machine.
 template <typename PageEndpoint>
 std::optional<QJsonValue> EvaluateUntilAccepted(PageEndpoint pageEndpoint, const std::string& expression,
                                                 bool (*accept)(const QJsonValue&), std::chrono::milliseconds limit) {
@@ -120,15 +115,15 @@ inline std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::s
         expression, accept, limit);
 }
 
-// The same in the first page of the one inspectable browser, whose port its profile under
-// TMPDIR announces.
+// The same in the first page of the one inspectable browser (its profile announces the port).
 inline std::optional<QJsonValue> EvaluateInInspectablePage(const std::string& expression,
                                                            bool (*accept)(const QJsonValue&) = nullptr,
                                                            std::chrono::milliseconds limit = 10s) {
     return EvaluateUntilAccepted(
         []() -> std::string {
             std::error_code error;
-            const auto profiles = std::filesystem::path(std::getenv("TMPDIR")) / ("lumivert-browser-" + std::to_string(::geteuid()));
+            const auto profiles =
+                std::filesystem::path(std::getenv("TMPDIR")) / ("lumivert-browser-" + std::to_string(::geteuid()));
             for (const auto& profile : std::filesystem::directory_iterator(profiles, error))
                 if (const auto browser = chromium::AnnouncedEndpoint(profile.path().string()))
                     if (const auto targets = chromium::DevToolsConnection(QString::fromStdString(*browser))

@@ -53,7 +53,8 @@ std::vector<Saver> AllSavers(const gdi32::PersistentPicture& picture) {
     for (int effect = 1; effect <= 11; ++effect)
         for (const int usePixels : {-1, 0})
             savers.push_back({"effect " + std::to_string(effect) + (usePixels ? " (Pixels)" : " (DIBits)"),
-                              "Effect" + std::to_string(effect) + ".bmp", [dc, effect, usePixels](const std::string& path) {
+                              "Effect" + std::to_string(effect) + ".bmp",
+                              [dc, effect, usePixels](const std::string& path) {
                                   mdlBitmap::SaveEffectBmp(dc, path, effect, usePixels);
                               }});
     const std::tuple<const char*, const char*, std::int32_t, std::int32_t> kImaging[] = {
@@ -76,7 +77,8 @@ std::vector<Saver> AllSavers(const gdi32::PersistentPicture& picture) {
 }
 
 // Empty when saver refused path (BMP: raising number, naming path) and left folder as it was.
-std::string CheckRefused(const Saver& saver, const std::string& path, std::int32_t number, const ScratchFolder& folder) {
+std::string CheckRefused(const Saver& saver, const std::string& path, std::int32_t number,
+                         const ScratchFolder& folder) {
     const auto before = folder.State();
     const auto [raised, text] = Save(saver, path);
     const std::string where = saver.name + " to " + path.substr(0, 120) + ": ";

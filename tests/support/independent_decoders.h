@@ -1,7 +1,6 @@
 #pragma once
 
-// Second opinions on written files: libpng, giflib and libjpeg, which share nothing with the
-// encoders' code paths.
+// Second opinions on written files: libpng, giflib and libjpeg, apart from the encoders' paths.
 
 #include <gif_lib.h>
 #include <png.h>
@@ -114,7 +113,9 @@ inline std::optional<Jpeg> ReadJpeg(const std::string& path) {
     jpeg_decompress_struct info{};
     detail::JpegErrors errors{};
     info.err = jpeg_std_error(&errors.base);
-    errors.base.error_exit = [](j_common_ptr common) { std::longjmp(reinterpret_cast<detail::JpegErrors*>(common->err)->jump, 1); };
+    errors.base.error_exit = [](j_common_ptr common) {
+        std::longjmp(reinterpret_cast<detail::JpegErrors*>(common->err)->jump, 1);
+    };
     Jpeg out;
     std::vector<JSAMPLE> row;
     const bool ok = detail::Decode(info, file, out, row);

@@ -1,7 +1,6 @@
 #pragma once
 
-// Test pictures in a memory device context as the picture box holds its picture; files as
-// bytes; an independent 32-bit BMP reader; Pillow's second opinion.
+// Test pictures in memory device contexts, files as bytes, a 32-bit BMP reader, Pillow's opinion.
 
 #include "tests/support/scratch_folder.h"
 #include "win32/gdi32/gdi32.h"
@@ -56,8 +55,7 @@ inline std::string FirstDifference(const Picture& got, const Picture& want) {
     return "same";
 }
 
-// Gradients, pseudo-random pixels, the colour cube's corners and colours exactly between
-// two colour-table entries.
+// Gradients, pseudo-random pixels, the cube's corners and colours between two table entries.
 inline Picture MixedPicture(int width, int height, std::uint32_t seed = 1) {
     static const Color kSpecial[] = {
         {0, 0, 0},     {255, 255, 255}, {0, 0, 255},     {255, 0, 51},  {64, 64, 64},
@@ -138,8 +136,7 @@ inline void WritePpm(const std::string& path, const Picture& picture) {
         out << static_cast<char>(c.red) << static_cast<char>(c.green) << static_cast<char>(c.blue);
 }
 
-// The exit status of tests/support/compare_in_pillow.py over folder (0: every file shows
-// the pixels of the PPM beside it), or kNoPillow where python3 or Pillow is missing.
+// compare_in_pillow.py's exit status over folder (0: all agree), kNoPillow without Pillow.
 inline constexpr int kNoPillow = 77;
 inline int CompareInPillow(const std::string& sourceDir, const std::string& folder) {
     const int status = std::system(("/usr/bin/python3 " + sourceDir + "/tests/support/compare_in_pillow.py " + folder).c_str());
@@ -147,8 +144,7 @@ inline int CompareInPillow(const std::string& sourceDir, const std::string& fold
     return code == 127 ? kNoPillow : code;
 }
 
-// A 32-bit uncompressed BMP as its headers state it, rows bottom-up; fails the current
-// test and answers an empty picture for any other file.
+// A 32-bit BMP as the writer lays it out; any other file fails the test (empty picture).
 inline Picture Decode32BitBmp(const std::vector<std::uint8_t>& file) {
     const auto u32 = [&](std::size_t at) {
         return file.size() < 54 ? 0 : file[at] | file[at + 1] << 8 | file[at + 2] << 16 | std::uint32_t{file[at + 3]} << 24;

@@ -27,8 +27,7 @@ inline void WriteBytes(const std::string& path, const std::string& bytes, unsign
     ::chmod(path.c_str(), mode);
 }
 
-// The file once complete(its bytes) holds (by default: it ends with the newline its writer
-// writes last), or nothing after timeout: a file that merely exists may be half written.
+// The file once complete(bytes) (default: ends with a newline), not merely existing, or nothing.
 inline std::optional<std::string> WaitForWholeFile(
     const std::string& path, std::chrono::milliseconds timeout,
     const std::function<bool(const std::string&)>& complete = [](const std::string& b) { return b.ends_with('\n'); }) {
