@@ -99,6 +99,7 @@ protected:
     const std::string mark_ = (folder_.path() / "properties").string();
     lumivert::testing::RecordingMessageBoxes messages_;
 };
+
 TEST_F(LaunchBrowserTest, StartsTheBrowserOnAPageFileOnlyAndSaysWhatIsMissing) {
     const auto browser = folder_.WriteScript("recording-browser", "printf '%s|' \"$@\" > \"$0.out\"\nexec sleep 60");
     UseBrowserCommand(browser);
@@ -139,8 +140,10 @@ TEST_F(LaunchBrowserTest, StartsTheBrowserOnAPageFileOnlyAndSaysWhatIsMissing) {
 
 TEST_F(LaunchBrowserTest, BrowserThatNeverAnswersIsReportedAfterTheBoundedWait) {
     mdlHTMLDocument::SetReadyWaitLimit(1500ms);
-    // Silent on its DevTools pipe (commands on 3, answers on 4), or with the pipe closed.
+    // On its DevTools pipe (commands on 3, answers on 4): silent, garbage, or closed.
     for (const auto& [name, body] : {std::pair{"chromium-silent", "exec sleep 60"},
+                                     {"chromium-garbage", "printf '{\"id\":1,\"result\":{\"targetInfos\":\\0' >&4\n"
+                                                          "exec sleep 60"},
                                      {"chromium-closed", "exec 3<&- 4>&- 5<&-\nexec sleep 60"}}) {
         UseBrowserCommand(folder_.WriteScript(name, body));
         messages_.shown.clear();
