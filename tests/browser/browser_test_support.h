@@ -1,61 +1,138 @@
 #pragma once
 
-// What the browser tests share: stand-in and real headless browsers, the registry's browser
-// entry, reading a page back through DevTools.
+// Browser tests' helpers: stand-in and real headless browsers, the registry entry, page reads.
 
+#include "browser/mdl_html_document.h"
+#include "chromium/browser_process.h"
+#include "chromium/browser_profile.h"
+#include "chromium/devtools_connection.h"
+#include "os/program_start.h"
+#include "tests/browser/scoped_environment.h"
 #include "tests/support/scratch_folder.h"
+#include "win32/advapi32/registry_store.h"
 #include "win32/user32/user32.h"
 
 #include <QJsonValue>
 
-#include <chrono>
+#include <csignal>
 #include <filesystem>
-#include <optional>
-#include <string>
+#include <unistd.h>
 
 namespace lumivert::testing {
 
+using namespace std::chrono_literals;
+
+// Makes command the browser's App Paths entry, the registry's only key; "" leaves none.
+inline void UseBrowserCommand(const std::string& command) {
+    advapi32::ClearStore();
+    if (!command.empty())
+        advapi32::SetStringValue(advapi32::HKEY_LOCAL_MACHINE, advapi32::kBrowserAppPathsKey, "", command);
+}
+
+// Ends the process group of every browser this program started and forgets the frame.
+inline void EndAllBrowsers() {
+    for (const pid_t pid : chromium::RunningBrowsers()) {
+        ::kill(-pid, SIGKILL);
+        for (int i = 0; i < 300 && os::IsProcessRunning(pid); ++i)
+            std::this_thread::sleep_for(10ms);
+    }
+    mdlHTMLDocument::BrowserFrameWnd = 0;
+}
+
+// A scratch folder that TMPDIR names for the profiles; the browsers started meanwhile end with it.
 class BrowserTestFolder {
 public:
-    BrowserTestFolder();  // also points TMPDIR at the folder, for the browser profiles
-    ~BrowserTestFolder(); // ends every browser started meanwhile, removes the folder
-    BrowserTestFolder(const BrowserTestFolder&) = delete;
-    BrowserTestFolder& operator=(const BrowserTestFolder&) = delete;
+    BrowserTestFolder() { tmpDir_.Set("TMPDIR", scratch_.path().c_str()); }
+    ~BrowserTestFolder() { EndAllBrowsers(); }
 
     const std::filesystem::path& path() const { return path_; }
     // An executable script of that name: "#!/bin/sh", then body.
-    std::filesystem::path WriteScript(const std::string& name, const std::string& body) const;
+    std::filesystem::path WriteScript(const std::string& name, const std::string& body) const {
+        test_support::WriteBytes(path_ / name, "#!/bin/sh\n" + body + "\n", 0700);
+        return path_ / name;
+    }
     // The installed Chromium, headless, quiet and without network.
-    std::filesystem::path HeadlessChromium() const;
+    std::filesystem::path HeadlessChromium() const {
+        return WriteScript("chromium-headless", "exec /usr/bin/chromium --headless --disable-gpu --disable-breakpad "
+                                                "--disable-background-networking --disable-component-update \"$@\"");
+    }
     // The same with a DevTools port, to look into a browser the program has no controls of.
-    std::filesystem::path InspectableHeadlessChromium() const;
-    // A 24-bit BMP picture of width × 2 pixels.
-    std::filesystem::path WritePicture(const std::string& name, int width) const;
+    std::filesystem::path InspectableHeadlessChromium() const {
+        return WriteScript("chromium-inspectable",
+                           "exec '" + HeadlessChromium().string() + "' --remote-debugging-port=0 \"$@\"");
+    }
+    // A 24-bit BMP picture of width × 2 grey pixels.
+    std::filesystem::path WritePicture(const std::string& name, int width) const {
+        const int pixelBytes = (width * 3 + 3) / 4 * 4 * 2;
+        std::string bmp = "BM";
+        // File size, 0, pixel offset; header size, width, height, planes | bits, 0, size, resolution, colours.
+        for (const int value : {54 + pixelBytes, 0, 54, 40, width, 2, 1 | 24 << 16, 0, pixelBytes, 2835, 2835, 0, 0})
+            for (int i = 0; i < 4; ++i)
+                bmp += static_cast<char>((value >> (8 * i)) & 0xFF);
+        test_support::WriteBytes(path_ / name, bmp + std::string(static_cast<std::size_t>(pixelBytes), '\x7F'));
+        return path_ / name;
+    }
 
 private:
     test_support::ScratchFolder scratch_;
     std::filesystem::path path_{scratch_.path()};
-    std::string oldTmpDir_;
+    ScopedEnvironment tmpDir_;
 };
 
-// A file that a started program writes, once it ends with end, what the writer writes last
-// (empty if it never does within a bounded wait).
-std::string ReadFileOnceWritten(const std::filesystem::path& path, char end = '|');
+// A file a started program writes, once it ends with end (empty if never within 10 s).
+inline std::string ReadFileOnceWritten(const std::filesystem::path& path, char end = '|') {
+    return test_support::WaitForWholeFile(path, 10s, [end](const std::string& bytes) { return bytes.ends_with(end); })
+        .value_or("");
+}
 
-// Makes command the browser's App Paths entry, the registry's only key; "" leaves none.
-void UseBrowserCommand(const std::string& command);
+// Evaluates until accept takes the value or limit passes; no try is cut short on a busy machine.
+template <typename PageEndpoint>
+std::optional<QJsonValue> EvaluateUntilAccepted(PageEndpoint pageEndpoint, const std::string& expression,
+                                                bool (*accept)(const QJsonValue&), std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::optional<QJsonValue> value;
+    do {
+        if (const std::string endpoint = pageEndpoint(); !endpoint.empty()) {
+            value = chromium::DevToolsConnection(QString::fromStdString(endpoint))
+                        .Evaluate(QString::fromStdString(expression), 10s);
+            if (value && (accept == nullptr || accept(*value)))
+                return value;
+        }
+        std::this_thread::sleep_for(100ms);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return value;
+}
 
-// Ends the process group of every browser this program started and forgets the frame.
-void EndAllBrowsers();
+// Evaluates expression in the frame's first page until accept holds for its value.
+inline std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& expression,
+                                                bool (*accept)(const QJsonValue&) = nullptr,
+                                                std::chrono::milliseconds limit = 10s) {
+    return EvaluateUntilAccepted(
+        [frame] {
+            const user32::HWND page = mdlHTMLDocument::FindServerWindow(frame);
+            return std::string(page == 0 ? "" : user32::DevToolsEndpointOf(page));
+        },
+        expression, accept, limit);
+}
 
-// Evaluates expression in the frame's first page until accept holds for its value (bounded).
-std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& expression,
-                                         bool (*accept)(const QJsonValue&) = nullptr,
-                                         std::chrono::milliseconds limit = std::chrono::seconds(10));
-
-// The same in the page of the one inspectable browser that runs.
-std::optional<QJsonValue> EvaluateInInspectablePage(const std::string& expression,
-                                                    bool (*accept)(const QJsonValue&) = nullptr,
-                                                    std::chrono::milliseconds limit = std::chrono::seconds(10));
+// The same in the first page of the one inspectable browser (its profile announces the port).
+inline std::optional<QJsonValue> EvaluateInInspectablePage(const std::string& expression,
+                                                           bool (*accept)(const QJsonValue&) = nullptr,
+                                                           std::chrono::milliseconds limit = 10s) {
+    return EvaluateUntilAccepted(
+        []() -> std::string {
+            std::error_code error;
+            const auto profiles =
+                std::filesystem::path(std::getenv("TMPDIR")) / ("lumivert-browser-" + std::to_string(::geteuid()));
+            for (const auto& profile : std::filesystem::directory_iterator(profiles, error))
+                if (const auto browser = chromium::AnnouncedEndpoint(profile.path().string()))
+                    if (const auto targets = chromium::DevToolsConnection(QString::fromStdString(*browser))
+                                                 .Call("Target.getTargets", {}, 2s))
+                        for (const auto& page : chromium::PageTargetsOf(*targets))
+                            return chromium::PageEndpoint(*browser, page.id.toStdString());
+            return {};
+        },
+        expression, accept, limit);
+}
 
 } // namespace lumivert::testing

@@ -1,6 +1,5 @@
 #!/usr/bin/python3
-"""Pillow's second opinion: each <name>.expected.ppm in the folder holds the pixels that the
-file <name> beside it must show. Exit 0 when all agree, 1 otherwise, 77 without Pillow."""
+"""Exit 0 when each file <name> shows the pixels of <name>.expected.ppm, 1 if not, 77 without Pillow."""
 import os
 import sys
 

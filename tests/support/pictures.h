@@ -1,14 +1,18 @@
 #pragma once
 
-// Test pictures in a memory device context as the picture box holds its picture; files as
-// bytes; an independent 32-bit BMP reader; Pillow's second opinion.
+// Test pictures in memory device contexts, files as bytes, a 32-bit BMP reader, Pillow's opinion.
 
 #include "tests/support/scratch_folder.h"
 #include "win32/gdi32/gdi32.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
+#include <sys/wait.h>
 
 namespace test_pictures {
 
@@ -26,22 +30,70 @@ struct Picture {
     Picture(int w, int h, Color fill = {}) : width(w), height(h), pixels(static_cast<std::size_t>(w) * h, fill) {}
     Color& at(int x, int y) { return pixels[static_cast<std::size_t>(y) * width + x]; }
     Color at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-    Picture UpsideDown() const;
+    Picture UpsideDown() const {
+        Picture flipped(width, height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                flipped.at(x, height - 1 - y) = at(x, y);
+        return flipped;
+    }
     friend bool operator==(const Picture&, const Picture&) = default;
 };
 
 // "same", or the size or the first pixel where got differs from want.
-std::string FirstDifference(const Picture& got, const Picture& want);
+inline std::string FirstDifference(const Picture& got, const Picture& want) {
+    if (got.width != want.width || got.height != want.height)
+        return "size " + std::to_string(got.width) + " × " + std::to_string(got.height);
+    const auto text = [](Color c) {
+        return std::to_string(c.red) + "," + std::to_string(c.green) + "," + std::to_string(c.blue);
+    };
+    for (int y = 0; y < got.height; ++y)
+        for (int x = 0; x < got.width; ++x)
+            if (got.at(x, y) != want.at(x, y))
+                return "(" + std::to_string(x) + ", " + std::to_string(y) + ") is " + text(got.at(x, y)) +
+                       " instead of " + text(want.at(x, y));
+    return "same";
+}
 
-// Gradients, pseudo-random pixels, the colour cube's corners and colours exactly between
-// two colour-table entries.
-Picture MixedPicture(int width, int height, std::uint32_t seed = 1);
+// Gradients, pseudo-random pixels, the cube's corners and colours between two table entries.
+inline Picture MixedPicture(int width, int height, std::uint32_t seed = 1) {
+    static const Color kSpecial[] = {
+        {0, 0, 0},     {255, 255, 255}, {0, 0, 255},     {255, 0, 51},  {64, 64, 64},
+        {128, 128, 0}, {192, 192, 192}, {127, 127, 127}, {18, 18, 42},  {255, 0, 0},
+        {1, 0, 0},     {2, 0, 0},       {10, 20, 31},    {85, 85, 85},  {160, 160, 160},
+    };
+    Picture picture(width, height);
+    std::uint32_t state = seed * 2654435761u + 12345;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            state = state * 1664525u + 1013904223u;
+            const int kind = (x + 3 * y) % 4;
+            const Color random{static_cast<int>(state >> 24), static_cast<int>((state >> 16) & 0xFF),
+                               static_cast<int>((state >> 8) & 0xFF)};
+            const Color gradient{x * 255 / std::max(1, width - 1), y * 255 / std::max(1, height - 1), (x + y) % 256};
+            picture.at(x, y) = kind == 0 ? kSpecial[(state >> 8) % std::size(kSpecial)] : kind == 1 ? gradient : random;
+        }
+    return picture;
+}
 
 // A memory device context with a device bitmap holding the picture.
 class PictureDc {
 public:
-    explicit PictureDc(const Picture& picture);
-    ~PictureDc();
+    explicit PictureDc(const Picture& picture)
+        : dc_(gdi32::CreateCompatibleDC({})),
+          bitmap_(gdi32::CreateCompatibleBitmap(dc_, picture.width, picture.height)),
+          old_(gdi32::SelectObject(dc_, bitmap_)) {
+        for (int y = 0; y < picture.height; ++y)
+            for (int x = 0; x < picture.width; ++x) {
+                const Color c = picture.at(x, y);
+                gdi32::SetPixel(dc_, x, y, static_cast<gdi32::COLORREF>(c.red | c.green << 8 | c.blue << 16));
+            }
+    }
+    ~PictureDc() {
+        gdi32::SelectObject(dc_, old_);
+        gdi32::DeleteObject(bitmap_);
+        gdi32::DeleteDC(dc_);
+    }
     PictureDc(const PictureDc&) = delete;
     PictureDc& operator=(const PictureDc&) = delete;
     gdi32::HDC dc() const { return dc_; }
@@ -53,21 +105,65 @@ private:
 };
 
 // The pixels of the bitmap selected into dc, through GetPixel.
-Picture ReadPicture(gdi32::HDC dc);
+inline Picture ReadPicture(gdi32::HDC dc) {
+    gdi32::BITMAP size{};
+    gdi32::GetObjectA(gdi32::GetCurrentObject(dc, gdi32::OBJ_BITMAP), sizeof size, &size);
+    Picture picture(size.bmWidth, size.bmHeight);
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            const gdi32::COLORREF c = gdi32::GetPixel(dc, x, y);
+            picture.at(x, y) = {static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                                static_cast<int>((c >> 16) & 0xFF)};
+        }
+    return picture;
+}
 
 using TempFolder = test_support::ScratchFolder;
 
-std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
-void WritePpm(const std::string& path, const Picture& picture);
+inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+    const std::string bytes = test_support::ReadBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
 
-// The exit status of tests/support/compare_in_pillow.py over folder (0: every file shows
-// the pixels of the PPM beside it), or kNoPillow where python3 or Pillow is missing.
+inline void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    test_support::WriteBytes(path, std::string(bytes.begin(), bytes.end()));
+}
+
+inline void WritePpm(const std::string& path, const Picture& picture) {
+    std::ofstream out(path, std::ios::binary);
+    out << "P6\n" << picture.width << ' ' << picture.height << "\n255\n";
+    for (const Color& c : picture.pixels)
+        out << static_cast<char>(c.red) << static_cast<char>(c.green) << static_cast<char>(c.blue);
+}
+
+// compare_in_pillow.py's exit status over folder (0: all agree), kNoPillow without Pillow.
 inline constexpr int kNoPillow = 77;
-int CompareInPillow(const std::string& sourceDir, const std::string& folder);
+inline int CompareInPillow(const std::string& sourceDir, const std::string& folder) {
+    const int status = std::system(("/usr/bin/python3 " + sourceDir + "/tests/support/compare_in_pillow.py " + folder).c_str());
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return code == 127 ? kNoPillow : code;
+}
 
-// A 32-bit uncompressed BMP as its headers state it, rows bottom-up; fails the current
-// test and answers an empty picture for any other file.
-Picture Decode32BitBmp(const std::vector<std::uint8_t>& file);
+// A 32-bit BMP as the writer lays it out; any other file fails the test (empty picture).
+inline Picture Decode32BitBmp(const std::vector<std::uint8_t>& file) {
+    const auto u32 = [&](std::size_t at) {
+        return file.size() < 54 ? 0 : file[at] | file[at + 1] << 8 | file[at + 2] << 16 | std::uint32_t{file[at + 3]} << 24;
+    };
+    const int width = static_cast<int>(u32(18)), height = static_cast<int>(u32(22));
+    const std::size_t size = 54 + static_cast<std::size_t>(width) * height * 4;
+    if (file.size() != size || file[0] != 'B' || file[1] != 'M' || u32(2) != size || u32(10) != 54 ||
+        (file[28] | file[29] << 8) != 32) {
+        ADD_FAILURE() << "not a 32-bit BMP as laid out by the writer, " << file.size() << " bytes";
+        return {};
+    }
+    Picture picture(width, height);
+    for (int row = 0; row < height; ++row)
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* p = &file[54 + (static_cast<std::size_t>(row) * width + x) * 4];
+            EXPECT_EQ(p[3], 0) << "reserved byte of pixel " << x << ", file row " << row;
+            picture.at(x, height - 1 - row) = {p[2], p[1], p[0]};
+        }
+    return picture;
+}
 
 } // namespace test_pictures

@@ -27,8 +27,7 @@ inline void WriteBytes(const std::string& path, const std::string& bytes, unsign
     ::chmod(path.c_str(), mode);
 }
 
-// The file once complete(its bytes) holds (by default: it ends with the newline its writer
-// writes last), or nothing after timeout: a file that merely exists may be half written.
+// The file once complete(bytes) (default: ends with a newline), not merely existing, or nothing.
 inline std::optional<std::string> WaitForWholeFile(
     const std::string& path, std::chrono::milliseconds timeout,
     const std::function<bool(const std::string&)>& complete = [](const std::string& b) { return b.ends_with('\n'); }) {
@@ -46,22 +45,17 @@ inline std::optional<std::string> WaitForWholeFile(
 // Every entry below a folder by relative path: a file's bytes, or "<folder>".
 using FolderState = std::map<std::string, std::string>;
 
-// A fresh folder (mode 0755, so a child that dropped root may enter it), removed at the
-// end; or, given a path, an existing folder that is only used.
+// A fresh folder (mode 0755, so a child that dropped root may enter it), removed at the end.
 class ScratchFolder {
 public:
     ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "lumivert-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
+        if (::mkdtemp(path_.data()) == nullptr)
             throw std::runtime_error("no scratch folder");
-        path_ = pattern;
         ::chmod(path_.c_str(), 0755);
     }
-    explicit ScratchFolder(std::string existing) : path_(std::move(existing)), owned_(false) {}
     ~ScratchFolder() {
         std::error_code ignored;
-        if (owned_)
-            std::filesystem::remove_all(path_, ignored);
+        std::filesystem::remove_all(path_, ignored);
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -97,8 +91,7 @@ public:
     }
 
 private:
-    std::string path_;
-    bool owned_ = true;
+    std::string path_ = (std::filesystem::temp_directory_path() / "lumivert-test-XXXXXX").string();
 };
 
 } // namespace test_support

@@ -1,11 +1,15 @@
+#include "app/mdl_common.h"
+#include "app/result_page.h"
 #include "browser/cls_html_document.h"
 #include "browser/mdl_html_document.h"
+#include "browser/mdl_registry.h"
 #include "chromium/browser_process.h"
 #include "chromium/devtools_connection.h"
 #include "os/program_start.h"
 #include "ui/raised_error.h"
 #include "tests/app/recording_message_boxes.h"
 #include "tests/browser/browser_test_support.h"
+#include "win32/advapi32/registry_store.h"
 
 #include <gtest/gtest.h>
 
@@ -17,20 +21,82 @@ namespace {
 using lumivert::testing::EndAllBrowsers;
 using lumivert::testing::UseBrowserCommand;
 using namespace std::chrono_literals;
+using namespace std::string_literals;
+
+TEST(ReadRegistryString, TextsAndNumbersAsTheCallerGetsThem) {
+    using advapi32::HKEY_LOCAL_MACHINE;
+    constexpr const char* kKey = "SOFTWARE\\Lumivert\\Values";
+    const auto read = [](const char* key, const char* name, bool textMode) {
+        std::string value = "unchanged";
+        const bool found = mdlRegistry::ReadRegistryString(HKEY_LOCAL_MACHINE, key, name, textMode, value);
+        return (found ? "read " : "failed, ") + value;
+    };
+    advapi32::ClearStore();
+    advapi32::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "", "/usr/bin/chromium");
+    advapi32::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "a255", std::string(255, 'x'));
+    advapi32::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "a256", std::string(256, 'y'));
+    advapi32::SetDwordValue(HKEY_LOCAL_MACHINE, kKey, "all", 4294967295u);
+    EXPECT_EQ(read(kKey, "", true), "read /usr/bin/chromium"); // no name: the default value
+    EXPECT_EQ(read(kKey, "a255", true), "read " + std::string(255, 'x'));
+    EXPECT_EQ(read(kKey, "a256", true), "failed, unchanged"); // too long for 256 bytes with its NUL
+    EXPECT_EQ(read(kKey, "all", false), "read -1");           // numbers are signed
+    EXPECT_EQ(read(kKey, "missing", true), "failed, unchanged");
+    EXPECT_EQ(read("SOFTWARE\\Nothing", "", true), "failed, unchanged");
+    EXPECT_EQ(mdlRegistry::TrimAtNull("\0abc"s), "");
+    advapi32::ResetStoreToSystem();
+}
 
 #define SKIP_WITHOUT_CHROMIUM()                                                                                   \
     if (!std::filesystem::exists("/usr/bin/chromium"))                                                             \
     GTEST_SKIP() << "needs Chromium at /usr/bin/chromium"
 
+// Chromium's stand-in on its DevTools pipe: a ready browser with one loaded page that notes
+// every property set. "die": killed at the first property; "late": the page still loads at
+// the program's first look for its document.
+constexpr const char* kStandIn = R"(
+import json, os, signal, sys
+mode, mark, received, looks = sys.argv[1], sys.argv[2], b"", 0
+while chunk := os.read(3, 65536):
+    received += chunk
+    while b"\0" in received:
+        raw, received = received.split(b"\0", 1)
+        command = json.loads(raw)
+        expression = command.get("params", {}).get("expression", "")
+        result = {"result": {"type": "boolean", "value": True}}
+        if command.get("method") == "Target.getTargets":
+            result = {"targetInfos": [{"type": "page", "targetId": "PAGE-1", "url": "file:///blank.html"}]}
+        elif command.get("method") == "Target.attachToTarget":
+            result = {"sessionId": "SESSION-1"}
+        elif expression.startswith("document.readyState"):
+            looks += 1
+            result["result"]["value"] = mode != "late" or looks != 2
+        elif expression.startswith("("):
+            with open(mark, "a") as file:
+                file.write(expression + "\n")
+            if mode == "die":
+                os.kill(os.getpid(), signal.SIGKILL)
+        os.write(4, json.dumps({"id": command["id"], "result": result}).encode() + b"\0")
+)";
+
 class LaunchBrowserTest : public ::testing::Test {
 protected:
-    void SetUp() override { mdlHTMLDocument::SetReadyWaitLimit(15s); }
     void TearDown() override {
         mdlHTMLDocument::SetReadyWaitLimit(15s);
         UseBrowserCommand("");
     }
+    void UseStandIn(const std::string& mode) {
+        test_support::WriteBytes(folder_.path() / "stand-in.py", kStandIn);
+        const std::string script = (folder_.path() / "stand-in.py").string();
+        UseBrowserCommand(
+            folder_.WriteScript("chromium-stand-in", "exec python3 '" + script + "' " + mode + " '" + mark_ + "'"));
+    }
+    void ShowResult() {
+        lumivert::ShowResult(mdlCommon::GetAppFolder() + "BrowserFaultsPicture.bmp", "ファイル種類：BMP　保存色数：256色",
+                             {0, 0}, "White", false, messages_);
+    }
 
     lumivert::testing::BrowserTestFolder folder_;
+    const std::string mark_ = (folder_.path() / "properties").string();
     lumivert::testing::RecordingMessageBoxes messages_;
 };
 
@@ -42,6 +108,7 @@ TEST_F(LaunchBrowserTest, StartsTheBrowserOnAPageFileOnlyAndSaysWhatIsMissing) {
     EXPECT_EQ(mdlHTMLDocument::LaunchBrowser(folder_.path().string(), messages_), 0u) << "a folder is no file";
     EXPECT_TRUE(chromium::RunningBrowsers().empty());
     EXPECT_EQ(mdlHTMLDocument::BrowserFrameWnd, 0x1234u);
+    EXPECT_EQ(mdlHTMLDocument::FindBrowserWindow(0), 0u) << "no browser started: an earlier frame is not taken";
 
     std::filesystem::create_directory(folder_.path() / "a folder; with $blanks");
     const auto page = folder_.path() / "a folder; with $blanks" / "page \"quoted\" & more.html";
@@ -90,17 +157,6 @@ TEST_F(LaunchBrowserTest, BrowserThatNeverAnswersIsReportedAfterTheBoundedWait) 
     }
 }
 
-TEST_F(LaunchBrowserTest, FindsNothingForProcessZeroOrAProcessWithoutFrame) {
-    mdlHTMLDocument::BrowserFrameWnd = 0x4321;
-    EXPECT_EQ(mdlHTMLDocument::FindBrowserWindow(0), 0u);
-    EXPECT_EQ(mdlHTMLDocument::FindBrowserWindow(static_cast<std::uint32_t>(::getpid())), 0x4321u)
-        << "the frame remembered before";
-    EXPECT_EQ(mdlHTMLDocument::FindServerWindow(0), 0u);
-    user32::HWND client = 77;
-    EXPECT_EQ(ClsHTMLDocument().GetHTMLDocument(0, client), nullptr);
-    EXPECT_EQ(client, 0u);
-}
-
 // The command line of a started browser, once its wrapper script ran exec.
 std::string CommandLineOf(std::uint32_t pid) {
     return test_support::WaitForWholeFile("/proc/" + std::to_string(pid) + "/cmdline", 10s, [](const std::string& bytes) {
@@ -108,10 +164,9 @@ std::string CommandLineOf(std::uint32_t pid) {
            }).value_or("");
 }
 
-// One real headless Chromium after another: windows, document, and the close request.
-// Nobody but this program may drive them: one on the blank page has its DevTools controls on
-// a pipe, one on a page file has none; neither listens on a port every local user could reach.
-TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentAndClosesForTheNext) {
+// One real headless Chromium after another: windows, document, the close request; neither
+// the one on the blank page (driven by pipe) nor the one on a file listens on a port.
+TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentClosesForTheNextAndTellsAHungPage) {
     SKIP_WITHOUT_CHROMIUM();
     UseBrowserCommand(folder_.HeadlessChromium());
     const std::uint32_t first = mdlHTMLDocument::LaunchBrowser("", messages_);
@@ -124,26 +179,19 @@ TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentAndClosesForTheNext) {
     const auto state = lumivert::testing::EvaluateInPage(frame, "document.readyState + ' ' + location.protocol",
                                                          nullptr, 0ms);
     EXPECT_EQ(state.value_or("").toString().toStdString(), "complete file:");
-    std::array<char, 256> name{};
-    EXPECT_EQ(user32::GetClassNameA(frame, name.data(), 256), 7);
-    EXPECT_STREQ(name.data(), "IEFrame");
-    EXPECT_EQ(user32::GetClassNameA(frame, name.data(), 4), 3);
-    EXPECT_STREQ(name.data(), "IEF");
-
+    const auto className = [](user32::HWND window) {
+        std::array<char, 256> name{};
+        return std::to_string(user32::GetClassNameA(window, name.data(), 256)) + " " + name.data();
+    };
+    EXPECT_EQ(className(frame), "7 IEFrame");
     const user32::HWND page = mdlHTMLDocument::FindServerWindow(frame);
-    EXPECT_EQ(user32::GetClassNameA(page, name.data(), 256), 24);
-    EXPECT_STREQ(name.data(), "Internet Explorer_Server");
-    user32::DWORD owner = 0;
-    user32::GetWindowThreadProcessId(page, &owner);
-    EXPECT_EQ(owner, first);
+    EXPECT_EQ(className(page), "24 Internet Explorer_Server");
 
     user32::HWND client = 0;
     const std::shared_ptr<oleacc::DispatchObject> document = ClsHTMLDocument().GetHTMLDocument(frame, client);
     ASSERT_NE(document, nullptr) << "the first try finds the document";
     EXPECT_EQ(client, page);
     document->SetProperty("Title", "タイトル \"&'</script>");
-    EXPECT_THROW(document->SetProperty("NoSuchMember", "x"), ui::RaisedError);
-    EXPECT_THROW(document->GetObject("Head"), ui::RaisedError);
     EXPECT_EQ(lumivert::testing::EvaluateInPage(frame, "document.title").value_or("").toString().toStdString(),
               "タイトル \"&'</script>");
 
@@ -151,8 +199,27 @@ TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentAndClosesForTheNext) {
     EXPECT_FALSE(os::IsProcessRunning(static_cast<pid_t>(first))) << "closed before the next started";
     EXPECT_EQ(mdlHTMLDocument::BrowserFrameWnd, 0u) << "the handled close request clears the frame";
     EXPECT_TRUE(os::IsProcessRunning(static_cast<pid_t>(second)));
-    EXPECT_EQ(user32::GetClassNameA(frame, name.data(), 256), 0) << "the closed frame is gone";
-    EXPECT_NE(mdlHTMLDocument::FindBrowserWindow(second), 0u);
+    EXPECT_EQ(className(frame), "0 ") << "the closed frame is gone";
+    const user32::HWND hung = mdlHTMLDocument::FindBrowserWindow(second);
+    ASSERT_NE(hung, 0u);
+
+    // A page whose script never ends: the first look for its document waits the send's full
+    // time-out; the second, to a window now known to be hung, returns at once.
+    chromium::DevToolsConnection stuck(
+        QString::fromStdString(user32::DevToolsEndpointOf(mdlHTMLDocument::FindServerWindow(hung))));
+    ASSERT_TRUE(stuck.Evaluate("1", 10s));
+    EXPECT_FALSE(stuck.Evaluate("for (;;) {}", 500ms)) << "hung for certain before the first look";
+    ClsHTMLDocument documents;
+    client = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(documents.GetHTMLDocument(hung, client), nullptr);
+    const auto firstLook = std::chrono::steady_clock::now() - start;
+    EXPECT_NE(client, 0u) << "the browser itself still answers: its page window is found";
+    EXPECT_EQ(documents.GetHTMLDocument(hung, client), nullptr);
+    const auto secondLook = std::chrono::steady_clock::now() - start - firstLook;
+    // The program counts its 1000 ms in whole ticks, which may end before this clock's.
+    EXPECT_GE(firstLook, 900ms) << "the first try waits for the page";
+    EXPECT_LT(secondLook, firstLook / 2) << "a window known to be hung answers at once";
 
     test_support::WriteBytes(folder_.path() / "page.html", "<html><body>page</body></html>");
     const std::string onFile = CommandLineOf(mdlHTMLDocument::LaunchBrowser(folder_.path() / "page.html", messages_));
@@ -161,31 +228,26 @@ TEST_F(LaunchBrowserTest, RealBrowserGivesFrameDocumentAndClosesForTheNext) {
     EXPECT_TRUE(messages_.shown.empty());
 }
 
-// A page whose script never ends: the first look for its document waits the send's full
-// time-out; the second, to a window now known to be hung, returns at once.
-TEST_F(LaunchBrowserTest, HungPageAnswersAtOnceOnceKnownHung) {
-    SKIP_WITHOUT_CHROMIUM();
-    UseBrowserCommand(folder_.HeadlessChromium());
-    const user32::HWND frame = mdlHTMLDocument::FindBrowserWindow(mdlHTMLDocument::LaunchBrowser("", messages_));
-    ASSERT_NE(frame, 0u);
-    chromium::DevToolsConnection page(
-        QString::fromStdString(user32::DevToolsEndpointOf(mdlHTMLDocument::FindServerWindow(frame))));
-    ASSERT_TRUE(page.Evaluate("1", 10s));
-    EXPECT_FALSE(page.Evaluate("for (;;) {}", 500ms)) << "hung for certain before the first look";
-
-    ClsHTMLDocument documents;
-    user32::HWND client = 0;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(documents.GetHTMLDocument(frame, client), nullptr);
-    const auto first = std::chrono::steady_clock::now() - start;
-    EXPECT_NE(client, 0u) << "the browser itself still answers: its page window is found";
-    EXPECT_EQ(documents.GetHTMLDocument(frame, client), nullptr);
-    const auto second = std::chrono::steady_clock::now() - start - first;
-    // The program counts its 1000 ms in whole ticks, which may end a little before this
-    // clock's: the bound only tells waiting from answering.
-    EXPECT_GE(first, 900ms) << "the first try waits for the page";
-    EXPECT_LT(second, first / 2) << "a window known to be hung answers at once";
+TEST_F(LaunchBrowserTest, ABrowserThatDiesWhileThePageIsFilledEndsTheFillWithAnError) {
+    UseStandIn("die");
+    mdlHTMLDocument::SetReadyWaitLimit(5s);
+    const auto before = std::chrono::steady_clock::now();
+    try {
+        ShowResult();
+        ADD_FAILURE() << "the fill of a dead browser's page went through";
+    } catch (const ui::RaisedError& error) {
+        EXPECT_NE(error.description().find("オートメーション エラーです。"), std::string::npos) << error.description();
+    }
+    EXPECT_TRUE(std::filesystem::exists(mark_)) << "the fill never reached the page";
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 20s) << "no wait beyond the bounded ones";
     EXPECT_TRUE(messages_.shown.empty());
+}
+
+TEST_F(LaunchBrowserTest, ADocumentStillLoadingAtTheFirstLookIsFilledAfterTheSecondWait) {
+    UseStandIn("late");
+    ShowResult();
+    EXPECT_TRUE(messages_.shown.empty()) << messages_.shown.front().text;
+    EXPECT_NE(test_support::ReadBytes(mark_).find("document.body.innerHTML"), std::string::npos) << "the body was filled";
 }
 
 } // namespace
