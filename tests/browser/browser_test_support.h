@@ -4,7 +4,6 @@
 
 #include "browser/mdl_html_document.h"
 #include "chromium/browser_process.h"
-#include "chromium/browser_profile.h"
 #include "chromium/devtools_connection.h"
 #include "os/program_start.h"
 #include "tests/browser/scoped_environment.h"
@@ -56,11 +55,6 @@ public:
         return WriteScript("chromium-headless", "exec /usr/bin/chromium --headless --disable-gpu --disable-breakpad "
                                                 "--disable-background-networking --disable-component-update \"$@\"");
     }
-    // The same with a DevTools port, to look into a browser the program has no controls of.
-    std::filesystem::path InspectableHeadlessChromium() const {
-        return WriteScript("chromium-inspectable",
-                           "exec '" + HeadlessChromium().string() + "' --remote-debugging-port=0 \"$@\"");
-    }
     // A 24-bit BMP picture of width × 2 grey pixels.
     std::filesystem::path WritePicture(const std::string& name, int width) const {
         const int pixelBytes = (width * 3 + 3) / 4 * 4 * 2;
@@ -85,14 +79,16 @@ inline std::string ReadFileOnceWritten(const std::filesystem::path& path, char e
         .value_or("");
 }
 
-// Evaluates until accept takes the value or limit passes; no try is cut short on a busy machine.
-template <typename PageEndpoint>
-std::optional<QJsonValue> EvaluateUntilAccepted(PageEndpoint pageEndpoint, const std::string& expression,
-                                                bool (*accept)(const QJsonValue&), std::chrono::milliseconds limit) {
+// Evaluates expression in the frame's first page until accept holds for its value or limit
+// passes; no try is cut short on a busy machine.
+inline std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& expression,
+                                                bool (*accept)(const QJsonValue&) = nullptr,
+                                                std::chrono::milliseconds limit = 10s) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     std::optional<QJsonValue> value;
     do {
-        if (const std::string endpoint = pageEndpoint(); !endpoint.empty()) {
+        const user32::HWND page = mdlHTMLDocument::FindServerWindow(frame);
+        if (const std::string endpoint = page == 0 ? "" : user32::DevToolsEndpointOf(page); !endpoint.empty()) {
             value = chromium::DevToolsConnection(QString::fromStdString(endpoint))
                         .Evaluate(QString::fromStdString(expression), 10s);
             if (value && (accept == nullptr || accept(*value)))
@@ -101,38 +97,6 @@ std::optional<QJsonValue> EvaluateUntilAccepted(PageEndpoint pageEndpoint, const
         std::this_thread::sleep_for(100ms);
     } while (std::chrono::steady_clock::now() < deadline);
     return value;
-}
-
-// Evaluates expression in the frame's first page until accept holds for its value.
-inline std::optional<QJsonValue> EvaluateInPage(user32::HWND frame, const std::string& expression,
-                                                bool (*accept)(const QJsonValue&) = nullptr,
-                                                std::chrono::milliseconds limit = 10s) {
-    return EvaluateUntilAccepted(
-        [frame] {
-            const user32::HWND page = mdlHTMLDocument::FindServerWindow(frame);
-            return std::string(page == 0 ? "" : user32::DevToolsEndpointOf(page));
-        },
-        expression, accept, limit);
-}
-
-// The same in the first page of the one inspectable browser (its profile announces the port).
-inline std::optional<QJsonValue> EvaluateInInspectablePage(const std::string& expression,
-                                                           bool (*accept)(const QJsonValue&) = nullptr,
-                                                           std::chrono::milliseconds limit = 10s) {
-    return EvaluateUntilAccepted(
-        []() -> std::string {
-            std::error_code error;
-            const auto profiles =
-                std::filesystem::path(std::getenv("TMPDIR")) / ("lumivert-browser-" + std::to_string(::geteuid()));
-            for (const auto& profile : std::filesystem::directory_iterator(profiles, error))
-                if (const auto browser = chromium::AnnouncedEndpoint(profile.path().string()))
-                    if (const auto targets = chromium::DevToolsConnection(QString::fromStdString(*browser))
-                                                 .Call("Target.getTargets", {}, 2s))
-                        for (const auto& page : chromium::PageTargetsOf(*targets))
-                            return chromium::PageEndpoint(*browser, page.id.toStdString());
-            return {};
-        },
-        expression, accept, limit);
 }
 
 } // namespace lumivert::testing
