@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <climits>
+#include <functional>
 
 namespace lumivert {
 namespace {
@@ -124,45 +125,41 @@ TEST_F(LoadedWindow, LargerPictureIsScaledToFitASmallerOneSitsTopLeft) {
     EXPECT_EQ(shown.copy(0, 0, 50, 41).convertToFormat(QImage::Format_RGB32), small);
 }
 
+// The dialog and the menu run loops of their own: answer runs every 50 ms while action runs.
+void AnswerWhile(const std::function<void()>& action, const std::function<void()>& answer) {
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, answer);
+    timer.start(50);
+    action();
+}
+
 TEST_F(LoadedWindow, CtrlOAsksForAPictureTheMenuGoesBackToTheSample) {
     const QImage wide = WritePicture(Path("wide.png"), 300, 200);
     const QImage sample = HeldPicture(*window);
     window->show();
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-
-    // The dialog and the menu run loops of their own; a timer answers them.
-    QStringList filters;
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
+    QStringList filters, captions;
+    AnswerWhile([&] { QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier); }, [&] {
         if (auto* dialog = window->findChild<QFileDialog*>(); dialog && dialog->isVisible()) {
             filters = dialog->nameFilters();
             QMetaObject::invokeMethod(dialog, "done", Q_ARG(int, QDialog::Rejected));
         }
     });
-    answer.start(50);
-    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
-    answer.stop();
     EXPECT_EQ(HeldPicture(*window), sample); // cancelled: nothing changes
     ASSERT_FALSE(filters.isEmpty());
     for (const char* suffix : {"*.png", "*.jpg", "*.gif", "*.bmp", "*.webp", "*.tiff"})
         EXPECT_TRUE(filters.front().contains(suffix)) << suffix;
 
     ASSERT_TRUE(window->OpenPicture(Path("wide.png")));
-    QStringList captions;
-    QTimer pick;
-    QObject::connect(&pick, &QTimer::timeout, [&] {
+    AnswerWhile([&] { emit ui().picTarget->customContextMenuRequested(QPoint(10, 10)); }, [&] {
         if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            captions.clear();
             for (QAction* action : menu->actions())
                 captions << action->text();
             menu->actions().last()->trigger();
             menu->close();
         }
     });
-    pick.start(50);
-    emit ui().picTarget->customContextMenuRequested(QPoint(10, 10));
-    pick.stop();
     EXPECT_EQ(captions, (QStringList{"画像を開く…", "見本の画像に戻す"}));
     EXPECT_EQ(HeldPicture(*window), sample);
     EXPECT_TRUE(ui().picTarget->toolTip().isEmpty());
