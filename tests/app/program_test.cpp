@@ -21,13 +21,10 @@ class Program {
 public:
     explicit Program(const QTemporaryDir& runtime, const QStringList& arguments = {},
                      const QString& program = LUMIVERT_PROGRAM) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        environment.insert("XDG_RUNTIME_DIR", runtime.path());
-        process.setProcessEnvironment(environment);
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit()); // the program inherits both
+        qputenv("QT_QPA_PLATFORM", "offscreen");
         process.setProgram(program);
         process.setArguments(arguments);
-        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
         lockPath_ = lumivert::SingleInstance::LockPathFor(program).toStdString();
     }
     ~Program() {
@@ -55,8 +52,6 @@ public:
     }
 
     QProcess process;
-
-private:
     std::string lockPath_;
 };
 

@@ -74,7 +74,6 @@ int Differences(const QImage& seen, const QImage& want, std::optional<QRgb> key 
 class SaveCommands : public testing::LoadedWindow {
 protected:
     static void SetUpTestSuite() {
-        testing::EnsureApplication();
         // The browser the result page starts: ready at once, offering no page to fill.
         test_support::WriteBytes(mdlCommon::GetAppFolder() + "test-browser", "#!/bin/sh\nexec sleep 5\n", 0755);
         qputenv("BROWSER", QByteArray::fromStdString(mdlCommon::GetAppFolder() + "test-browser"));
