@@ -22,7 +22,6 @@ using lumivert::testing::EvaluateInPage;
 using lumivert::testing::UseBrowserCommand;
 
 constexpr const char* kDescription = "ファイル種類：BMP　保存色数：全力(フルカラー(32Bit))";
-constexpr const char* kNoBrowser = "インターネットエクスプローラが無いよ!!";
 
 TEST(ResultTimeText, MillisecondsUpTo999ThenShortestSecondsOverTheWrappingCounter) {
     const struct {
@@ -130,9 +129,7 @@ TEST_F(ResultPageTest, FileModeFailuresAreToldInTheirBoxes) {
     EXPECT_EQ(lumivert::testing::ReadFileOnceWritten(viewer.string() + ".out"), pagePath_ + "|");
     environment_.Set("BROWSER", "/bin/false");
     lumivert::ShowResult(picture_, kDescription, {0, 0}, "White", true, messages_);
-    ASSERT_EQ(messages_.shown.size(), 4u);
-    EXPECT_EQ(messages_.shown[1].text, kNoBrowser);
-    EXPECT_EQ(messages_.shown[2].text, kNoBrowser);
+    ASSERT_EQ(messages_.shown.size(), 4u); // the launcher's own "no browser" twice (the browser tests' business)
     EXPECT_EQ(messages_.shown[3].text, pagePath_ + "を開けませんでした？");
     EXPECT_EQ(messages_.shown[3].title, "なんで？");
     EXPECT_EQ(messages_.shown[3].icon, ui::MessageIcon::Information);
@@ -156,8 +153,7 @@ TEST_F(ResultPageTest, DocumentModeFillsARealPage) {
 TEST_F(ResultPageTest, DocumentModeWithoutBrowserSaysSorryAfterBothWaits) {
     UseBrowserCommand("");
     lumivert::ShowResult(picture_, kDescription, {0, 0}, "White", false, messages_);
-    ASSERT_EQ(messages_.shown.size(), 2u);
-    EXPECT_EQ(messages_.shown[0].text, kNoBrowser);
+    ASSERT_EQ(messages_.shown.size(), 2u); // the launcher's "no browser", then this
     const auto& sorry = messages_.shown[1];
     EXPECT_EQ(sorry.text + "|" + sorry.title, "生成した画像をIEで開こうとしたのですが、HTMLドキュメントを取得できませんでした。|残念");
     EXPECT_EQ(sorry.buttons, ui::MessageButtons::Ok);
