@@ -7,40 +7,30 @@
 #include "win32/gdi32/surface.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QDropEvent>
-#include <QFile>
-#include <QImage>
 #include <QMimeData>
 #include <QTemporaryDir>
-#include <QUrl>
 
 #include <gtest/gtest.h>
-
-#include <memory>
-#include <vector>
 
 namespace lumivert::testing {
 
 inline void EnsureApplication() {
     static int argc = 1;
-    static char name[] = "lumivert_tests";
-    static char* argv[] = {name, nullptr};
+    static char* argv[] = {const_cast<char*>("lumivert_tests"), nullptr};
     if (!QApplication::instance())
         new QApplication(argc, argv);
 }
 
 inline bool IsHourglassSet() {
-    const QCursor* pointer = QGuiApplication::overrideCursor();
-    return pointer && pointer->shape() == Qt::WaitCursor;
+    return QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
 }
 
 // A PNG at path whose every pixel differs from its neighbours; the pixels written.
 inline QImage WritePicture(const QString& path, int width, int height) {
     QImage picture(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            picture.setPixel(x, y, qRgb((x * 5) % 256, (y * 3) % 256, (x * y) % 256));
+    for (int i = 0; i < width * height; ++i)
+        picture.setPixel(i % width, i / width, qRgb(i % width * 5 % 256, i / width * 3 % 256, i % width * (i / width) % 256));
     picture.save(path, "PNG");
     return picture;
 }
@@ -49,9 +39,8 @@ inline QImage WritePicture(const QString& path, int width, int height) {
 inline QImage HeldPicture(const frmMain& window) {
     const auto view = gdi32::ViewBitmap(gdi32::GetCurrentObject(window.controls().picTarget->hDC(), gdi32::OBJ_BITMAP));
     QImage held(view ? view->width : 0, view ? view->height : 0, QImage::Format_RGB32);
-    for (int y = 0; y < held.height(); ++y)
-        for (int x = 0; x < held.width(); ++x)
-            held.setPixel(x, y, view->Row(y)[x] | 0xFF000000u);
+    for (int i = 0; i < held.width() * held.height(); ++i)
+        held.setPixel(i % held.width(), i / held.width(), view->Row(i / held.width())[i % held.width()] | 0xFF000000u);
     return held;
 }
 
@@ -61,10 +50,10 @@ inline bool DropFile(QWidget* target, const QString& path) {
     data.setUrls({QUrl::fromLocalFile(path)});
     const QPoint at(target->width() / 2, target->height() / 2);
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
     if (!enter.isAccepted())
         return false;
-    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
     return true;
 }

@@ -1,8 +1,5 @@
-"""Writes into FOLDER the pictures the program opens: each NAME with NAME.rgb, the 8-bit RGB
-rows an independent decoder sees (Pillow; ImageMagick makes the 16-bit files), and a line
-"NAME WIDTH HEIGHT TOLERANCE" in manifest.txt; then the files it must refuse, each with a
-line "NAME|PART OF THE REASON" in refused.txt.  Usage: make_pictures.py FOLDER
-"""
+# make_pictures.py FOLDER: pictures to open, NAME.rgb as Pillow sees each (manifest.txt: NAME W H TOLERANCE),
+# and files to refuse (refused.txt: NAME|PART OF THE REASON).
 import os
 import struct
 import subprocess
@@ -12,8 +9,7 @@ import zlib
 from PIL import Image, ImageOps
 
 
-def flattened(picture):
-    """The picture as the program shows it: first frame, oriented, alpha over white."""
+def flattened(picture):  # as the program shows it: first frame, oriented, alpha over white
     picture = ImageOps.exif_transpose(picture)
     if picture.mode in ("RGBA", "LA", "PA") or "transparency" in picture.info:
         out = Image.new("RGB", picture.size)
@@ -23,8 +19,7 @@ def flattened(picture):
     return picture.convert("RGB")
 
 
-def png_declaring(width, height):
-    """A PNG header and one row: enough to learn the size."""
+def png_declaring(width, height):  # a header and one row: enough to learn the size
     chunk = lambda kind, data: struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
             + chunk(b"IDAT", zlib.compress(b"\0" * (1 + 3 * width))) + chunk(b"IEND", b""))
@@ -50,14 +45,12 @@ def main(folder):
         picture.save(path(name), **options)
         expected[name] = flattened(Image.open(path(name)))
     # 16 bits a channel: ImageMagick makes each value v 257·v, so the 8-bit source is expected.
-    rgb.save(path("source.png"))
-    rgb.convert("L").save(path("source-grey.png"))
-    subprocess.run(["convert", path("source.png"), "-depth", "16", "-define", "png:bit-depth=16", path("rgb48.png")],
-                   check=True)
-    subprocess.run(["convert", path("source-grey.png"), "-depth", "16", "-define", "png:color-type=0",
-                    "-define", "png:bit-depth=16", path("grey16.png")], check=True)
-    expected["rgb48.png"] = rgb
-    expected["grey16.png"] = rgb.convert("L").convert("RGB")
+    grey = ["-define", "png:color-type=0"]
+    for name, source, options in (("rgb48.png", rgb, []), ("grey16.png", rgb.convert("L"), grey)):
+        source.save(path("source.png"))
+        subprocess.run(["convert", path("source.png"), "-depth", "16", *options, "-define", "png:bit-depth=16",
+                        path(name)], check=True)
+        expected[name] = source.convert("RGB")
     with open(path("manifest.txt"), "w") as manifest:
         for name, picture in expected.items():
             open(path(name + ".rgb"), "wb").write(picture.tobytes())

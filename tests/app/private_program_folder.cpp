@@ -8,19 +8,18 @@
 #include <unistd.h>
 
 int main(int argc, char** argv) {
-    constexpr const char* kMarker = "LUMIVERT_PRIVATE_PROGRAM_FOLDER";
-    if (std::getenv(kMarker)) {
+    if (std::getenv("LUMIVERT_PRIVATE_PROGRAM_FOLDER")) {
         ::testing::InitGoogleTest(&argc, argv);
         return RUN_ALL_TESTS();
     }
     const test_support::ScratchFolder folder;
-    const std::string copy = folder / std::filesystem::read_symlink("/proc/self/exe").filename().string();
+    const std::string copy = folder / "copy";
     std::filesystem::copy_file("/proc/self/exe", copy);
     std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
+    setenv("LUMIVERT_PRIVATE_PROGRAM_FOLDER", "1", 1);
     int status = 1;
     const pid_t child = fork();
     if (child == 0) {
-        setenv(kMarker, folder.path().c_str(), 1);
         execv(copy.c_str(), argv);
         _exit(127);
     }

@@ -12,8 +12,7 @@
 namespace lumivert::testing {
 
 struct ShownMessage {
-    std::string text;
-    std::string title;
+    std::string text, title;
     ui::MessageButtons buttons;
     ui::MessageIcon icon;
 };
@@ -21,16 +20,15 @@ struct ShownMessage {
 class RecordingMessageBoxes final : public ui::MessageBoxes {
 public:
     ui::MessageAnswer Show(const std::string& text, const std::string& title, ui::MessageButtons buttons,
-                       ui::MessageIcon icon) override {
+                           ui::MessageIcon icon) override {
         shown.push_back({text, title, buttons, icon});
         if (whileShown)
             whileShown();
-        if (!answers.empty()) {
-            const ui::MessageAnswer answer = answers.front();
+        const ui::MessageAnswer fallback = buttons == ui::MessageButtons::Ok ? ui::MessageAnswer::Ok : ui::MessageAnswer::Cancel;
+        const ui::MessageAnswer answer = answers.empty() ? fallback : answers.front();
+        if (!answers.empty())
             answers.pop_front();
-            return answer;
-        }
-        return buttons == ui::MessageButtons::Ok ? ui::MessageAnswer::Ok : ui::MessageAnswer::Cancel;
+        return answer;
     }
 
     std::vector<std::string> Texts() const {

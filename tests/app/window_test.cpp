@@ -2,22 +2,16 @@
 
 #include "app/jpg_quality.h"
 #include "app/qt_message_boxes.h"
-#include "app/single_instance.h"
 #include "app/window_placement.h"
 #include "assets/sample_picture.h"
 #include "tests/app/loaded_window.h"
 
 #include <QFileDialog>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
-
-#include <gtest/gtest.h>
 
 #include <climits>
 #include <functional>
@@ -29,8 +23,7 @@ using testing::DropFile;
 using testing::HeldPicture;
 using testing::WritePicture;
 
-using OpenPicture = testing::LoadedWindow;
-using MainWindow = testing::LoadedWindow;
+using testing::LoadedWindow;
 
 // The window's texts in control order: caption(tip), * when selected at start, [box text].
 QString VisibleTexts(const QWidget& window) {
@@ -52,7 +45,7 @@ QString VisibleTexts(const QWidget& window) {
     return texts.join(' ');
 }
 
-TEST_F(MainWindow, ShowsEveryCaptionAndTheStartSelections) {
+TEST_F(LoadedWindow, ShowsEveryCaptionAndTheStartSelections) {
     EXPECT_EQ(window->windowTitle(),
               QString::fromUtf8("BMPを指定画像に変換する？ - Windows XP(SP3)でのみ動作確認しましたよっと"
                                 "(XPより前のOSではPNG、GIF、JPG変換は動きません)"));
@@ -68,7 +61,7 @@ TEST_F(MainWindow, ShowsEveryCaptionAndTheStartSelections) {
               "HTMLをファイルに出力して開く (対Vista、Windows7用？)*");
 }
 
-TEST_F(MainWindow, ShowsTheSamplePictureCentredAcrossAndAQuarterDown) {
+TEST_F(LoadedWindow, ShowsTheSamplePictureCentredAcrossAndAQuarterDown) {
     const auto file = assets::SamplePictureFile();
     const QImage sample = QImage::fromData(reinterpret_cast<const uchar*>(file.data()), static_cast<int>(file.size()), "BMP")
                               .convertToFormat(QImage::Format_RGB32);
@@ -83,27 +76,21 @@ TEST_F(MainWindow, ShowsTheSamplePictureCentredAcrossAndAQuarterDown) {
     EXPECT_NEAR(at.y(), (screen.height() - outer.height()) / 4.0, 0.5);
 }
 
-TEST_F(OpenPicture, DroppedAnywhereOnTheWindowIsOpenedForTheSavers) {
+// A drop anywhere opens the file for the savers; a bad file is named with its reason and changes nothing.
+TEST_F(LoadedWindow, DroppedFileIsOpenedForTheSaversOrRefusedWithItsReason) {
     const QImage wide = WritePicture(Path("wide.png"), 300, 200);
     const QImage small = WritePicture(Path("small.png"), 50, 41);
     ASSERT_TRUE(DropFile(ui().frmSaveBmp, Path("small.png")));
     EXPECT_EQ(HeldPicture(*window), small);
     EXPECT_EQ(ui().picTarget->toolTip(), "small.png\n50 × 41");
-
-    // The quality box takes dropped text, but a dropped file is the window's.
-    const QString quality = ui().txtJpgQuality->text();
+    const QString quality = ui().txtJpgQuality->text(); // the box takes dropped text, but not a file
     ASSERT_TRUE(DropFile(ui().txtJpgQuality, Path("wide.png")));
     EXPECT_EQ(HeldPicture(*window), wide);
     EXPECT_EQ(ui().txtJpgQuality->text(), quality);
     EXPECT_TRUE(messages.shown.empty());
-}
 
-TEST_F(OpenPicture, BadFileIsNamedWithItsReasonAndThePictureStays) {
-    const QImage wide = WritePicture(Path("wide.png"), 300, 200);
-    ASSERT_TRUE(window->OpenPicture(Path("wide.png")));
     const gdi32::HBITMAP before = ui().picTarget->Picture();
     QFile(Path("empty.jpg")).open(QIODevice::WriteOnly);
-
     ASSERT_TRUE(DropFile(ui().picTarget, Path("empty.jpg")));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].title, "画像を開く");
@@ -115,7 +102,7 @@ TEST_F(OpenPicture, BadFileIsNamedWithItsReasonAndThePictureStays) {
     EXPECT_EQ(ui().picTarget->toolTip(), "wide.png\n300 × 200");
 }
 
-TEST_F(OpenPicture, LargerPictureIsScaledToFitASmallerOneSitsTopLeft) {
+TEST_F(LoadedWindow, LargerPictureIsScaledToFitASmallerOneSitsTopLeft) {
     // Red | blue, eight times as wide as the box, four times as wide as high.
     const QSize box = ui().picTarget->size();
     QImage halves(box.width() * 8, box.width() * 2, QImage::Format_RGB32);
@@ -138,45 +125,41 @@ TEST_F(OpenPicture, LargerPictureIsScaledToFitASmallerOneSitsTopLeft) {
     EXPECT_EQ(shown.copy(0, 0, 50, 41).convertToFormat(QImage::Format_RGB32), small);
 }
 
-TEST_F(OpenPicture, CtrlOAsksForAPictureTheMenuGoesBackToTheSample) {
+// The dialog and the menu run loops of their own: answer runs every 50 ms while action runs.
+void AnswerWhile(const std::function<void()>& action, const std::function<void()>& answer) {
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, answer);
+    timer.start(50);
+    action();
+}
+
+TEST_F(LoadedWindow, CtrlOAsksForAPictureTheMenuGoesBackToTheSample) {
     const QImage wide = WritePicture(Path("wide.png"), 300, 200);
     const QImage sample = HeldPicture(*window);
     window->show();
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-
-    // The dialog and the menu run loops of their own; a timer answers them.
-    QStringList filters;
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
+    QStringList filters, captions;
+    AnswerWhile([&] { QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier); }, [&] {
         if (auto* dialog = window->findChild<QFileDialog*>(); dialog && dialog->isVisible()) {
             filters = dialog->nameFilters();
             QMetaObject::invokeMethod(dialog, "done", Q_ARG(int, QDialog::Rejected));
         }
     });
-    answer.start(50);
-    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
-    answer.stop();
     EXPECT_EQ(HeldPicture(*window), sample); // cancelled: nothing changes
     ASSERT_FALSE(filters.isEmpty());
     for (const char* suffix : {"*.png", "*.jpg", "*.gif", "*.bmp", "*.webp", "*.tiff"})
         EXPECT_TRUE(filters.front().contains(suffix)) << suffix;
 
     ASSERT_TRUE(window->OpenPicture(Path("wide.png")));
-    QStringList captions;
-    QTimer pick;
-    QObject::connect(&pick, &QTimer::timeout, [&] {
+    AnswerWhile([&] { emit ui().picTarget->customContextMenuRequested(QPoint(10, 10)); }, [&] {
         if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            captions.clear();
             for (QAction* action : menu->actions())
                 captions << action->text();
             menu->actions().last()->trigger();
             menu->close();
         }
     });
-    pick.start(50);
-    emit ui().picTarget->customContextMenuRequested(QPoint(10, 10));
-    pick.stop();
     EXPECT_EQ(captions, (QStringList{"画像を開く…", "見本の画像に戻す"}));
     EXPECT_EQ(HeldPicture(*window), sample);
     EXPECT_TRUE(ui().picTarget->toolTip().isEmpty());
@@ -203,11 +186,8 @@ TEST(JpgQuality, TextIsReadRoundedAndClamped) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.left(20).toStdString());
         EXPECT_EQ(ConvertToLong(c.text), c.number);
-        const std::optional<QString> checked = CheckedQualityText(c.text);
-        if (c.checked == nullptr)
-            EXPECT_EQ(checked, std::nullopt);
-        else
-            EXPECT_EQ(checked, c.checked == kept ? c.text : QString(c.checked));
+        const QString checked = c.checked == kept ? c.text : c.checked ? QString(c.checked) : "(refused)";
+        EXPECT_EQ(CheckedQualityText(c.text).value_or("(refused)"), checked);
     }
 }
 
@@ -221,9 +201,9 @@ TEST(SingleInstance, LockThatCannotBeMadeDoesNotKeepTheProgramFromRunning) {
     EXPECT_FALSE(SingleInstance("/proc/version/program.lock").PrevInstance()); // a file where a folder should be
 }
 
-// A real box shown, described (title|text|icon|buttons|default|modal) and answered by act().
+// A real box shown, described (title|text|icon|buttons|default|modal) and answered: a button, Escape or close.
 std::pair<ui::MessageAnswer, QString> ShowAndAct(const std::string& text, ui::MessageButtons buttons,
-                                                 ui::MessageIcon icon, const std::function<void(QMessageBox&)>& act) {
+                                                 ui::MessageIcon icon, const QString& act) {
     testing::EnsureApplication();
     QWidget owner;
     QString seen;
@@ -238,36 +218,31 @@ std::pair<ui::MessageAnswer, QString> ShowAndAct(const std::string& text, ui::Me
                            box->defaultButton() ? box->defaultButton()->text() : "",
                            box->isModal() && box->parentWidget() == &owner ? "modal" : "not modal"}
                    .join('|');
-        act(*box);
-    });
-    const ui::MessageAnswer answer = QtMessageBoxes(&owner).Show(text, "題名", buttons, icon);
-    return {answer, seen};
-}
-
-std::function<void(QMessageBox&)> Press(const QString& text) {
-    return [text](QMessageBox& box) {
-        for (QAbstractButton* button : box.buttons())
-            if (button->text() == text)
+        if (act == "Escape")
+            QTest::keyClick(box, Qt::Key_Escape);
+        if (act == "close")
+            box->close();
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == act)
                 button->click();
-    };
+    });
+    return {QtMessageBoxes(&owner).Show(text, "題名", buttons, icon), seen};
 }
 
 TEST(QtMessageBoxes, ShowTheirTextAndIconAndAnswerTheButtonPressed) {
     using B = ui::MessageButtons;
     using I = ui::MessageIcon;
     using A = ui::MessageAnswer;
-    const auto escape = [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); };
-    const auto close = [](QMessageBox& box) { box.close(); };
     const QString question = "題名|q|1|いいえ,はい,キャンセル|はい|modal";
-    EXPECT_EQ(ShowAndAct("一行目\r\n\r\n三行目", B::YesNoCancel, I::Information, Press("いいえ")),
+    EXPECT_EQ(ShowAndAct("一行目\r\n\r\n三行目", B::YesNoCancel, I::Information, "いいえ"),
               std::pair(A::No, QString("題名|一行目\n\n三行目|1|いいえ,はい,キャンセル|はい|modal")));
-    EXPECT_EQ(ShowAndAct("q", B::YesNoCancel, I::Information, Press("はい")), std::pair(A::Yes, question));
-    EXPECT_EQ(ShowAndAct("q", B::YesNoCancel, I::Information, escape), std::pair(A::Cancel, question));
-    EXPECT_EQ(ShowAndAct("q", B::YesNoCancel, I::Information, close), std::pair(A::Cancel, question));
-    EXPECT_EQ(ShowAndAct("<b>a & b</b>", B::Ok, I::Exclamation, Press("OK")),
+    EXPECT_EQ(ShowAndAct("q", B::YesNoCancel, I::Information, "はい"), std::pair(A::Yes, question));
+    EXPECT_EQ(ShowAndAct("q", B::YesNoCancel, I::Information, "Escape"), std::pair(A::Cancel, question));
+    EXPECT_EQ(ShowAndAct("q", B::YesNoCancel, I::Information, "close"), std::pair(A::Cancel, question));
+    EXPECT_EQ(ShowAndAct("<b>a & b</b>", B::Ok, I::Exclamation, "OK"),
               std::pair(A::Ok, QString("題名|<b>a & b</b>|2|OK||modal")));
-    EXPECT_EQ(ShowAndAct("x", B::Ok, I::Information, escape), std::pair(A::Ok, QString("題名|x|1|OK||modal")));
-    EXPECT_EQ(ShowAndAct("x", B::Ok, I::None, Press("OK")), std::pair(A::Ok, QString("題名|x|0|OK||modal")));
+    EXPECT_EQ(ShowAndAct("x", B::Ok, I::Information, "Escape"), std::pair(A::Ok, QString("題名|x|1|OK||modal")));
+    EXPECT_EQ(ShowAndAct("x", B::Ok, I::None, "OK"), std::pair(A::Ok, QString("題名|x|0|OK||modal")));
 }
 
 } // namespace
