@@ -1,5 +1,6 @@
 // The browsers' profile folders, and the DevTools connection against an endpoint in this process.
 
+#include "chromium/browser_process.h"
 #include "chromium/browser_profile.h"
 #include "chromium/devtools_connection.h"
 #include "tests/browser/scoped_environment.h"
@@ -146,6 +147,13 @@ TEST(DevToolsConnection, GarbageAnswersAndUnreachableEndpointsFailWithinTheLimit
     EXPECT_FALSE(unreachable.Connect(2s));
     EXPECT_FALSE(unreachable.Call("Browser.getVersion", {}, 2s));
     EXPECT_FALSE(DevToolsConnection("not a url").Call("Browser.getVersion", {}, 500ms));
+}
+
+// A page's id goes into its DevTools address: letters, digits and '-' only.
+TEST(DevToolsConnection, TargetIdsArePlainLettersDigitsAndDashes) {
+    EXPECT_TRUE(chromium::IsTargetId("A1b-2"));
+    for (const char* id : {"", "../browser", "a.b", "a/b", "a b", "ü"})
+        EXPECT_FALSE(chromium::IsTargetId(QString::fromUtf8(id))) << id;
 }
 
 TEST(DevToolsConnection, ScriptLiteralQuotesAndEscapesTheText) {

@@ -262,7 +262,7 @@ TEST(WideText, EveryPathSurvivesTheRoundTrip) {
                                    "/tmp/\xED\xA0\x80.png", "/tmp/\xED\xB0\x80.png"})
         EXPECT_EQ(os::FromUtf16(os::ToUtf16(path)), path);
     EXPECT_EQ(os::ToUtf16("画"), std::u16string(u"画"));
-    EXPECT_EQ(os::ToUtf16("\xF0\x9F\x98\x80"), std::u16string(u"\U0001F600"));
+    EXPECT_EQ(os::ToUtf16("\xF0\x9F\x98\x81"), std::u16string(u"\U0001F601"));
 }
 
 namespace advapi32 {
@@ -278,6 +278,7 @@ TEST_F(Registry, OpensKeysWithoutRegardToCaseAndAnswersMoreDataWithTheSize) {
     SetStringValue(HKEY_LOCAL_MACHINE, "Software\\Lumivert\\Test", "Name", std::string(255, 'a'));
     HKEY key = 0;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Missing", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Lumi", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Lumivert\\Test", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\lumivert\\TEST", 0, KEY_READ, &key), ERROR_SUCCESS);
     BYTE buffer[256] = {};
