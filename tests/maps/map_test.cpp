@@ -5,6 +5,7 @@
 #include "maps/key_case.h"
 #include "tests/maps/map_operation_driver.h"
 #include "tests/sanitized_build.h"
+#include "tests/support/child_process.h"
 
 #include <gtest/gtest.h>
 
@@ -17,12 +18,12 @@
 #include <set>
 #include <sstream>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 using maps::TaggedValue;
+using test_support::ExitCodeInChild;
 
 TEST(Maps, RandomOperationsAgreeWithAPlainModel) {
     for (const auto drive : {maps_testing::DriveHandmadeMap, maps_testing::DriveCollectionMap}) {
@@ -191,25 +192,16 @@ int GrowWithoutMemory(rlim_t headroom, Key (*key)(std::int32_t)) {
     return map.ContainsKey(key(stored + 1)) ? 5 : 0;
 }
 
-// The exit code of body run in a forked child; -1 when it did not exit normally.
-int InChild(const std::function<int()>& body) {
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(body());
-    int status = 0;
-    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Several headrooms make different allocations of the collection map fail first.
 TEST(Maps, GrowthWithoutMemoryRaisesAndKeepsTheEntries) {
     if (lumivert::testing::kAddressSanitizer)
         GTEST_SKIP() << "AddressSanitizer's heap lies in a region reserved at start: a cap never fails it";
     const char* kCodes = ": 2: never ran out, 3: other error, 4: entry lost, 5: entry invented, -1: refused later";
-    EXPECT_EQ(InChild([] { return GrowWithoutMemory<ClsHandmadeMap>(1 << 20, +[](std::int32_t i) { return i; }); }), 0)
+    EXPECT_EQ(ExitCodeInChild([] { return GrowWithoutMemory<ClsHandmadeMap>(1 << 20, +[](std::int32_t i) { return i; }); }), 0)
         << kCodes;
     for (rlim_t headroom = 256 << 10; headroom <= 4 << 20; headroom += 256 << 10) {
         const auto text = +[](std::int32_t i) { return std::to_string(i); };
-        EXPECT_EQ(InChild([&] { return GrowWithoutMemory<ClsCollectionMap>(headroom, text); }), 0) << headroom << kCodes;
+        EXPECT_EQ(ExitCodeInChild([&] { return GrowWithoutMemory<ClsCollectionMap>(headroom, text); }), 0) << headroom << kCodes;
     }
 }
 

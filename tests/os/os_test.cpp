@@ -5,6 +5,7 @@
 #include "os/program_start.h"
 #include "os/rows_in_parts.h"
 #include "tests/sanitized_build.h"
+#include "tests/support/child_process.h"
 #include "tests/support/scratch_folder.h"
 #include "ui/raised_error.h"
 
@@ -29,6 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using test_support::ExitCodeInChild;
 using test_support::FolderState;
 
 std::span<const std::byte> Bytes(const std::string& text) { return std::as_bytes(std::span(text.data(), text.size())); }
@@ -130,15 +132,6 @@ TEST(ProgramStart, DetachedProgramLeadsItsSessionOutlivesItsHandleAndEndsForGood
     ::waitpid(child, nullptr, 0);
 }
 
-// The exit code of body run in a forked child; -1 when it did not exit normally.
-int InChild(int (*body)()) {
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(body());
-    int status = 0;
-    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // As pid 1 of a pid namespace: signals through the handle of a reaped program whose id (and
 // group id) a stranger now has. 0: the stranger was not touched.
 int ReusedIdScenario() {
@@ -171,7 +164,7 @@ int ReusedIdScenario() {
 TEST(ProgramStart, AnIdGivenToAnotherProcessIsNeverSignalled) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "forcing an id onto another process needs root (a pid namespace and its ns_last_pid)";
-    const int code = InChild([] { return ::unshare(CLONE_NEWPID) != 0 ? 20 : InChild(ReusedIdScenario); });
+    const int code = ExitCodeInChild([] { return ::unshare(CLONE_NEWPID) != 0 ? 20 : ExitCodeInChild(ReusedIdScenario); });
     if (code == 20)
         GTEST_SKIP() << "no new pid namespace here (a container without CAP_SYS_ADMIN)";
     EXPECT_EQ(code, 0) << "10, 11, 13: not set up; 14: a signal went out through the old handle; 15: the stranger died";

@@ -5,6 +5,7 @@
 #include "bitmap/bmp_writer.h"
 #include "bitmap/effect_engine.h"
 #include "imaging/mdl_gdiplus.h"
+#include "tests/support/child_process.h"
 #include "tests/support/scratch_folder.h"
 #include "ui/raised_error.h"
 #include "win32/gdi32/persistent_picture.h"
@@ -19,7 +20,6 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <tuple>
 #include <unistd.h>
 
@@ -107,14 +107,10 @@ std::string CheckSaved(const Saver& saver, const std::string& path) {
 // body's answer, run in a forked child so that a crash or a dropped privilege stays there.
 std::string RunInChild(const std::function<std::string()>& body) {
     std::FILE* answer = std::tmpfile();
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
+    const bool ran = test_support::ExitCodeInChild([&] {
         const std::string text = body();
-        std::_Exit(::write(::fileno(answer), text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1);
-    }
-    int status = 0;
-    const bool ran = ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return ::write(::fileno(answer), text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1;
+    }) == 0;
     std::string text(static_cast<std::size_t>(::lseek(::fileno(answer), 0, SEEK_END)), '\0');
     const bool read = ::pread(::fileno(answer), text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
     std::fclose(answer);
