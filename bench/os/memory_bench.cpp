@@ -25,7 +25,7 @@ void TouchOneBuffer(std::size_t bytes) {
     benchmark::DoNotOptimize(block.get());
 }
 
-// One 32-bit 4096 × 4096 picture, allocated, written and freed per iteration.
+// One 32-bit picture of side × side pixels, allocated, written and freed per iteration.
 void PictureSizedBuffer(benchmark::State& state) {
     const auto side = static_cast<int>(state.range(0));
     const std::size_t bytes = std::size_t{4} * static_cast<std::size_t>(side) * static_cast<std::size_t>(side);
