@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <sys/socket.h>
 #include <memory>
@@ -99,6 +100,23 @@ std::optional<std::string> ProbeEndpoint(const std::string& endpoint, millisecon
     return std::nullopt;
 }
 
+void Forget(std::map<pid_t, LaunchedBrowser>::iterator record) {
+    if (!record->second.profileFolder.empty())
+        RemoveProfileFolder(record->second.profileFolder);
+    Launched().erase(record);
+}
+
+// The records of browsers that ended (closed by the user, or failed) go, with their
+// profile folders: a long session must not pile them up.
+void ForgetEndedBrowsers() {
+    for (auto record = Launched().begin(); record != Launched().end();) {
+        const auto next = std::next(record);
+        if (!record->second.process->IsRunning())
+            Forget(record);
+        record = next;
+    }
+}
+
 } // namespace
 
 bool IsTargetId(const QString& id) {
@@ -169,10 +187,7 @@ pid_t StartBrowser(const std::string& program, const std::string& target) {
     browser.process = std::move(start.program);
     if (browser.pipe)
         browser.pipeEndpoint = DevToolsPipe::Register(pid, browser.pipe);
-    // A record under the same id belongs to a browser that ended long ago.
-    const auto old = Launched().find(pid);
-    if (old != Launched().end() && !old->second.profileFolder.empty())
-        RemoveProfileFolder(old->second.profileFolder);
+    ForgetEndedBrowsers(); // a record under the new id, too, is one of a browser that ended
     Launched()[pid] = std::move(browser);
     return pid;
 }
@@ -226,6 +241,18 @@ std::vector<pid_t> RunningBrowsers() {
     return running;
 }
 
+void ReleaseUnlessReady(pid_t pid) {
+    const auto found = Launched().find(pid);
+    if (found == Launched().end() || (found->second.ready && found->second.endpoint))
+        return;
+    if (!found->second.process->IsRunning()) {
+        Forget(found);
+        return;
+    }
+    found->second.pipe.reset();
+    found->second.process->ReleasePidfd();
+}
+
 void CloseBrowser(pid_t pid) {
     const auto found = Launched().find(pid);
     if (found == Launched().end())
@@ -243,9 +270,7 @@ void CloseBrowser(pid_t pid) {
             process.Signal(SIGKILL);
         process.WaitForEnd(kEndAfterSignal);
     }
-    if (!found->second.profileFolder.empty())
-        RemoveProfileFolder(found->second.profileFolder);
-    Launched().erase(found);
+    Forget(found);
 }
 
 } // namespace chromium

@@ -15,7 +15,11 @@
 #include <csignal>
 #include <malloc.h>
 #include <sched.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,6 +104,39 @@ TEST(FileOutput, ADeviceIsWrittenInPlaceAndRootKeepsAnotherUsersOwnersAndMode) {
     EXPECT_EQ(test_support::ReadBytes(path), "new");
     EXPECT_EQ(std::tuple(info.st_uid, info.st_gid, info.st_mode & 07777), std::tuple(65534u, 65534u, 02660u))
         << "set-group-ID goes along with the owners kept";
+}
+
+// A pipe (without or with a reader, also behind a link) or a socket at the name would hold the
+// save until someone read: refused at once, left as it was. Saved in a child that an alarm ends.
+TEST(FileOutput, APipeOrSocketIsRefusedAtOnceAndLeftAsItWas) {
+    const test_support::ScratchFolder folder;
+    for (const char* name : {"pipe", "read pipe"})
+        ASSERT_EQ(::mkfifo((folder / name).c_str(), 0644), 0);
+    fs::create_symlink("pipe", folder / "link");
+    const int reader = ::open((folder / "read pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{AF_UNIX, {}};
+    (folder / "socket").copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const std::vector<std::string> names{"link", "pipe", "read pipe", "socket"};
+    const int refused = ExitCodeInChild([&] {
+        ::alarm(5);
+        int count = 0;
+        for (const std::string& name : names)
+            try {
+                os::WriteWholeFile(folder / name, Bytes("never read"));
+            } catch (const ui::RaisedError& error) {
+                count += error.number() == ui::kPathFileAccessError && error.description().find(folder / name) != std::string::npos;
+            }
+        return count;
+    });
+    EXPECT_EQ(refused, 4) << "-1: a save waited until the alarm";
+    char byte = 0;
+    EXPECT_NE(::read(reader, &byte, 1), 1) << "something reached the reader";
+    EXPECT_TRUE(fs::is_symlink(folder / "link"));
+    EXPECT_EQ(folder.State(), (FolderState{{"pipe", "<special>"}, {"read pipe", "<special>"}, {"socket", "<special>"}}));
+    ::close(reader);
+    ::close(socket);
 }
 
 TEST(ProgramStart, DetachedProgramLeadsItsSessionOutlivesItsHandleAndEndsForGood) {
