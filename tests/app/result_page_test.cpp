@@ -106,7 +106,8 @@ TEST_F(ResultPageTest, FileModeOverwritesTheWholePageWithTheUsersDecimalSeparato
         german.setProcessEnvironment(environment);
         german.setProcessChannelMode(QProcess::MergedChannels);
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        german.start(QString::fromStdString(fs::read_symlink("/proc/self/exe")), {QString("--gtest_filter=%1.%2").arg(test->test_suite_name(), test->name())});
+        german.start(QString::fromStdString(fs::read_symlink("/proc/self/exe")),
+                     {QString("--gtest_filter=%1.%2").arg(test->test_suite_name(), test->name())});
         const bool finished = german.waitForFinished(60000);
         EXPECT_TRUE(finished && german.exitCode() == 0) << german.readAll().toStdString();
         return;

@@ -267,6 +267,7 @@ TEST_F(LaunchBrowserTest, ManyDisplaysHoldNothingOfBrowsersTheyWillNotAddressAga
         long profiles;
     } kBrowsers[] = {
         {"chromium-ending", "exit 0", "", 0, 0}, // on the blank page, ends before it answers
+        {"chromium-ending-on-a-file", "exec sleep 0.1", page, 0, 1}, // the last one goes at the next start
         {"chromium-on-a-file", "exec sleep 60", page, 16, 16},
         {"other-browser", "exec sleep 60", page, 32, 16},
     };
@@ -274,8 +275,11 @@ TEST_F(LaunchBrowserTest, ManyDisplaysHoldNothingOfBrowsersTheyWillNotAddressAga
         UseBrowserCommand(folder_.WriteScript(browser.name, browser.body));
         mdlHTMLDocument::LaunchBrowser(browser.target, messages_); // what a first start sets up once
         const auto before = count("/proc/self/fd");
-        for (int i = 0; i < 15; ++i)
+        for (int i = 0; i < 15; ++i) {
             mdlHTMLDocument::LaunchBrowser(browser.target, messages_);
+            for (int wait = 0; wait < 500 && browser.running == 0 && !chromium::RunningBrowsers().empty(); ++wait)
+                std::this_thread::sleep_for(10ms);
+        }
         EXPECT_EQ(count("/proc/self/fd"), before) << browser.name;
         EXPECT_EQ(chromium::RunningBrowsers().size(), browser.running) << browser.name << ": still known while running";
         EXPECT_EQ(count(profiles), browser.profiles) << browser.name;

@@ -126,7 +126,8 @@ TEST(FileOutput, APipeOrSocketIsRefusedAtOnceAndLeftAsItWas) {
             try {
                 os::WriteWholeFile(folder / name, Bytes("never read"));
             } catch (const ui::RaisedError& error) {
-                count += error.number() == ui::kPathFileAccessError && error.description().find(folder / name) != std::string::npos;
+                const bool named = error.description().find(folder / name) != std::string::npos;
+                count += error.number() == ui::kPathFileAccessError && named;
             }
         return count;
     });
@@ -134,7 +135,8 @@ TEST(FileOutput, APipeOrSocketIsRefusedAtOnceAndLeftAsItWas) {
     char byte = 0;
     EXPECT_NE(::read(reader, &byte, 1), 1) << "something reached the reader";
     EXPECT_TRUE(fs::is_symlink(folder / "link"));
-    EXPECT_EQ(folder.State(), (FolderState{{"pipe", "<special>"}, {"read pipe", "<special>"}, {"socket", "<special>"}}));
+    EXPECT_EQ(folder.State(),
+              (FolderState{{"pipe", "<special>"}, {"read pipe", "<special>"}, {"socket", "<special>"}}));
     ::close(reader);
     ::close(socket);
 }
