@@ -4,8 +4,6 @@
 
 #include "tests/support/scratch_folder.h"
 
-#include <QApplication>
-
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -26,7 +24,6 @@ void EndCopy(int) {
 
 int main(int argc, char** argv) {
     if (std::getenv("LUMIVERT_PRIVATE_PROGRAM_FOLDER")) {
-        QApplication application(argc, argv); // windows, and the event loop a browser's socket needs
         ::testing::InitGoogleTest(&argc, argv);
         return RUN_ALL_TESTS();
     }

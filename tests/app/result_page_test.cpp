@@ -5,7 +5,7 @@
 #include "app/result_page_text.h"
 #include "browser/mdl_html_document.h"
 #include "chromium/browser_process.h"
-#include "tests/app/recording_message_boxes.h"
+#include "tests/app/loaded_window.h"
 #include "tests/browser/browser_test_support.h"
 #include "tests/browser/scoped_environment.h"
 
@@ -71,6 +71,7 @@ TEST(EncodeShiftJis, CharactersOutsideShiftJisBecomeCharacterReferences) {
 class ResultPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        lumivert::testing::EnsureApplication(); // the event loop a browser's socket needs
         fs::copy_file(folder_.WritePicture("picture.bmp", 5), picture_, fs::copy_options::overwrite_existing);
         environment_.Set("DISPLAY", nullptr); // the shell opener falls back to $BROWSER
         environment_.Set("WAYLAND_DISPLAY", nullptr);

@@ -122,8 +122,8 @@ TEST(ProgramStart, DetachedProgramLeadsItsSessionOutlivesItsHandleAndEndsForGood
         other = static_cast<int>(::syscall(SYS_pidfd_open, second.program->pid(), 0));
         ASSERT_GE(other, 0);
     }
-    pollfd ended{other, POLLIN, 0};
-    EXPECT_EQ(::poll(&ended, 1, 500), 0) << "ended with its handle"; // a kill at the handle's end lands at once
+    pollfd otherEnd{other, POLLIN, 0};
+    EXPECT_EQ(::poll(&otherEnd, 1, 500), 0) << "ended with its handle"; // a kill at the handle's end lands at once
     ::syscall(SYS_pidfd_send_signal, other, SIGKILL, nullptr, 0);
     ::close(other);
     EXPECT_FALSE(os::IsProcessRunning(0));
