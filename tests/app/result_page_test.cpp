@@ -5,7 +5,7 @@
 #include "app/result_page_text.h"
 #include "browser/mdl_html_document.h"
 #include "chromium/browser_process.h"
-#include "tests/app/recording_message_boxes.h"
+#include "tests/app/loaded_window.h"
 #include "tests/browser/browser_test_support.h"
 #include "tests/browser/scoped_environment.h"
 
@@ -72,6 +72,7 @@ TEST(EncodeShiftJis, CharactersOutsideShiftJisBecomeCharacterReferences) {
 class ResultPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        lumivert::testing::EnsureApplication(); // the event loop a browser's socket needs
         fs::copy_file(folder_.WritePicture("picture.bmp", 5), picture_, fs::copy_options::overwrite_existing);
         environment_.Set("DISPLAY", nullptr); // the shell opener falls back to $BROWSER
         environment_.Set("WAYLAND_DISPLAY", nullptr);
@@ -159,12 +160,15 @@ TEST_F(ResultPageTest, DocumentModeFillsARealPage) {
     EXPECT_EQ(messages_.Texts(), std::vector<std::string>{});
     const user32::HWND frame = mdlHTMLDocument::BrowserFrameWnd;
     ASSERT_NE(frame, 0u);
-    EXPECT_EQ(EvaluateInPage(frame, "[document.title, document.querySelector('meta[charset]').getAttribute('charset'),"
-                                    "getComputedStyle(document.body).backgroundColor, document.body.innerText].join('|')")->toString().toStdString(),
+    const auto page = EvaluateInPage(frame, "[document.title, document.querySelector('meta[charset]').getAttribute('charset'),"
+                                            "getComputedStyle(document.body).backgroundColor, document.body.innerText].join('|')");
+    ASSERT_TRUE(page.has_value()) << "the page never answered";
+    EXPECT_EQ(page->toString().toStdString(),
               "画像確認|Shift_JIS|rgb(255, 204, 187)|処理時間\u00A0：1.234秒\nファイル名：" + picture_ + "\n" +
                   kDescription + "\n");
     const auto width = EvaluateInPage(frame, "document.images[0].complete ? document.images[0].naturalWidth : -1",
                                       [](const QJsonValue& v) { return v.toInt() >= 0; });
+    ASSERT_TRUE(width.has_value()) << "the page never answered";
     EXPECT_EQ(width->toInt(), 5) << "the local picture loads into the blank page";
 }
 

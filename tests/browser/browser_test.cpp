@@ -52,10 +52,13 @@ TEST(ReadRegistryString, TextsAndNumbersAsTheCallerGetsThem) {
 
 // Chromium's stand-in on its DevTools pipe: a ready browser with one loaded page that notes
 // every property set. "die": killed at the first property; "late": the page still loads at
-// the program's first look for its document.
+// the program's first look for its document; "stubborn": ignores the close request, the end of
+// its pipe and SIGTERM.
 constexpr const char* kStandIn = R"(
 import json, os, signal, sys
 mode, mark, received, looks = sys.argv[1], sys.argv[2], b"", 0
+if mode == "stubborn":
+    signal.signal(signal.SIGTERM, signal.SIG_IGN)
 while chunk := os.read(3, 65536):
     received += chunk
     while b"\0" in received:
@@ -76,6 +79,8 @@ while chunk := os.read(3, 65536):
             if mode == "die":
                 os.kill(os.getpid(), signal.SIGKILL)
         os.write(4, json.dumps({"id": command["id"], "result": result}).encode() + b"\0")
+while mode == "stubborn":
+    signal.pause()
 )";
 
 class LaunchBrowserTest : public ::testing::Test {
@@ -240,6 +245,17 @@ TEST_F(LaunchBrowserTest, ABrowserThatDiesWhileThePageIsFilledEndsTheFillWithAnE
     }
     EXPECT_TRUE(std::filesystem::exists(mark_)) << "the fill never reached the page";
     EXPECT_LT(std::chrono::steady_clock::now() - before, 20s) << "no wait beyond the bounded ones";
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
+TEST_F(LaunchBrowserTest, ABrowserThatIgnoresTheCloseRequestIsEndedBeforeTheNextPageOpens) {
+    UseStandIn("stubborn");
+    ShowResult();
+    const std::vector<pid_t> first = chromium::RunningBrowsers();
+    ASSERT_EQ(first.size(), 1u);
+    ShowResult();
+    EXPECT_FALSE(os::IsProcessRunning(first[0])) << "still running after the next page opened";
+    EXPECT_EQ(chromium::RunningBrowsers().size(), 1u);
     EXPECT_TRUE(messages_.shown.empty());
 }
 
