@@ -125,6 +125,34 @@ TEST_F(LoadedWindow, LargerPictureIsScaledToFitASmallerOneSitsTopLeft) {
     EXPECT_EQ(shown.copy(0, 0, 50, 41).convertToFormat(QImage::Format_RGB32), small);
 }
 
+// Drawn for a screen of scale 2 (into a picture of that scale, as into the screen's back
+// buffer): a picture that fits has each pixel enlarged to 2 × 2, not smoothed; a larger one
+// is reduced to the device pixels, not to the logical ones and then enlarged.
+TEST_F(LoadedWindow, PictureIsSharpOnAScreenOfScaleTwo) {
+    const auto rendered = [this] {
+        QPixmap pixmap(ui().picTarget->size() * 2);
+        pixmap.setDevicePixelRatio(2);
+        ui().picTarget->render(&pixmap);
+        return pixmap.toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage sample = HeldPicture(*window);
+    EXPECT_EQ(rendered(), sample.scaled(sample.size() * 2));
+
+    // Blocks of 2 × 2 black or white pixels, four times the box: at scale 2 the device pixels alternate.
+    QImage checks(ui().picTarget->size() * 4, QImage::Format_RGB32);
+    for (int y = 0; y < checks.height(); ++y)
+        for (int x = 0; x < checks.width(); ++x)
+            checks.setPixel(x, y, (x / 2 + y / 2) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    checks.save(Path("checks.png"));
+    ASSERT_TRUE(window->OpenPicture(Path("checks.png")));
+    const QImage shown = rendered();
+    int blurred = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            blurred += shown.pixel(x, y) != ((x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    EXPECT_EQ(blurred, 0);
+}
+
 // The dialog and the menu run loops of their own: answer runs every 50 ms while action runs.
 void AnswerWhile(const std::function<void()>& action, const std::function<void()>& answer) {
     QTimer timer;
