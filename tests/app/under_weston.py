@@ -77,7 +77,10 @@ def main():
                 sys.stderr.write(log.read())
             print("under_weston: the compositor did not start", file=sys.stderr)
             return 1
-        env = dict(os.environ, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY=SOCKET, QT_QPA_PLATFORM="wayland")
+        # The socket by its full path: a program that gives its children a runtime folder
+        # of their own still reaches the compositor.
+        env = dict(os.environ, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY=os.path.join(runtime, SOCKET),
+                   QT_QPA_PLATFORM="wayland")
         env.pop("DISPLAY", None)
         return run(command, env, args.timeout)
     finally:
