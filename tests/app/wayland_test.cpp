@@ -26,7 +26,7 @@ TEST_F(LoadedWindow, UnderWaylandAtScaleTwoTheWindowSavesAndTheBrowserShowsThePa
     const QImage sample = testing::HeldPicture(*window);
     const QImage shown = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(shown.size(), QSize(1550, 726));
-    EXPECT_EQ(shown.copy(16, 16, 840, 690), sample.scaled(840, 690));
+    EXPECT_TRUE(shown.copy(16, 16, 840, 690) == sample.scaled(840, 690)) << "not where designed, or smoothed";
 
     // The browser of the program's own choice (Chromium, on PATH), with its profile in a scratch folder.
     const testing::BrowserTestFolder browsers;
@@ -34,7 +34,7 @@ TEST_F(LoadedWindow, UnderWaylandAtScaleTwoTheWindowSavesAndTheBrowserShowsThePa
     environment.Set("BROWSER", nullptr);
     const std::string folder = mdlCommon::GetAppFolder();
     QTest::mouseClick(ui().cmdSaveAsBmp, Qt::LeftButton);
-    EXPECT_EQ(QImage(QString::fromStdString(folder + "Sample32.bmp")).convertToFormat(QImage::Format_RGB32), sample);
+    EXPECT_TRUE(QImage(QString::fromStdString(folder + "Sample32.bmp")).convertToFormat(QImage::Format_RGB32) == sample);
     EXPECT_NE(test_support::ReadBytes(folder + "OpenMe.html").find("Sample32.bmp"), std::string::npos);
 
     // Filled in through its document: the browser runs on the same compositor.
