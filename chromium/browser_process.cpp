@@ -14,10 +14,12 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <map>
+#include <string_view>
 #include <sys/socket.h>
 #include <memory>
 #include <thread>
@@ -49,6 +51,14 @@ constexpr milliseconds kEndAfterSignal{2000};
 
 constexpr std::array kChromiumFamilyNames{"chromium", "chrome", "msedge", "microsoft-edge", "brave", "vivaldi"};
 
+// Chromium draws through X11 unless told otherwise. In a Wayland session it draws natively,
+// as this program does; with no X server at all it could not start otherwise.
+bool InWaylandSession() {
+    const auto set = [](const char* name) { return std::getenv(name) && *std::getenv(name); };
+    const char* session = std::getenv("XDG_SESSION_TYPE");
+    return set("WAYLAND_DISPLAY") && (!set("DISPLAY") || (session && std::string_view(session) == "wayland"));
+}
+
 // A browser opened on a file needs no controls; one opened on the blank page is filled in
 // through DevTools over a pipe (descriptors 3 and 4), never through a port that anyone on
 // the machine could connect to.
@@ -65,6 +75,8 @@ std::vector<std::string> ChromiumArguments(const std::string& program, const std
         arguments.push_back("--remote-debugging-pipe");
     if (::geteuid() == 0)
         arguments.push_back("--no-sandbox"); // Chromium will not run as root inside its sandbox
+    if (InWaylandSession())
+        arguments.push_back("--ozone-platform=wayland");
     if (target == kBlankPage)
         arguments.push_back(QUrl::fromLocalFile(QString::fromStdString(BlankPagePath(profile)))
                                 .toString(QUrl::FullyEncoded)

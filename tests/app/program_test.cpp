@@ -22,7 +22,8 @@ public:
     explicit Program(const QTemporaryDir& runtime, const QStringList& arguments = {},
                      const QString& program = LUMIVERT_PROGRAM) {
         qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit()); // the program inherits both
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) // else as given: wayland under Weston
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         process.setProgram(program);
         process.setArguments(arguments);
         lockPath_ = lumivert::SingleInstance::LockPathFor(program).toStdString();

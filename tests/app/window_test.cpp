@@ -126,6 +126,26 @@ TEST_F(LoadedWindow, LargerPictureIsScaledToFitASmallerOneSitsTopLeft) {
     EXPECT_EQ(shown.copy(0, 0, 50, 41).convertToFormat(QImage::Format_RGB32), small);
 }
 
+// Drawn for a screen of scale 1.5 or 2 (into a picture of that scale, as into the screen's
+// back buffer): a picture that fits has each pixel enlarged, not smoothed; one of the box's
+// size in device pixels is shown pixel for pixel, not reduced to the logical size and enlarged.
+TEST_F(LoadedWindow, PictureIsSharpOnScreensOfScaleOneAndAHalfAndTwo) {
+    const QSize box = ui().picTarget->size();
+    const auto rendered = [this, box](qreal scale) {
+        QPixmap pixmap((QSizeF(box) * scale).toSize());
+        pixmap.setDevicePixelRatio(scale);
+        ui().picTarget->render(&pixmap);
+        return pixmap.toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage sample = HeldPicture(*window);
+    EXPECT_EQ(rendered(2), sample.scaled(sample.size() * 2));
+    for (const qreal scale : {1.5, 2.0}) {
+        const QImage fine = WritePicture(Path("fine.png"), int(box.width() * scale), int(box.height() * scale));
+        ASSERT_TRUE(window->OpenPicture(Path("fine.png")));
+        EXPECT_TRUE(rendered(scale).copy(fine.rect()) == fine) << "not pixel for pixel at scale " << scale;
+    }
+}
+
 // Dialogs, boxes and menus run loops of their own: answer runs every 20 ms while action runs.
 // Whatever is still open after 5 s is closed and the test fails, so it ends instead of hanging.
 void AnswerWhile(const std::function<void()>& action, const std::function<void()>& answer) {
