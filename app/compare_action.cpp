@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QProgressDialog>
 
 #include <chrono>
@@ -29,18 +30,33 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kPollEvents = std::chrono::milliseconds(20);
 
+QByteArray ReadWholeFile(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error(file.errorString().toStdString());
+    QByteArray bytes = file.readAll();
+    if (bytes.size() != file.size())
+        throw std::runtime_error(file.errorString().toStdString());
+    return bytes;
+}
+
 // The picture itself, for the page's viewer: the comparison's PNG when it read back equal to
 // the picture, else a PNG saved for it.
 std::string WriteOriginal(const std::vector<CompareRow>& rows, const std::string& folder, gdi32::HDC dc,
                           gdi32::HBITMAP picture) {
     const std::string name = "Source.png";
-    std::error_code error;
-    for (const CompareRow& row : rows)
-        if (std::string(row.saved->file) == "Sample.png" && row.save.failure.empty() && row.measured.failure.empty() &&
-            std::isinf(row.measured.quality.psnr) &&
-            std::filesystem::copy_file(folder + row.saved->file, folder + name,
-                                       std::filesystem::copy_options::overwrite_existing, error))
+    for (const CompareRow& row : rows) {
+        if (std::string(row.saved->file) != "Sample.png" || !row.save.failure.empty() ||
+            !row.measured.failure.empty() || !std::isinf(row.measured.quality.psnr))
+            continue;
+        try { // replaced as every output is, so a failure leaves the old file whole
+            const QByteArray bytes = ReadWholeFile(folder + row.saved->file);
+            os::WriteWholeFile(folder + name, std::as_bytes(std::span(bytes.constData(), std::size_t(bytes.size()))));
             return name;
+        } catch (const std::exception&) {
+            break; // saved below instead
+        }
+    }
     const auto png = std::find_if(kCompareCases.begin(), kCompareCases.end(),
                                   [](const CompareCase& c) { return std::string(c.file) == "Sample.png"; });
     return SaveCompareCase(*png, dc, picture, folder + name).failure.empty() ? name : std::string();
@@ -106,12 +122,14 @@ void frmMain::cmdCompareAll() {
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(0);
         progress.setAutoReset(false);
+        progress.show();
         for (const CompareCase& c : kCompareCases) {
             progress.setLabelText(QString("比較中… %1 %2 (%3/%4)")
                                       .arg(c.format, c.options)
                                       .arg(rows.size() + 1)
                                       .arg(kCompareCases.size()));
-            progress.setValue(static_cast<int>(rows.size())); // the window repaints here
+            progress.setValue(static_cast<int>(rows.size()));
+            QCoreApplication::processEvents(); // the window repaints, a cancel is seen
             if (progress.wasCanceled())
                 return;
             rows.push_back({&c, SaveCompareCase(c, dc, picture, folder + c.file), {}});

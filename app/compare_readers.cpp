@@ -39,6 +39,7 @@ FilePtr OpenForReading(const std::string& path) {
 class JpegReader final : public RowReader {
 public:
     explicit JpegReader(const std::string& path) : file_(OpenForReading(path)) {
+        jpeg_decompress_struct& info_ = decompress_.info;
         info_.err = jpeg_std_error(&errors_.base);
         errors_.base.error_exit = [](j_common_ptr common) {
             auto* errors = reinterpret_cast<Errors*>(common->err);
@@ -50,7 +51,6 @@ public:
         width_ = static_cast<int>(info_.output_width);
         height_ = static_cast<int>(info_.output_height);
     }
-    ~JpegReader() override { jpeg_destroy_decompress(&info_); } // safe on a struct never created
 
     void ReadRow(std::uint32_t* row) override {
         if (!Read(reinterpret_cast<JSAMPROW>(row)))
@@ -65,6 +65,7 @@ private:
     };
 
     bool Start() {
+        jpeg_decompress_struct& info_ = decompress_.info;
         if (setjmp(errors_.jump))
             return false;
         jpeg_create_decompress(&info_);
@@ -77,26 +78,31 @@ private:
     bool Read(JSAMPROW row) {
         if (setjmp(errors_.jump))
             return false;
-        jpeg_read_scanlines(&info_, &row, 1);
+        jpeg_read_scanlines(&decompress_.info, &row, 1);
         return true;
     }
 
+    // Released when the reader is, or when its constructor throws.
+    struct Decompress {
+        jpeg_decompress_struct info{};
+        ~Decompress() { jpeg_destroy_decompress(&info); } // safe on a struct never created
+    };
+
     FilePtr file_;
-    jpeg_decompress_struct info_{};
     Errors errors_{};
+    Decompress decompress_;
 };
 
 class PngReader final : public RowReader {
 public:
     explicit PngReader(const std::string& path) : file_(OpenForReading(path)) {
-        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, this, OnError, [](png_structp, png_const_charp) {});
-        info_ = png_ ? png_create_info_struct(png_) : nullptr;
-        if (!info_)
+        read_.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, this, OnError, [](png_structp, png_const_charp) {});
+        read_.info = read_.png ? png_create_info_struct(read_.png) : nullptr;
+        if (!read_.info)
             Fail("libpng could not start");
         if (!Start())
             Fail(message_);
     }
-    ~PngReader() override { png_destroy_read_struct(&png_, &info_, nullptr); }
 
     void ReadRow(std::uint32_t* row) override {
         if (!Read(reinterpret_cast<png_bytep>(row)))
@@ -136,9 +142,16 @@ private:
         return true;
     }
 
+    struct Handles {
+        png_structp png = nullptr;
+        png_infop info = nullptr;
+        ~Handles() { png_destroy_read_struct(&png, &info, nullptr); }
+    };
+
     FilePtr file_;
-    png_structp png_ = nullptr;
-    png_infop info_ = nullptr;
+    Handles read_; // released when the reader is, or when its constructor throws
+    png_structp& png_ = read_.png;
+    png_infop& info_ = read_.info;
     char message_[200] = "damaged PNG";
 };
 
@@ -146,7 +159,8 @@ class GifReader final : public RowReader {
 public:
     explicit GifReader(const std::string& path) {
         int error = 0;
-        gif_ = DGifOpenFileName(path.c_str(), &error);
+        file_.reset(DGifOpenFileName(path.c_str(), &error));
+        gif_ = file_.get();
         if (!gif_)
             Fail(GifErrorString(error));
         int transparent = NO_TRANSPARENT_COLOR;
@@ -183,7 +197,6 @@ public:
         height_ = frame.Height;
         line_.resize(static_cast<std::size_t>(width_));
     }
-    ~GifReader() override { DGifCloseFile(gif_, nullptr); }
 
     void ReadRow(std::uint32_t* row) override {
         Check(DGifGetLine(gif_, line_.data(), width_));
@@ -197,6 +210,10 @@ private:
             Fail(GifErrorString(gif_->Error));
     }
 
+    struct Closer {
+        void operator()(GifFileType* gif) const { DGifCloseFile(gif, nullptr); }
+    };
+    std::unique_ptr<GifFileType, Closer> file_;
     GifFileType* gif_ = nullptr;
     std::uint32_t palette_[256] = {}; // entries past the map are black
     std::vector<GifPixelType> line_;
@@ -206,7 +223,7 @@ private:
 // bottom-up file is read top row first without holding it whole.
 class BmpReader final : public RowReader {
 public:
-    explicit BmpReader(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    explicit BmpReader(const std::string& path) : file_{::open(path.c_str(), O_RDONLY | O_CLOEXEC)} {
         if (fd_ < 0)
             Fail(std::strerror(errno));
         unsigned char header[54];
@@ -235,7 +252,6 @@ public:
         }
         bytes_.resize(stride_);
     }
-    ~BmpReader() override { ::close(fd_); }
 
     void ReadRow(std::uint32_t* row) override {
         const std::size_t stored = bottomUp_ ? static_cast<std::size_t>(height_ - 1 - next_) : next_;
@@ -274,7 +290,15 @@ private:
         }
     }
 
-    int fd_;
+    struct Descriptor {
+        int fd;
+        ~Descriptor() {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    };
+    Descriptor file_; // closed when the reader is, or when its constructor throws
+    const int& fd_ = file_.fd;
     int bits_ = 0;
     bool bottomUp_ = true;
     std::uint64_t pixels_ = 0;
