@@ -41,6 +41,7 @@ private:
     int rowsAdded_ = 0;
     std::uint64_t squaredError_ = 0;
     double ssimSum_ = 0;
+    std::vector<std::uint32_t> shown_; // the row being added, as it shows over the original
     std::vector<float> luma_;          // x, y, xx, yy, xy of the row being added
     std::vector<float> filtered_;      // kWindow rows of the five planes, filtered across
     std::vector<bool> sameRow_;        // per kept row: copy and original were equal
