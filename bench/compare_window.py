@@ -141,7 +141,7 @@ class Session:
         before = page.stat().st_mtime_ns if page.exists() else None
         windows_before = self.browser_windows()
         if isinstance(clicks, str):
-            subprocess.run(["xdotool", "windowactivate", "--sync", self.window, "key", "--clearmodifiers", clicks],
+            subprocess.run(["xdotool", "windowfocus", "--sync", self.window, "key", "--clearmodifiers", clicks],
                            env=self.env, check=True)
         for x, y in [] if isinstance(clicks, str) else clicks:
             self.click(x, y)
