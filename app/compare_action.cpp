@@ -68,19 +68,24 @@ bool MeasureAll(std::vector<CompareRow>& rows, const gdi32::PixelSnapshot& origi
                 QProgressDialog& progress) {
     std::atomic<bool> cancelled{false};
     std::atomic<std::size_t> next{0}, done{0};
+    for (CompareRow& row : rows)
+        row.measured.failure = "測定できませんでした"; // until measured
     std::mutex mutex;
     std::condition_variable changed;
     bool finished = false;
     const std::size_t workers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
     std::jthread measuring([&] {
-        os::RunParts(std::vector<os::RowRange>(workers, os::RowRange{0, 0}), [&](std::size_t, os::RowRange) {
-            for (std::size_t i; (i = next++) < rows.size();) {
-                if (rows[i].save.failure.empty())
-                    rows[i].measured = MeasureSavedFile(folder + rows[i].saved->file, original, cancelled);
-                ++done;
-                changed.notify_all();
-            }
-        });
+        try { // MeasureSavedFile tells its own failures; anything else leaves the rest unmeasured
+            os::RunParts(std::vector<os::RowRange>(workers, os::RowRange{0, 0}), [&](std::size_t, os::RowRange) {
+                for (std::size_t i; (i = next++) < rows.size();) {
+                    if (rows[i].save.failure.empty())
+                        rows[i].measured = MeasureSavedFile(folder + rows[i].saved->file, original, cancelled);
+                    ++done;
+                    changed.notify_all();
+                }
+            });
+        } catch (...) {
+        }
         const std::lock_guard lock(mutex);
         finished = true;
         changed.notify_all();
