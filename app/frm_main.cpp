@@ -24,6 +24,8 @@ namespace lumivert {
 
 namespace {
 
+const QKeySequence kCompareKey(Qt::CTRL | Qt::SHIFT | Qt::Key_C);
+
 constexpr int kClientWidth = 775;  // 11625 twips
 constexpr int kClientHeight = 363; // 5445 twips
 
@@ -77,6 +79,7 @@ frmMain::frmMain(SingleInstance& instance, ui::MessageBoxes* messages)
     ui_.picTarget->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui_.picTarget, &QWidget::customContextMenuRequested, this, &frmMain::ShowPictureMenu);
     connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, this, &frmMain::ChoosePicture);
+    connect(new QShortcut(kCompareKey, this), &QShortcut::activated, this, [this] { RunCommand(&frmMain::cmdCompareAll); });
 }
 
 frmMain::~frmMain() = default;
@@ -174,6 +177,7 @@ void frmMain::ShowPictureMenu(const QPoint& at) {
     menu.setObjectName("mnuPicture");
     menu.addAction("画像を開く…", QKeySequence::Open, this, &frmMain::ChoosePicture);
     menu.addAction("見本の画像に戻す", this, &frmMain::UseSamplePicture)->setEnabled(!sampleShown_);
+    menu.addAction("すべての形式で比べる…", kCompareKey, this, [this] { RunCommand(&frmMain::cmdCompareAll); });
     menu.exec(ui_.picTarget->mapToGlobal(at));
 }
 

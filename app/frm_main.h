@@ -65,6 +65,8 @@ private:
     void cmdSaveAsPng_Click();
     void cmdSaveAsGif_Click();
     void cmdSaveAsJpg_Click();
+    // Saves the picture in every way at once into Compare/ and shows what each costs and keeps.
+    void cmdCompareAll();
 
     // The common end of the PNG and GIF commands: saves with colour (a transparent colour or
     // another option value) and describes option selected of group.

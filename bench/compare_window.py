@@ -59,24 +59,34 @@ WINDOW_CASES = {
     "sepia": [control(EFFECT_FRAME, 2040, 610, 855, 255, True), DIBITS, EFFECT_BUTTON],
     "emboss": [control(EFFECT_FRAME, 840, 960, 975, 255, True), DIBITS, EFFECT_BUTTON],
     "grey-pixels": [control(EFFECT_FRAME, 840, 260, 495, 255, True), PIXELS, EFFECT_BUTTON],
+    # Every format at once: a key, not clicks; its own page carries the whole action's time.
+    "compare": "ctrl+shift+c",
 }
 # The file each case's page must name: a click that missed its option would save another.
 SAVED_FILE = {"bmp1": "Sample1.bmp", "bmp8": "Sample8.bmp", "bmp32": "Sample32.bmp", "png": "Sample.png",
               "png-key": "Sample.png", "gif-own-key": "Sample.gif", "jpeg100": "Sample.jpg",
               "grey": "SampleGrayScale.bmp", "sepia": "SampleSepia.bmp", "emboss": "SampleEmboss.bmp",
-              "grey-pixels": "SampleGrayScale.bmp"}
+              "grey-pixels": "SampleGrayScale.bmp", "compare": "Compare/Sample32.bmp"}
 DEFAULT_CASES = ["bmp1", "bmp32", "png", "gif-own-key", "jpeg100", "grey", "emboss", "grey-pixels"]
 
 TIME_TEXT = re.compile(r"([0-9]+(?:[.,][0-9]+)?)(ミリ秒|秒)")
+COMPARE_TIME = re.compile(r'<meta name="lumivert-compare-total-ms" content="([0-9.]+)">')
+
+
+def page_of(case):
+    return "Compare.html" if case == "compare" else "OpenMe.html"
 
 
 def page_time(page, saved_file):
     """The time on a result page, in seconds; None when the page shows none. The page must
     name saved_file."""
     try:
-        text = page.read_bytes().decode("cp932", errors="replace")
+        text = page.read_bytes().decode("utf-8" if page.name == "Compare.html" else "cp932", errors="replace")
     except OSError:
         return None
+    if page.name == "Compare.html":  # the whole comparison: saves, read-backs, measures, page
+        found = COMPARE_TIME.search(text)
+        return float(found.group(1)) / 1000 if found else None
     if saved_file not in text:
         raise RuntimeError(f"the result page names no {saved_file}: a click missed its control")
     found = TIME_TEXT.search(text)
@@ -124,12 +134,16 @@ class Session:
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)  # windows come and go
         return set(found.stdout.split())
 
-    def save(self, clicks, saved_file, pause, wait=60):
-        """Clicks, waits for the page and the browser showing it, then pauses; the time shown."""
-        page = self.scratch / "OpenMe.html"
+    def save(self, clicks, saved_file, pause, wait=60, page_name="OpenMe.html"):
+        """Clicks (or presses the keys), waits for the page and the browser showing it, then
+        pauses; the time shown."""
+        page = self.scratch / page_name
         before = page.stat().st_mtime_ns if page.exists() else None
         windows_before = self.browser_windows()
-        for x, y in clicks:
+        if isinstance(clicks, str):
+            subprocess.run(["xdotool", "windowfocus", "--sync", self.window, "key", "--clearmodifiers", clicks],
+                           env=self.env, check=True)
+        for x, y in [] if isinstance(clicks, str) else clicks:
             self.click(x, y)
         deadline = time.monotonic() + wait
         while not page.exists() or page.stat().st_mtime_ns == before:
@@ -181,7 +195,7 @@ def ms(seconds):
 
 def saved_size(folder):
     """Width and height of a BMP the program saved in folder, or None when it saved none."""
-    for path in sorted(folder.glob("Sample*.bmp")):
+    for path in sorted(folder.glob("Sample*.bmp")) + sorted(folder.glob("Compare/Sample*.bmp")):
         header = path.read_bytes()[:26]
         if len(header) == 26:
             return int.from_bytes(header[18:22], "little"), abs(int.from_bytes(header[22:26], "little", signed=True))
@@ -206,11 +220,12 @@ def measure_window(program, driver, picture, cases, clicks, pause, warm_up, quic
                 # The pause first, so that the browser's start-up disturbs neither, then the
                 # driver, then the click.
                 time.sleep(pause)
-                fresh, later = driver_times(driver, picture_path, case, scratch / f"driver-{case}",
-                                            warm_up + (3 if quick else 5), warm_up)
-                first.append(fresh)
-                warm.extend(later)
-                shown.append(session.save(WINDOW_CASES[case], SAVED_FILE[case], pause=0))
+                if case != "compare":  # no single saver in process to set beside the comparison
+                    fresh, later = driver_times(driver, picture_path, case, scratch / f"driver-{case}",
+                                                warm_up + (3 if quick else 5), warm_up)
+                    first.append(fresh)
+                    warm.extend(later)
+                shown.append(session.save(WINDOW_CASES[case], SAVED_FILE[case], pause=0, page_name=page_of(case)))
             saved = saved_size(scratch)
             if size and saved and tuple(saved) != tuple(size):
                 raise RuntimeError(f"the window saved a {saved[0]} × {saved[1]} picture, not {picture} "
@@ -219,7 +234,8 @@ def measure_window(program, driver, picture, cases, clicks, pause, warm_up, quic
             times = [t for t in shown if t is not None]
             rows.append({"case": case, "window": statistics.median(times) if times else None,
                          "window first": times[0] if times else None, "all": times,
-                         "warm": statistics.median(warm), "first": statistics.median(first)})
+                         "warm": statistics.median(warm) if warm else None,
+                         "first": statistics.median(first) if first else None})
     finally:
         if session is not None:
             session.close()
@@ -234,7 +250,7 @@ def window_table(label, width, height, rows):
              "|---|---|---|---|---|---|---|---|"]
     for row in rows:
         ratio = f"{row['window'] / row['warm']:.2f}" if row["window"] is not None and row["warm"] else "—"
-        first = f"{row['first'] / row['warm']:.2f}" if row["warm"] else "—"
+        first = f"{row['first'] / row['warm']:.2f}" if row["warm"] and row["first"] else "—"
         clicks = " ".join(f"{t * 1000:.0f}" for t in row["all"])
         lines.append(f"| {row['case']} | {ms(row['window'])} | {ms(row['window first'])} | {clicks} | "
                      f"{ms(row['warm'])} | {ms(row['first'])} | {ratio} | {first} |")
