@@ -4,6 +4,7 @@
 // persistent image (a memory device context with a copy selected), which it redraws from.
 
 #include "win32/gdi32/gdi32.h"
+#include "os/memory_policy.h"
 #include "win32/gdi32/persistent_picture.h"
 
 #include <QImage>
@@ -23,15 +24,15 @@ public:
     // Loads the picture from the bytes of a BMP file and switches to the persistent image;
     // false when the bytes are not a picture the gdi layer can load.
     bool UsePersistentPicture(std::span<const std::byte> bmpFile);
-    // The same from an opened picture (its pixels copied; the top byte of each is ignored).
-    bool UsePersistentPicture(const QImage& rgb32);
+    // The same with an opened picture, which the box keeps.
+    bool UsePersistentPicture(std::unique_ptr<gdi32::PersistentPicture> picture);
 
     // Redraws the display from the persistent image: a picture larger than the box scaled
     // down to fit it (aspect kept), a smaller one at 1:1 in the top-left corner.
     void Refresh();
 
     // The device context of the persistent image and the picture's bitmap handle; 0 before
-    // a picture was loaded.
+    // a picture was loaded. Both wait until the working memory of the saves is ready.
     gdi32::HDC hDC() const;
     gdi32::HBITMAP Picture() const;
 
@@ -39,9 +40,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    bool Use(gdi32::HBITMAP picture);
 
     std::unique_ptr<gdi32::PersistentPicture> picture_;
+    mutable os::WorkingMemoryPreparation preparation_; // of picture_'s saves
     QImage shown_;
 };
 
