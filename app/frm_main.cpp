@@ -129,15 +129,19 @@ bool frmMain::OpenPicture(const QString& path) {
     const RunningFlag running(commandRunning_); // no save, and no second picture, meanwhile
     lastFolder_ = QFileInfo(path).absolutePath();
     OpenedPicture opened;
+    QSize size;
     {
         const BusyPointer hourglass;
         opened = LoadPictureFile(path);
-        if (opened.image.isNull() && opened.error.isEmpty())
+        if (!opened.picture && opened.error.isEmpty())
             opened.error = QStringLiteral("画像を読み込めませんでした。");
-        if (!opened.image.isNull() && !ui_.picTarget->UsePersistentPicture(opened.image))
-            opened = {QImage(), QStringLiteral("画像を表示できませんでした。")};
+        if (opened.picture) {
+            size = QSize(opened.picture->width(), opened.picture->height());
+            if (!ui_.picTarget->UsePersistentPicture(std::move(opened.picture)))
+                opened.error = QStringLiteral("画像を表示できませんでした。");
+        }
     }
-    if (opened.image.isNull()) {
+    if (!opened.error.isEmpty()) {
         const QString text =
             QStringLiteral("画像を開けませんでした。\n\n%1\n\n%2").arg(QDir::toNativeSeparators(path), opened.error);
         messages_.Show(text.toStdString(), "画像を開く", ui::MessageButtons::Ok, ui::MessageIcon::Exclamation);
@@ -146,8 +150,8 @@ bool frmMain::OpenPicture(const QString& path) {
     ui_.picTarget->Refresh();
     ui_.picTarget->setToolTip(QStringLiteral("%1\n%2 × %3")
                                   .arg(QFileInfo(path).fileName())
-                                  .arg(opened.image.width())
-                                  .arg(opened.image.height()));
+                                  .arg(size.width())
+                                  .arg(size.height()));
     sampleShown_ = false;
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "win32/gdi32/surface.h"
 #include "os/memory_policy.h"
+#include "os/rows_in_parts.h"
 
 #include <QPainter>
 
@@ -17,7 +18,7 @@ namespace {
 // 0xFFRRGGBB, and a zero top byte would make the picture transparent on a target that
 // keeps alpha.
 QImage CopyOfBitmap(gdi32::HBITMAP bitmap) {
-    const auto view = gdi32::ViewBitmap(bitmap);
+    const auto view = gdi32::SnapshotBitmap(bitmap); // read only: a shared picture stays shared
     if (!view)
         return {};
     QImage image(view->width, view->height, QImage::Format_RGB32);
@@ -35,34 +36,47 @@ QImage CopyOfBitmap(gdi32::HBITMAP bitmap) {
 // full-size copy a smooth scaling would start from would take as much memory again as the
 // picture itself.
 QImage ReducedCopyOfBitmap(gdi32::HBITMAP bitmap, QSize fit) {
-    const auto view = gdi32::ViewBitmap(bitmap);
+    const auto view = gdi32::SnapshotBitmap(bitmap);
     if (!view)
         return {};
     const int blocks = std::max(1, std::min(view->width / std::max(fit.width(), 1), view->height / std::max(fit.height(), 1)));
     if (blocks == 1)
         return CopyOfBitmap(bitmap);
     QImage image(view->width / blocks, view->height / blocks, QImage::Format_RGB32);
-    std::vector<std::uint32_t> sums(static_cast<std::size_t>(image.width()) * 3);
     const std::uint32_t count = static_cast<std::uint32_t>(blocks * blocks);
-    for (int y = 0; y < image.height(); ++y) {
-        std::fill(sums.begin(), sums.end(), 0u);
-        for (int row = y * blocks; row < (y + 1) * blocks; ++row) {
-            const std::uint32_t* source = view->Row(row);
-            for (int x = 0; x < image.width() * blocks; ++x) {
-                const std::uint32_t pixel = source[x];
-                std::uint32_t* sum = &sums[static_cast<std::size_t>(x / blocks) * 3];
-                sum[0] += (pixel >> 16) & 0xFF;
-                sum[1] += (pixel >> 8) & 0xFF;
-                sum[2] += pixel & 0xFF;
+    uchar* const bits = image.bits(); // once, before the threads: bits() may detach
+    const auto rowBytes = static_cast<std::size_t>(image.bytesPerLine());
+    // Each part of the rows on a processor of its own: the pass reads the whole picture.
+    const std::vector<os::RowRange> parts = os::SplitRows(static_cast<std::size_t>(image.height()),
+                                                          static_cast<std::size_t>(view->width) * blocks);
+    const int width = image.width();
+    os::RunParts(parts, [&](std::size_t, os::RowRange range) {
+        std::vector<std::uint32_t> sums(static_cast<std::size_t>(width) * 3);
+        for (int y = static_cast<int>(range.first); y < static_cast<int>(range.end); ++y) {
+            std::fill(sums.begin(), sums.end(), 0u);
+            for (int row = y * blocks; row < (y + 1) * blocks; ++row) {
+                const std::uint32_t* source = view->Row(row);
+                for (int x = 0; x < width; ++x, source += blocks) {
+                    std::uint32_t red = 0, green = 0, blue = 0;
+                    for (int k = 0; k < blocks; ++k) {
+                        red += (source[k] >> 16) & 0xFF;
+                        green += (source[k] >> 8) & 0xFF;
+                        blue += source[k] & 0xFF;
+                    }
+                    std::uint32_t* sum = &sums[static_cast<std::size_t>(x) * 3];
+                    sum[0] += red;
+                    sum[1] += green;
+                    sum[2] += blue;
+                }
+            }
+            auto* target = reinterpret_cast<std::uint32_t*>(bits + rowBytes * static_cast<std::size_t>(y));
+            for (int x = 0; x < width; ++x) {
+                const std::uint32_t* sum = &sums[static_cast<std::size_t>(x) * 3];
+                target[x] = qRgb(static_cast<int>((sum[0] + count / 2) / count), static_cast<int>((sum[1] + count / 2) / count),
+                                 static_cast<int>((sum[2] + count / 2) / count));
             }
         }
-        auto* target = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const std::uint32_t* sum = &sums[static_cast<std::size_t>(x) * 3];
-            target[x] = qRgb(static_cast<int>((sum[0] + count / 2) / count), static_cast<int>((sum[1] + count / 2) / count),
-                             static_cast<int>((sum[2] + count / 2) / count));
-        }
-    }
+    });
     return image;
 }
 
@@ -73,25 +87,18 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) { setObjectName("picTa
 PictureBox::~PictureBox() = default;
 
 bool PictureBox::UsePersistentPicture(std::span<const std::byte> bmpFile) {
-    return Use(gdi32::LoadBitmapFromBmp(bmpFile));
+    return UsePersistentPicture(std::make_unique<gdi32::PersistentPicture>(gdi32::LoadBitmapFromBmp(bmpFile)));
 }
 
-bool PictureBox::UsePersistentPicture(const QImage& rgb32) {
-    if (rgb32.format() != QImage::Format_RGB32)
+bool PictureBox::UsePersistentPicture(std::unique_ptr<gdi32::PersistentPicture> picture) {
+    if (!picture || !picture->valid())
         return false;
-    return Use(gdi32::CreateBitmapFromPixels(rgb32.width(), rgb32.height(),
-                                             reinterpret_cast<const std::uint32_t*>(rgb32.constBits()),
-                                             rgb32.bytesPerLine() / 4));
-}
-
-bool PictureBox::Use(gdi32::HBITMAP bitmap) {
-    auto picture = std::make_unique<gdi32::PersistentPicture>(bitmap);
-    if (!picture->valid())
-        return false;
+    preparation_.Wait();
     picture_ = std::move(picture);
-    // The saves' buffers are backed now, while the picture loads, so that no save of this
-    // picture (the first one included) pays for fresh memory.
-    os::PrepareWorkingMemory(os::WorkingMemoryFor(picture_->width(), picture_->height()));
+    // The saves' buffers are backed now, while the picture is shown, so that no save of this
+    // picture (the first one included) pays for fresh memory. A save waits for it: it
+    // reaches the picture only through hDC() and Picture().
+    preparation_ = os::WorkingMemoryPreparation(os::WorkingMemoryFor(picture_->width(), picture_->height()));
     return true;
 }
 
@@ -121,9 +128,15 @@ void PictureBox::ShowAtScale(qreal scale) {
     shown_.setDevicePixelRatio(scale);
 }
 
-gdi32::HDC PictureBox::hDC() const { return picture_ ? picture_->hDC() : gdi32::HDC{}; }
+gdi32::HDC PictureBox::hDC() const {
+    preparation_.Wait();
+    return picture_ ? picture_->hDC() : gdi32::HDC{};
+}
 
-gdi32::HBITMAP PictureBox::Picture() const { return picture_ ? picture_->hBitmap() : gdi32::HBITMAP{}; }
+gdi32::HBITMAP PictureBox::Picture() const {
+    preparation_.Wait();
+    return picture_ ? picture_->hBitmap() : gdi32::HBITMAP{};
+}
 
 void PictureBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);

@@ -4,6 +4,7 @@
 // persistent image (a memory device context with a copy selected), which it redraws from.
 
 #include "win32/gdi32/gdi32.h"
+#include "os/memory_policy.h"
 #include "win32/gdi32/persistent_picture.h"
 
 #include <QImage>
@@ -23,8 +24,8 @@ public:
     // Loads the picture from the bytes of a BMP file and switches to the persistent image;
     // false when the bytes are not a picture the gdi layer can load.
     bool UsePersistentPicture(std::span<const std::byte> bmpFile);
-    // The same from an opened picture (its pixels copied; the top byte of each is ignored).
-    bool UsePersistentPicture(const QImage& rgb32);
+    // The same with an opened picture, which the box keeps.
+    bool UsePersistentPicture(std::unique_ptr<gdi32::PersistentPicture> picture);
 
     // Redraws the display from the persistent image: a picture larger than the box scaled
     // down to fit it (aspect kept) at the screen's resolution, a smaller one at 1:1 (in
@@ -32,7 +33,7 @@ public:
     void Refresh();
 
     // The device context of the persistent image and the picture's bitmap handle; 0 before
-    // a picture was loaded.
+    // a picture was loaded. Both wait until the working memory of the saves is ready.
     gdi32::HDC hDC() const;
     gdi32::HBITMAP Picture() const;
 
@@ -40,10 +41,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    bool Use(gdi32::HBITMAP picture);
     void ShowAtScale(qreal scale);
 
     std::unique_ptr<gdi32::PersistentPicture> picture_;
+    mutable os::WorkingMemoryPreparation preparation_; // of picture_'s saves
     QImage shown_;
     qreal shownScale_ = 0; // device pixels per logical pixel shown_ was made for
 };

@@ -6,6 +6,7 @@
 #include "os/file_output.h"
 #include "ui/raised_error.h"
 
+#include <algorithm>
 
 namespace mdlBitmap {
 
@@ -47,8 +48,14 @@ std::vector<std::byte> BmpHeaders(const gdi32::BITMAPINFO& info, BmpDepth depth)
     return out.bytes();
 }
 
+// Rows are converted and written a band at a time: a large picture's file rows are never
+// all in memory at once (an effect's working copy is, beside them). 16 MiB still gives the
+// conversion enough rows to share among the processors.
+constexpr std::uint32_t kBandBytes = std::uint32_t{16} << 20;
+
 // Asks the platform for the picture selected into dc at the depth, then writes headers,
-// colour table and pixel data. Nothing is opened before both conversion calls succeeded.
+// colour table and pixel data. Nothing is opened before the size query and the first band's
+// conversion succeeded; a later band that fails leaves the old file as it was.
 bool SaveBmp(gdi32::HDC dc, const std::string& path, BmpDepth depth) {
     const gdi32::HBITMAP bitmap = gdi32::GetCurrentObject(dc, gdi32::OBJ_BITMAP);
     gdi32::BITMAP size{};
@@ -68,18 +75,28 @@ bool SaveBmp(gdi32::HDC dc, const std::string& path, BmpDepth depth) {
     // The conversion fills whole padded rows; a size that disagrees would let it run past
     // the buffer, so it counts as a failed conversion.
     const std::uint32_t imageSize = info.bmiHeader.biSizeImage;
-    if (imageSize != gdi32::DibStride(size.bmWidth, depth.bitsPerPixel) * lines)
+    const std::uint32_t stride = gdi32::DibStride(size.bmWidth, depth.bitsPerPixel);
+    if (imageSize != stride * lines)
         RaiseGetDIBitsError();
-    const auto pixels = os::MakePixelBuffer<std::byte>(imageSize);
-    if (gdi32::GetDIBits(dc, bitmap, 0, lines, pixels.get(), &info, gdi32::DIB_RGB_COLORS) == 0)
-        RaiseGetDIBitsError();
+    // The file holds the bottom row first, as GetDIBits counts its lines: band after band.
+    const std::uint32_t bandLines = std::max<std::uint32_t>(1, kBandBytes / stride);
+    const auto band = os::MakePixelBuffer<std::byte>(static_cast<std::size_t>(std::min(bandLines, lines)) * stride);
+    const auto convert = [&](std::uint32_t start) {
+        const std::uint32_t count = std::min(bandLines, lines - start);
+        if (gdi32::GetDIBits(dc, bitmap, start, count, band.get(), &info, gdi32::DIB_RGB_COLORS) == 0)
+            RaiseGetDIBitsError();
+        return static_cast<std::size_t>(count) * stride;
+    };
+    const std::size_t firstBand = convert(0);
 
     // The bytes go to a temporary file that then takes the target's place, so a longer old
     // file keeps no stale tail and a write that fails leaves the old file as it was.
     os::ReplacingFile file(path);
     const std::vector<std::byte> headers = BmpHeaders(info, depth);
     file.Write(headers);
-    file.Write(pixels.get(), imageSize);
+    file.Write(band.get(), firstBand);
+    for (std::uint32_t start = bandLines; start < lines; start += bandLines)
+        file.Write(band.get(), convert(start));
     file.Commit();
     return true;
 }

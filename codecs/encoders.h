@@ -6,6 +6,7 @@
 #include "codecs/pixel_image.h"
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -15,6 +16,13 @@ namespace codecs {
 // PixelFormat32bppRGB, RGBA for PixelFormat32bppARGB, a palette (with its alpha in tRNS) for
 // the indexed format. Filter Up on a row that repeats the one above, None on every other row.
 Status EncodePng(const PixelImage& image, std::vector<std::byte>& file);
+// 8-bit RGB from height rows of width pixels each (blue, green, red, a byte not read), top
+// row first: the same bytes as EncodePng of an opaque image with those pixels.
+Status EncodePngRows(INT width, INT height, std::span<const ARGB* const> rows, std::vector<std::byte>& file);
+// 8-bit RGBA from the ARGB rows row(y, out) writes, one at a time: the same bytes as
+// EncodePng of a PixelFormat32bppARGB image with those pixels, without holding the image.
+Status EncodePngArgbRows(INT width, INT height, const std::function<void(INT y, ARGB* out)>& row,
+                         std::vector<std::byte>& file);
 
 // JPEG through libjpeg-turbo: baseline, 4:2:0, the standard tables scaled to quality 0 to 100
 // (0 and 1 both give the coarsest tables). Alpha is not written.

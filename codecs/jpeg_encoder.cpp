@@ -1,31 +1,18 @@
-// JPEG through libjpeg-turbo. libjpeg reports errors by calling error_exit, which must not
-// return; it jumps back to the one setjmp below. Everything that needs releasing lives in
-// JpegCompressor, outside the function that holds the jump target.
+// JPEG through libjpeg-turbo. An error jumps back to the one setjmp below (jpeg_errors.h);
+// everything that needs releasing lives in JpegCompressor, outside the function that holds
+// the jump target.
 
 #include "codecs/encoders.h"
+#include "codecs/jpeg_errors.h"
 
-#include <csetjmp>
-#include <cstdio>
 #include <memory>
 #include <new>
-
-#include <jpeglib.h>
 
 namespace codecs {
 
 namespace {
 
-struct JumpingErrorManager {
-    jpeg_error_mgr base; // first, so that libjpeg's pointer to it is a pointer to the whole
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void JumpBack(j_common_ptr info) {
-    auto* errors = reinterpret_cast<JumpingErrorManager*>(info->err);
-    std::longjmp(errors->jump, 1);
-}
-
-void NoMessage(j_common_ptr) {}
+using detail::JumpingErrorManager;
 
 // A destination that appends the compressed bytes to a vector through a fixed buffer.
 struct VectorDestination {
@@ -69,9 +56,7 @@ void TerminateDestination(j_compress_ptr info) {
 class JpegCompressor {
 public:
     explicit JpegCompressor(std::vector<std::byte>& file) {
-        info.err = jpeg_std_error(&errors.base);
-        errors.base.error_exit = JumpBack;
-        errors.base.output_message = NoMessage;
+        detail::UseJumpingErrors(info, errors);
         destination.file = &file;
         destination.base.init_destination = StartDestination;
         destination.base.empty_output_buffer = EmptyDestination;

@@ -29,11 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QBuffer device(&bytes);
     device.open(QIODevice::ReadOnly);
     const lumivert::OpenedPicture opened = lumivert::ReadPicture(device, kFuzzMaxPixels);
-    if (opened.image.isNull()) {
+    if (!opened.picture) {
         if (opened.error.isEmpty())
             std::abort(); // a failure without a reason
-    } else if (!opened.error.isEmpty() || opened.image.format() != QImage::Format_RGB32 ||
-               qint64{opened.image.width()} * opened.image.height() > kFuzzMaxPixels) {
+    } else if (!opened.error.isEmpty() || !opened.picture->valid() ||
+               qint64{opened.picture->width()} * opened.picture->height() > kFuzzMaxPixels) {
         std::abort();
     }
     return 0;

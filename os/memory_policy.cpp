@@ -1,12 +1,18 @@
 #include "os/memory_policy.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <system_error>
 
 #include <malloc.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace os {
@@ -43,6 +49,70 @@ void Populate(void* memory, std::size_t bytes) {
         *reinterpret_cast<volatile char*>(at) = 0;
 }
 
+constexpr std::size_t kUnlimited = std::numeric_limits<std::size_t>::max();
+
+// The value of "Name:  N kB" in a /proc file, in bytes; kUnlimited when it is not there.
+std::size_t KilobytesField(const char* file, const std::string& name) {
+    std::ifstream in(file);
+    std::string key;
+    std::size_t kilobytes = 0;
+    while (in >> key) {
+        if (key == name + ":" && in >> kilobytes)
+            return kilobytes * 1024;
+        in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+    return kUnlimited;
+}
+
+// The number after name in a file of "name number" lines (memory.stat); 0 when not there.
+std::size_t StatField(const std::string& file, const std::string& name) {
+    std::ifstream in(file);
+    std::string key;
+    std::size_t value = 0;
+    while (in >> key >> value)
+        if (key == name)
+            return value;
+    return 0;
+}
+
+// What the control groups the process belongs to still allow: the least of memory.max −
+// memory.current over its group and each group above it (cgroup v2). The inactive file
+// cache a group holds counts as free: the kernel drops it before anything is refused.
+std::size_t ControlGroupHeadroom() {
+    std::ifstream groups("/proc/self/cgroup");
+    std::string line, path;
+    while (std::getline(groups, line))
+        if (line.rfind("0::", 0) == 0)
+            path = line.substr(3);
+    std::size_t headroom = kUnlimited;
+    while (!path.empty()) {
+        std::ifstream maximumFile("/sys/fs/cgroup" + path + "/memory.max");
+        std::ifstream currentFile("/sys/fs/cgroup" + path + "/memory.current");
+        std::string maximum;
+        std::size_t current = 0;
+        if (maximumFile >> maximum && maximum != "max" && currentFile >> current) {
+            const std::size_t limit = std::stoull(maximum) + StatField("/sys/fs/cgroup" + path + "/memory.stat", "inactive_file");
+            headroom = std::min(headroom, limit > current ? limit - current : 0);
+        }
+        if (path == "/")
+            break;
+        const std::size_t slash = path.find_last_of('/');
+        path = slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+    }
+    return headroom;
+}
+
+// What the address-space limit still allows: the limit less the address space in use.
+std::size_t AddressSpaceHeadroom() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return kUnlimited;
+    const std::size_t used = KilobytesField("/proc/self/status", "VmSize");
+    if (used == kUnlimited)
+        return kUnlimited;
+    return limit.rlim_cur > used ? static_cast<std::size_t>(limit.rlim_cur) - used : 0;
+}
+
 } // namespace
 
 void MapLoadedCode() {
@@ -75,27 +145,62 @@ std::size_t WorkingMemoryFor(int width, int height) {
     const std::size_t copy = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
     // Single buffers above kLargestReusedBlock are mapped on their own, and the heap gives
     // back what exceeds kKeptFreeMemory: such a picture's buffers cannot be kept.
-    if (copy > kLargestReusedBlock || 3 * copy >= kKeptFreeMemory)
+    if (copy > kLargestReusedBlock || 2 * copy >= kKeptFreeMemory)
         return 0;
-    return 3 * copy;
+    return 2 * copy;
 }
 
-void PrepareWorkingMemory(std::size_t bytes) {
-    // What an earlier, larger picture left goes back to the system. Only then: a trim also
-    // gives back the free blocks between the heap's blocks, which the saves would reuse.
+std::size_t MemoryToOpen(int width, int height) {
+    if (width <= 0 || height <= 0)
+        return 0;
+    return std::size_t{3} * 4 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+}
+
+std::size_t AvailableMemory() {
+    std::size_t available = KilobytesField("/proc/meminfo", "MemAvailable");
+    available = std::min({available, ControlGroupHeadroom(), AddressSpaceHeadroom()});
+    if (available == kUnlimited)
+        return kUnlimited; // nothing tells: no refusal
+    return available + ::mallinfo2().fordblks; // the heap's free memory is used again first
+}
+
+namespace {
+
+// Gives back what an earlier, larger picture left, then takes bytes from the heap: the block
+// to back and free, or null.
+void* TakeWorkingMemory(std::size_t bytes) {
+    // Only then: a trim also gives back the free blocks between the heap's blocks, which the
+    // saves would reuse.
     static std::size_t prepared = 0;
     if (bytes < prepared)
         ::malloc_trim(bytes);
     prepared = bytes;
-    if (bytes == 0)
-        return;
-    // One block of that size, backed and freed again: it joins the heap's free memory,
-    // where the next allocations of the saves find it.
-    void* block = std::malloc(bytes);
-    if (block == nullptr)
-        return; // the saves will ask for their memory when they need it
+    // One block of that size, backed and freed again: it joins the heap's free memory, where
+    // the next allocations of the saves find it. Without it, the saves ask when they need.
+    return bytes == 0 ? nullptr : std::malloc(bytes);
+}
+
+void BackAndFree(void* block, std::size_t bytes) {
     Populate(block, bytes);
     std::free(block);
+}
+
+} // namespace
+
+void PrepareWorkingMemory(std::size_t bytes) {
+    if (void* block = TakeWorkingMemory(bytes))
+        BackAndFree(block, bytes);
+}
+
+WorkingMemoryPreparation::WorkingMemoryPreparation(std::size_t bytes) {
+    void* block = TakeWorkingMemory(bytes);
+    if (block == nullptr)
+        return;
+    try {
+        thread_ = std::jthread(BackAndFree, block, bytes);
+    } catch (const std::system_error&) {
+        BackAndFree(block, bytes); // no thread to be had: now
+    }
 }
 
 } // namespace os

@@ -3,6 +3,7 @@
 // How the program's process keeps memory between saves.
 
 #include <cstddef>
+#include <thread>
 
 namespace os {
 
@@ -10,7 +11,7 @@ namespace os {
 // A save of a large picture allocates several picture-sized buffers; fresh memory costs a
 // page fault per 4 KiB on first touch, which on a virtual machine can take longer than the
 // save's own work. With this policy only the first save pays that, and the process keeps
-// what its largest save needed (about three copies of the picture) until it ends.
+// what its largest save needed (at most two copies of the picture) until it ends.
 // Call once at start-up, before the first save.
 void RetainFreedMemory();
 
@@ -28,10 +29,39 @@ void MapLoadedCode();
 // memory (at load time, not during a save).
 void PrepareWorkingMemory(std::size_t bytes);
 
-// What the largest save of a width × height picture allocates at once, with room for the
-// heap's small blocks between them: three copies of the picture at 32 bits (an effect holds
-// its working copy and the converted file rows; a PNG with a transparent colour its canvas
-// and the filtered rows). 0 for a picture too large for the heap to keep its buffers.
+// The same on a thread of its own, so that a picture's opening does not wait for it (the
+// decoding and the display's reduced copy take about as long): the memory is taken from the
+// heap now and backed by the thread, then freed into the heap. Wait() before a save, so that
+// the save finds it.
+class WorkingMemoryPreparation {
+public:
+    WorkingMemoryPreparation() = default;
+    explicit WorkingMemoryPreparation(std::size_t bytes);
+    void Wait() {
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    std::jthread thread_; // joined when replaced or destroyed
+};
+
+// What a save of a width × height picture allocates at once, besides the picture itself:
+// two copies of the picture at 32 bits (an effect holds its working copy and a band of file
+// rows; a PNG with a transparent colour its canvas and the filtered rows; no other save more).
+// 0 for a picture too large for the heap to keep its buffers.
 std::size_t WorkingMemoryFor(int width, int height);
+
+// The memory a width × height picture needs while it is open and saved: the picture once
+// at 32 bits and the working memory of its saves, three copies in all. Opening takes no more
+// (a JPEG is decoded into the picture itself; another format's decoded form is let go before
+// the working memory is made ready).
+std::size_t MemoryToOpen(int width, int height);
+
+// How many bytes this process may still take without the system swapping or refusing: the
+// system's available memory (MemAvailable), lowered by the process's control group limit
+// (memory.max of each group up to the root) and its address-space limit (RLIMIT_AS) where
+// either is set, plus the free memory the process's heap holds already.
+std::size_t AvailableMemory();
 
 } // namespace os

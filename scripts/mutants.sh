@@ -85,7 +85,7 @@ M48|small numbers written with one zero too many|text += "0." + std::string(stat
 M49|registry key names compared with letter case|    return Lower(result);|    return result;
 M50|a registry key's name prefix counts as its parent|existing.second.starts_with(prefix))|existing.second.starts_with(name.second))
 M51|the red transparent colour one step off|RGB(255, 0, 51), -1};|RGB(255, 0, 52), -1};
-M52|the picture's tool-tip shows width twice|.arg(opened.image.height()));|.arg(opened.image.width()));
+M52|the picture's tool-tip shows width twice|.arg(size.height()));|.arg(size.width()));
 M53|the open failure message puts the reason before the file|.arg(QDir::toNativeSeparators(path), opened.error);|.arg(opened.error, QDir::toNativeSeparators(path));
 M54|the transparent colour's RGB written without spaces|" = RGB(%1, %2, %3)"|" = RGB(%1,%2,%3)"
 M55|the GIF frame's caption changed|"GIFで保存する(処理はやや重い)"|"GIFで保存する(処理は重い)"

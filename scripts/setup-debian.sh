@@ -16,6 +16,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3 python3-pil imagemagick
   libvips-tools
+  # djpeg, the decoder the opening of a photo is measured against (bench/compare --opening)
+  libjpeg-turbo-progs
   # the libFuzzer targets (clang's fuzzer and sanitizer runtimes)
   clang libclang-rt-14-dev
   # the browser, the desktop's file opener, a display for the window tests, Japanese glyphs

@@ -37,7 +37,7 @@ inline QImage WritePicture(const QString& path, int width, int height) {
 
 // The picture the savers read: the persistent image of the picture box.
 inline QImage HeldPicture(const frmMain& window) {
-    const auto view = gdi32::ViewBitmap(gdi32::GetCurrentObject(window.controls().picTarget->hDC(), gdi32::OBJ_BITMAP));
+    const auto view = gdi32::SnapshotBitmap(gdi32::GetCurrentObject(window.controls().picTarget->hDC(), gdi32::OBJ_BITMAP));
     QImage held(view ? view->width : 0, view ? view->height : 0, QImage::Format_RGB32);
     for (int i = 0; i < held.width() * held.height(); ++i)
         held.setPixel(i % held.width(), i / held.width(), view->Row(i / held.width())[i % held.width()] | 0xFF000000u);

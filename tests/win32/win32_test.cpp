@@ -162,38 +162,43 @@ TEST(Startup, TokensPairWithShutdownsAndTheLastOneFreesEverything) {
 TEST_F(Gdiplus, ColourKeyLeavesExactlyThePixelsInsideTheKeyRangeUndrawn) {
     // Red runs along x and green along y in steps of one, so a key one level too wide shows.
     const auto rgb = [](int x, int y) { return (0x20u + x) << 16 | (0x30u + y) << 8 | 0x40u; };
-    GpBitmap* source = FromDevice(16, 16, rgb);
-    // A pixel written back without alpha into the device bitmap's copy stays opaque.
-    std::uint32_t corner = rgb(0, 0);
-    BitmapData data;
-    data.Stride = 4;
-    data.Scan0 = &corner;
-    const GpRect first{0, 0, 1, 1};
-    ASSERT_EQ(GdipBitmapLockBits(source, &first, ImageLockModeWrite | ImageLockModeUserInputBuf, PixelFormat32bppARGB,
-                                 &data), Ok);
-    ASSERT_EQ(GdipBitmapUnlockBits(source, &data), Ok);
-    GpBitmap* canvas = nullptr;
-    ASSERT_EQ(GdipCreateBitmapFromScan0(16, 16, 0, PixelFormat32bppARGB, nullptr, &canvas), Ok);
-    GpGraphics* graphics = nullptr;
-    ASSERT_EQ(GdipGetImageGraphicsContext(canvas, &graphics), Ok);
-    ASSERT_EQ(GdipGraphicsClear(graphics, 0x00000000), Ok);
-    GpImageAttributes* attributes = nullptr;
-    ASSERT_EQ(GdipCreateImageAttributes(&attributes), Ok);
-    // Red 0x23..0x26, green 0x34, blue 0x40; the alpha of the keys does not count.
-    ASSERT_EQ(GdipSetImageAttributesColorKeys(attributes, ColorAdjustTypeBitmap, 1, 0x00233440, 0x77263440), Ok);
-    ASSERT_EQ(GdipDrawImageRectRectI(graphics, source, 0, 0, 16, 16, 0, 0, 16, 16, UnitPixel, attributes, nullptr,
-                                     nullptr), Ok);
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) {
-            ARGB pixel = 0;
-            ASSERT_EQ(GdipBitmapGetPixel(canvas, x, y, &pixel), Ok);
-            const bool keyed = x >= 3 && x <= 6 && y == 4;
-            EXPECT_EQ(pixel, keyed ? 0u : 0xFF000000u | rgb(x, y)) << x << "," << y;
+    // Drawn from the layer's own copy of a device bitmap, and straight from the device bitmap
+    // (kept as a recipe until the canvas's pixels are read).
+    for (const bool ownCopy : {true, false}) {
+        GpBitmap* source = FromDevice(16, 16, rgb);
+        if (ownCopy) { // a pixel written back without alpha into the device bitmap's copy stays opaque
+            std::uint32_t corner = rgb(0, 0);
+            BitmapData data;
+            data.Stride = 4;
+            data.Scan0 = &corner;
+            const GpRect first{0, 0, 1, 1};
+            ASSERT_EQ(GdipBitmapLockBits(source, &first, ImageLockModeWrite | ImageLockModeUserInputBuf,
+                                         PixelFormat32bppARGB, &data), Ok);
+            ASSERT_EQ(GdipBitmapUnlockBits(source, &data), Ok);
         }
-    GdipDeleteGraphics(graphics);
-    GdipDisposeImageAttributes(attributes);
-    GdipDisposeImage(canvas);
-    GdipDisposeImage(source);
+        GpBitmap* canvas = nullptr;
+        ASSERT_EQ(GdipCreateBitmapFromScan0(16, 16, 0, PixelFormat32bppARGB, nullptr, &canvas), Ok);
+        GpGraphics* graphics = nullptr;
+        ASSERT_EQ(GdipGetImageGraphicsContext(canvas, &graphics), Ok);
+        ASSERT_EQ(GdipGraphicsClear(graphics, 0x00000000), Ok);
+        GpImageAttributes* attributes = nullptr;
+        ASSERT_EQ(GdipCreateImageAttributes(&attributes), Ok);
+        // Red 0x23..0x26, green 0x34, blue 0x40; the alpha of the keys does not count.
+        ASSERT_EQ(GdipSetImageAttributesColorKeys(attributes, ColorAdjustTypeBitmap, 1, 0x00233440, 0x77263440), Ok);
+        ASSERT_EQ(GdipDrawImageRectRectI(graphics, source, 0, 0, 16, 16, 0, 0, 16, 16, UnitPixel, attributes, nullptr,
+                                         nullptr), Ok);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) {
+                ARGB pixel = 0;
+                ASSERT_EQ(GdipBitmapGetPixel(canvas, x, y, &pixel), Ok);
+                const bool keyed = x >= 3 && x <= 6 && y == 4;
+                EXPECT_EQ(pixel, keyed ? 0u : 0xFF000000u | rgb(x, y)) << x << "," << y << (ownCopy ? "" : ", recipe");
+            }
+        GdipDeleteGraphics(graphics);
+        GdipDisposeImageAttributes(attributes);
+        GdipDisposeImage(canvas);
+        GdipDisposeImage(source);
+    }
 }
 
 // Repeated rows, translucent alpha and palette entries, one-pixel sizes, and a device bitmap

@@ -116,12 +116,12 @@ struct FreePixels {
     void operator()(std::uint32_t* pixels) const noexcept { std::free(pixels); }
 };
 
-// Zeroed memory for count pixels. Large blocks are advised for huge pages: a 4096 × 4096
-// bitmap then takes a few dozen page faults instead of sixteen thousand, which on a
-// virtual machine is most of the cost of making and filling it.
-PixelMemory AllocateZeroedPixels(std::size_t count) {
+// Memory for count pixels, zeroed or not. Large blocks are advised for huge pages: a
+// 4096 × 4096 bitmap then takes a few dozen page faults instead of sixteen thousand, which
+// on a virtual machine is most of the cost of making and filling it.
+PixelMemory AllocatePixels(std::size_t count, Fill fill) {
     const std::size_t bytes = std::max<std::size_t>(count, 1) * sizeof(std::uint32_t);
-    auto* pixels = static_cast<std::uint32_t*>(std::calloc(bytes, 1));
+    auto* pixels = static_cast<std::uint32_t*>(fill == Fill::Zeroed ? std::calloc(bytes, 1) : std::malloc(bytes));
     if (pixels == nullptr)
         throw std::bad_alloc();
     PixelMemory memory(pixels, FreePixels{});
@@ -141,18 +141,18 @@ void BitmapRecord::OwnPixels() {
     if (pixels.use_count() <= 1)
         return;
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    PixelMemory own = AllocateZeroedPixels(count);
+    PixelMemory own = AllocatePixels(count, Fill::Unset);
     std::memcpy(own.get(), pixels.get(), count * sizeof(std::uint32_t));
     pixels = std::move(own);
 }
 
-std::unique_ptr<BitmapRecord> MakeBitmap(std::int32_t width, std::int32_t height, bool bottomUp) {
+std::unique_ptr<BitmapRecord> MakeBitmap(std::int32_t width, std::int32_t height, bool bottomUp, Fill fill) {
     auto bitmap = std::make_unique<BitmapRecord>();
     bitmap->width = width;
     bitmap->height = height;
     bitmap->bottomUp = bottomUp;
-    // Zeroed: a new bitmap is black, and its reserved bytes are 0.
-    bitmap->pixels = AllocateZeroedPixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    // Zeroed, a new bitmap is black, and its reserved bytes are 0.
+    bitmap->pixels = AllocatePixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), fill);
     return bitmap;
 }
 

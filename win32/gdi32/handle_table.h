@@ -55,6 +55,9 @@ void RemoveBitmap(HBITMAP handle);
 void RemoveDc(HDC handle);
 HBITMAP StockBitmap();
 
-std::unique_ptr<BitmapRecord> MakeBitmap(std::int32_t width, std::int32_t height, bool bottomUp);
+// Zeroed: a new bitmap is black. Unset: for a caller that writes every pixel at once.
+enum class Fill { Zeroed, Unset };
+std::unique_ptr<BitmapRecord> MakeBitmap(std::int32_t width, std::int32_t height, bool bottomUp,
+                                         Fill fill = Fill::Zeroed);
 
 } // namespace gdi32::detail

@@ -77,6 +77,23 @@ HBITMAP LoadBitmapFromBmp(std::span<const std::byte> file) {
     return detail::AddBitmap(std::move(object));
 }
 
+HBITMAP CreateBitmapToFill(std::int32_t width, std::int32_t height) {
+    if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
+        return {};
+    return detail::AddBitmap(detail::MakeBitmap(width, height, false, detail::Fill::Unset));
+}
+
+HBITMAP CreateSharedCopy(HBITMAP picture) {
+    const detail::BitmapRecord* object = detail::FindBitmap(picture);
+    if (object == nullptr || object->isDibSection || object->bottomUp || object->isStock)
+        return {};
+    auto copy = std::make_unique<detail::BitmapRecord>();
+    copy->width = object->width;
+    copy->height = object->height;
+    copy->pixels = object->pixels; // each record copies before its first write (OwnPixels)
+    return detail::AddBitmap(std::move(copy));
+}
+
 HBITMAP CreateBitmapFromPixels(std::int32_t width, std::int32_t height, const std::uint32_t* top,
                                std::ptrdiff_t rowStep) {
     if (width <= 0 || height <= 0 || width > 65535 || height > 65535 || !top)

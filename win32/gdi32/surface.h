@@ -50,6 +50,17 @@ HBITMAP LoadBitmapFromBmp(std::span<const std::byte> file);
 HBITMAP CreateBitmapFromPixels(std::int32_t width, std::int32_t height, const std::uint32_t* top,
                                std::ptrdiff_t rowStep);
 
+// A device bitmap of width × height whose pixels are not set: the caller writes every one
+// through ViewBitmap() before the bitmap is used (a picture is decoded straight into it,
+// with no pass that clears it first). Returns 0 for a size outside 1 to 65535 either way;
+// throws std::bad_alloc when there is no memory for it.
+HBITMAP CreateBitmapToFill(std::int32_t width, std::int32_t height);
+
+// A device bitmap with the pixels of the device bitmap picture, sharing its memory: the
+// first write to either gives the written one a copy of its own, so a copy of a picture
+// that nobody draws on costs no memory. Returns 0 when picture is not a live device bitmap.
+HBITMAP CreateSharedCopy(HBITMAP picture);
+
 // How many device contexts and bitmaps are alive (the stock bitmap of a new memory DC not
 // counted): lets a caller prove that an operation released everything it made.
 std::size_t CountLiveObjects();

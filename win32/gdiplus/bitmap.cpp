@@ -108,12 +108,47 @@ BitmapObject::BitmapObject(gdi32::PixelSnapshot snapshot) {
     snapshot_ = std::move(snapshot);
 }
 
+std::unique_ptr<BitmapObject> BitmapObject::Blank(INT width, INT height, PixelFormat format) {
+    PixelImage description;
+    description.width = width;
+    description.height = height;
+    description.format = format;
+    auto bitmap = std::make_unique<BitmapObject>(std::move(description));
+    bitmap->blankFill_ = 0x00000000u;
+    return bitmap;
+}
+
 PixelImage& BitmapObject::Pixels() {
     if (snapshot_) {
         CopyOpaqueRows(*snapshot_, pixels_);
         snapshot_.reset();
     }
+    if (blankFill_) {
+        pixels_.argb.assign(static_cast<std::size_t>(pixels_.width) * static_cast<std::size_t>(pixels_.height),
+                            *blankFill_);
+        if (drawing_)
+            for (INT y = 0; y < pixels_.height; ++y)
+                drawing_->Row(y, pixels_.Row32(y));
+        blankFill_.reset();
+        drawing_.reset();
+    }
     return pixels_;
+}
+
+bool BitmapObject::ClearWithoutPixels(ARGB colour) {
+    if (!blankFill_)
+        return false;
+    blankFill_ = pixels_.HasAlpha() ? colour : colour | 0xFF000000u;
+    drawing_.reset();
+    return true;
+}
+
+bool BitmapObject::DeferDrawing(KeyedDrawing drawing) {
+    if (!blankFill_ || *blankFill_ != 0x00000000u || drawing_ || !pixels_.HasAlpha() ||
+        drawing.source.width != pixels_.width || drawing.source.height != pixels_.height)
+        return false;
+    drawing_ = std::move(drawing);
+    return true;
 }
 
 Status GdipCreateBitmapFromHBITMAP(gdi32::HBITMAP hbm, HPALETTE hpal, GpBitmap** bitmap) {
@@ -157,6 +192,10 @@ Status GdipCreateBitmapFromScan0(INT width, INT height, INT /*stride*/, PixelFor
     if (scan0 != nullptr)
         return NotImplemented; // bitmaps over the caller's memory are not offered
     try {
+        if (format != PixelFormat8bppIndexed) { // pixels made when first needed
+            *bitmap = detail::Adopt(BitmapObject::Blank(width, height, format));
+            return Ok;
+        }
         return AdoptNew(PixelImage::Make(width, height, format), bitmap);
     } catch (const std::bad_alloc&) {
         return OutOfMemory;

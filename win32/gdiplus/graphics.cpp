@@ -61,6 +61,15 @@ ARGB SourceOver(ARGB source, ARGB destination) {
 
 } // namespace
 
+void KeyedDrawing::Row(INT y, ARGB* out) const {
+    const GpImageAttributes::ColorKey key{low, high};
+    const std::uint32_t* source = this->source.Row(y);
+    for (INT x = 0; x < this->source.width; ++x) {
+        const ARGB colour = source[x] | 0xFF000000u;
+        out[x] = ChannelsWithin(colour, key) ? 0x00000000u : colour; // opaque over transparent: the colour itself
+    }
+}
+
 Status GdipGetImageGraphicsContext(GpImage* image, GpGraphics** graphics) {
     if (!detail::Started())
         return GdiplusNotInitialized;
@@ -72,6 +81,11 @@ Status GdipGetImageGraphicsContext(GpImage* image, GpGraphics** graphics) {
 }
 
 Status GdipGraphicsClear(GpGraphics* graphics, ARGB color) {
+    if (!detail::Started())
+        return GdiplusNotInitialized;
+    if (GpGraphics* live = detail::Find(graphics); live != nullptr && live->target != nullptr && !live->target->lock &&
+                                                   live->target->ClearWithoutPixels(color))
+        return Ok;
     PixelImage* target = nullptr;
     if (const Status status = ResolveTarget(graphics, target); status != Ok)
         return status;
@@ -115,12 +129,31 @@ Status GdipDisposeImageAttributes(GpImageAttributes* attributes) {
     return detail::Dispose(attributes) ? Ok : InvalidParameter;
 }
 
+namespace {
+
+// A keyed drawing of a whole device bitmap onto a blank canvas of its size, kept as a recipe
+// (KeyedDrawing); false when the drawing is another, which is then made at once.
+bool DeferKeyedDrawing(BitmapObject* target, const BitmapObject* source, INT dstx, INT dsty, INT srcx, INT srcy,
+                       INT width, INT height, const std::optional<GpImageAttributes::ColorKey>& key) {
+    const gdi32::PixelSnapshot* device = source->DevicePixels();
+    if (device == nullptr || !key || target == source || dstx != 0 || dsty != 0 || srcx != 0 || srcy != 0 ||
+        width != device->width || height != device->height)
+        return false;
+    return target->DeferDrawing(KeyedDrawing{*device, key->low, key->high});
+}
+
+} // namespace
+
 Status GdipDrawImageRectRectI(GpGraphics* graphics, GpImage* image, INT dstx, INT dsty, INT dstwidth,
                               INT dstheight, INT srcx, INT srcy, INT srcwidth, INT srcheight, GpUnit srcUnit,
                               const GpImageAttributes* attributes, DrawImageAbort callback, void* callbackData) {
-    PixelImage* target = nullptr;
-    if (const Status status = ResolveTarget(graphics, target); status != Ok)
-        return status;
+    if (!detail::Started())
+        return GdiplusNotInitialized;
+    GpGraphics* live = detail::Find(graphics);
+    if (live == nullptr || live->target == nullptr)
+        return InvalidParameter;
+    if (live->target->lock)
+        return WrongState;
     BitmapObject* source = detail::Find(image);
     if (source == nullptr || (attributes != nullptr && detail::Find(attributes) == nullptr))
         return InvalidParameter;
@@ -135,6 +168,11 @@ Status GdipDrawImageRectRectI(GpGraphics* graphics, GpImage* image, INT dstx, IN
     if (attributes != nullptr)
         key = attributes->colorKeys[ColorAdjustTypeBitmap] ? attributes->colorKeys[ColorAdjustTypeBitmap]
                                                            : attributes->colorKeys[ColorAdjustTypeDefault];
+    if (DeferKeyedDrawing(live->target, source, dstx, dsty, srcx, srcy, srcwidth, srcheight, key))
+        return Ok;
+    PixelImage* target = nullptr;
+    if (const Status status = PixelsOf(*live->target, target); status != Ok)
+        return status;
 
     // A device bitmap's snapshot is read as it is, a row at a time; others in their pixels.
     const gdi32::PixelSnapshot* device = source->DevicePixels();

@@ -17,6 +17,20 @@ namespace gdiplus {
 using codecs::PixelImage;
 static_assert(PaletteFlagsHalftone == codecs::kPaletteFlagsHalftone);
 
+// A whole-bitmap 1:1 drawing of a device bitmap's snapshot onto a transparent 32-bit
+// canvas, with the pixels whose colour lies within a key left out, kept as that recipe until
+// the canvas's pixels are needed: a PNG is encoded from it row by row, so the canvas never
+// takes a copy of the picture's memory.
+struct KeyedDrawing {
+    gdi32::PixelSnapshot source;
+    ARGB low = 0;
+    ARGB high = 0;
+
+    // Row y as drawn: 0x00000000 where the key leaves the canvas as it was, else the source's
+    // colour, opaque.
+    void Row(INT y, ARGB* out) const;
+};
+
 class BitmapObject final : public GpBitmap {
 public:
     struct Lock {
@@ -32,10 +46,21 @@ public:
     // opaque pixels when they are first needed. An encoder that reads the device pixels as
     // they are (JPEG) spares that copy.
     explicit BitmapObject(gdi32::PixelSnapshot snapshot);
+    // A 32-bit bitmap of width × height, every pixel 0x00000000, its memory taken only when
+    // its pixels are first needed.
+    static std::unique_ptr<BitmapObject> Blank(INT width, INT height, PixelFormat format);
 
-    // The pixels; the first call on a bitmap made from a device bitmap copies them (may
-    // throw std::bad_alloc).
+    // The pixels; the first call on a bitmap made from a device bitmap copies them, on a
+    // blank bitmap fills them, with its keyed drawing made (may throw std::bad_alloc).
     PixelImage& Pixels();
+    // Sets every pixel of a bitmap whose pixels are not made yet to colour without making
+    // them; false when they are made (the caller fills them).
+    bool ClearWithoutPixels(ARGB colour);
+    // Keeps drawing as the recipe of a blank, transparent 32-bit bitmap of the same size;
+    // false when the bitmap is not one (the caller draws).
+    bool DeferDrawing(KeyedDrawing drawing);
+    // The recipe kept, or null.
+    const KeyedDrawing* Drawing() const { return blankFill_ && drawing_ ? &*drawing_ : nullptr; }
     // Size, format and palette, without copying anything.
     const PixelImage& Description() const { return pixels_; }
     // The device pixels not yet copied, or null.
@@ -46,6 +71,8 @@ public:
 private:
     PixelImage pixels_;
     std::optional<gdi32::PixelSnapshot> snapshot_;
+    std::optional<ARGB> blankFill_; // the pixels are not made: all this colour
+    std::optional<KeyedDrawing> drawing_;
 };
 
 // A row of device pixels as the imaging layer holds them: device pixels are opaque.

@@ -49,26 +49,42 @@ Status FromEncoder(codecs::Status status, const char* format) {
 static_assert(static_cast<int>(codecs::GenericError) == GenericError && static_cast<int>(codecs::OutOfMemory) == OutOfMemory &&
               static_cast<int>(codecs::InvalidParameter) == InvalidParameter);
 
+// The rows of a device bitmap's snapshot, top row first.
+std::vector<const ARGB*> RowsOf(const gdi32::PixelSnapshot& device) {
+    std::vector<const ARGB*> rows(static_cast<std::size_t>(device.height));
+    for (INT y = 0; y < device.height; ++y)
+        rows[y] = device.Row(y);
+    return rows;
+}
+
 // A bitmap still holding a device bitmap's snapshot is encoded straight from it where the
-// encoder reads the pixels as they are (JPEG ignores the fourth byte); the other encoders
-// take the layer's own copy.
+// encoder reads the pixels as they are (JPEG and PNG ignore the fourth byte), and a canvas
+// still holding its keyed drawing is encoded as PNG from that: a picture-sized copy spared
+// each time. The GIF encoder takes the layer's own copy.
 Status Encode(BitmapObject& bitmap, const CLSID& encoder, const EncoderParameters* parameters,
               std::vector<std::byte>& file) {
     const bool hasParameters = parameters != nullptr && parameters->Count > 0;
+    const gdi32::PixelSnapshot* device = bitmap.DevicePixels();
     if (encoder == kJpegEncoder) {
         codecs::JpegOptions options;
         if (const Status status = ReadJpegOptions(parameters, options); status != Ok)
             return status;
-        if (const gdi32::PixelSnapshot* device = bitmap.DevicePixels()) {
-            std::vector<const ARGB*> rows(static_cast<std::size_t>(device->height));
-            for (INT y = 0; y < device->height; ++y)
-                rows[y] = device->Row(y);
-            return FromEncoder(codecs::EncodeJpegRows(device->width, device->height, rows, options, file), "JPEG");
-        }
+        if (device != nullptr)
+            return FromEncoder(codecs::EncodeJpegRows(device->width, device->height, RowsOf(*device), options, file),
+                               "JPEG");
         return FromEncoder(codecs::EncodeJpeg(bitmap.Pixels(), options, file), "JPEG");
     }
-    if (encoder == kPngEncoder)
-        return hasParameters ? InvalidParameter : FromEncoder(codecs::EncodePng(bitmap.Pixels(), file), "PNG");
+    if (encoder == kPngEncoder) {
+        if (hasParameters)
+            return InvalidParameter;
+        if (device != nullptr)
+            return FromEncoder(codecs::EncodePngRows(device->width, device->height, RowsOf(*device), file), "PNG");
+        if (const KeyedDrawing* drawing = bitmap.Drawing()) // a canvas whose pixels were never made
+            return FromEncoder(codecs::EncodePngArgbRows(bitmap.Description().width, bitmap.Description().height,
+                                                         [drawing](INT y, ARGB* out) { drawing->Row(y, out); }, file),
+                               "PNG");
+        return FromEncoder(codecs::EncodePng(bitmap.Pixels(), file), "PNG");
+    }
     if (encoder == kGifEncoder)
         return hasParameters ? InvalidParameter : FromEncoder(codecs::EncodeGif(bitmap.Pixels(), file), "GIF");
     return UnknownImageFormat;
