@@ -73,7 +73,9 @@ class ResultPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
         lumivert::testing::EnsureApplication(); // the event loop a browser's socket needs
-        fs::copy_file(folder_.WritePicture("picture.bmp", 5), picture_, fs::copy_options::overwrite_existing);
+        QImage picture(5, 2, QImage::Format_RGB32);
+        picture.fill(Qt::gray);
+        picture.save(QString::fromStdString(picture_), "BMP");
         environment_.Set("DISPLAY", nullptr); // the shell opener falls back to $BROWSER
         environment_.Set("WAYLAND_DISPLAY", nullptr);
     }

@@ -20,18 +20,15 @@ SOCKET = "wayland-lumivert"
 PR_SET_PDEATHSIG = 1
 
 
-def end_with_this_process():
-    # The compositor ends even when this process is killed (by CTest's time-out, say).
-    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
-
-
 def start_compositor(runtime, scale):
-    log = open(os.path.join(runtime, "weston.log"), "w")
+    # The compositor ends even when this process is killed (by CTest's time-out, say).
+    end_with_this_process = lambda: ctypes.CDLL(None).prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
     return subprocess.Popen(
         ["weston", "--backend=headless-backend.so", f"--socket={SOCKET}", "--use-pixman",
          "--width=1280", "--height=800", f"--scale={scale}", "--no-config", "--idle-time=0"],
-        env=dict(os.environ, XDG_RUNTIME_DIR=runtime), stdin=subprocess.DEVNULL, stdout=log,
-        stderr=subprocess.STDOUT, preexec_fn=end_with_this_process)
+        env=dict(os.environ, XDG_RUNTIME_DIR=runtime), stdin=subprocess.DEVNULL,
+        stdout=open(os.path.join(runtime, "weston.log"), "w"), stderr=subprocess.STDOUT,
+        preexec_fn=end_with_this_process)
 
 
 def wait_for_socket(runtime, compositor, limit):

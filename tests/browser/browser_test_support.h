@@ -55,17 +55,6 @@ public:
         return WriteScript("chromium-headless", "exec /usr/bin/chromium --headless --disable-gpu --disable-breakpad "
                                                 "--disable-background-networking --disable-component-update \"$@\"");
     }
-    // A 24-bit BMP picture of width × 2 grey pixels.
-    std::filesystem::path WritePicture(const std::string& name, int width) const {
-        const int pixelBytes = (width * 3 + 3) / 4 * 4 * 2;
-        std::string bmp = "BM";
-        // File size, 0, pixel offset; header size, width, height, planes | bits, 0, size, resolution, colours.
-        for (const int value : {54 + pixelBytes, 0, 54, 40, width, 2, 1 | 24 << 16, 0, pixelBytes, 2835, 2835, 0, 0})
-            for (int i = 0; i < 4; ++i)
-                bmp += static_cast<char>((value >> (8 * i)) & 0xFF);
-        test_support::WriteBytes(path_ / name, bmp + std::string(static_cast<std::size_t>(pixelBytes), '\x7F'));
-        return path_ / name;
-    }
 
 private:
     test_support::ScratchFolder scratch_;

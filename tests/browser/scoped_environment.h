@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace lumivert::testing {
@@ -16,7 +15,6 @@ public:
         for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
             it->second ? ::setenv(it->first.c_str(), it->second->c_str(), 1) : ::unsetenv(it->first.c_str());
     }
-
     // A null value removes the variable.
     void Set(const char* name, const char* value) {
         const char* old = std::getenv(name);

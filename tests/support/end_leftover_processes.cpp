@@ -8,60 +8,37 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
-#include <string>
 #include <vector>
 
 namespace {
 
-struct ProcessEntry {
-    pid_t parent = 0;
-    char state = '?';
-};
-
-// Every process's parent and state, read from /proc/PID/stat ("pid (name) state ppid ...").
-std::map<pid_t, ProcessEntry> ProcessTable() {
-    std::map<pid_t, ProcessEntry> table;
-    DIR* proc = ::opendir("/proc");
-    if (proc == nullptr)
-        return table;
-    while (const dirent* entry = ::readdir(proc)) {
-        char* end = nullptr;
-        const long pid = std::strtol(entry->d_name, &end, 10);
-        if (pid <= 0 || *end != '\0')
-            continue;
-        std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        const auto nameEnd = line.rfind(')'); // a name may hold spaces and brackets
-        if (nameEnd == std::string::npos || nameEnd + 4 > line.size())
-            continue;
-        ProcessEntry process;
-        process.state = line[nameEnd + 2];
-        process.parent = static_cast<pid_t>(std::strtol(line.c_str() + nameEnd + 4, nullptr, 10));
-        table[static_cast<pid_t>(pid)] = process;
-    }
-    ::closedir(proc);
-    return table;
-}
-
-// The processes below this one that have not ended yet.
+// The processes below this one that have not ended yet, by /proc/PID/stat ("pid (name) state ppid ...").
 std::vector<pid_t> LiveDescendants() {
-    const auto table = ProcessTable();
+    std::multimap<pid_t, std::pair<pid_t, char>> children; // parent: pid and state
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string pid = entry.path().filename();
+        std::string line;
+        if (pid.find_first_not_of("0123456789") != std::string::npos || !std::getline(std::ifstream(entry.path() / "stat"), line))
+            continue;
+        const auto nameEnd = line.rfind(')'); // a name may hold spaces and brackets
+        if (nameEnd != std::string::npos && nameEnd + 4 <= line.size())
+            children.emplace(std::strtol(line.c_str() + nameEnd + 4, nullptr, 10), std::pair(std::stoi(pid), line[nameEnd + 2]));
+    }
     std::vector<pid_t> below{::getpid()}, live;
     for (std::size_t i = 0; i < below.size(); ++i)
-        for (const auto& [pid, process] : table)
-            if (process.parent == below[i]) {
-                below.push_back(pid);
-                if (process.state != 'Z' && process.state != 'X')
-                    live.push_back(pid);
-            }
+        for (auto [child, end] = children.equal_range(below[i]); child != end; ++child) {
+            below.push_back(child->second.first);
+            if (child->second.second != 'Z' && child->second.second != 'X')
+                live.push_back(child->second.first);
+        }
     return live;
 }
 
