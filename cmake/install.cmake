@@ -109,7 +109,8 @@ if(LUMIVERT_BUILD_TESTS)
   # The Debian package, built from a copy of the sources with dpkg-buildpackage (the program
   # alone, some minutes) and checked by lintian. Once per suite: not again under the sanitizers.
   if(NOT LUMIVERT_SANITIZE)
-    add_test(NAME debian_package COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/install/check_package.py)
+    add_test(NAME debian_package COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/install/check_package.py
+                                                ${CMAKE_BINARY_DIR}/debian_package)
     set_tests_properties(debian_package PROPERTIES TIMEOUT 1500 SKIP_RETURN_CODE 77)
   endif()
 endif()

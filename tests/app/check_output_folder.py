@@ -20,7 +20,7 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "bench"))
 from compare_window import BMP_BUTTON  # noqa: E402  (the button's place in the window's design)
 
 SKIP = 77
-WAIT = 30
+WAIT = 20
 
 
 def wait_for(condition, what):
