@@ -23,12 +23,11 @@ if(LUMIVERT_SYSTEM_INSTALL)
   set(lumivert_program_dir ${CMAKE_INSTALL_BINDIR})
   set(LUMIVERT_DESKTOP_DATA_DIR ${CMAKE_INSTALL_DATADIR}) # below the prefix
   set(lumivert_entry_dir "\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications")
-elseif(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT AND DEFINED ENV{HOME})
-  set(CMAKE_INSTALL_PREFIX "$ENV{HOME}/.local/opt/lumivert"
-      CACHE PATH "The program's own folder; it writes its files there" FORCE)
-endif()
-
-if(NOT LUMIVERT_SYSTEM_INSTALL)
+else()
+  if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT AND DEFINED ENV{HOME})
+    set(CMAKE_INSTALL_PREFIX "$ENV{HOME}/.local/opt/lumivert"
+        CACHE PATH "The program's own folder; it writes its files there" FORCE)
+  endif()
   set(lumivert_program_dir .)
   if(IS_ABSOLUTE "$ENV{XDG_DATA_HOME}")
     set(user_data_dir "$ENV{XDG_DATA_HOME}")
