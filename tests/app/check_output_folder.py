@@ -119,7 +119,8 @@ def main(program, sample):
         if session is not None:
             os.killpg(session.pid, signal.SIGKILL)
             session.wait()
-        (scratch / "program").chmod(0o755) if (scratch / "program").exists() else None
+        if (scratch / "program").exists():
+            (scratch / "program").chmod(0o755)  # so that its copy can be removed
         shutil.rmtree(scratch, ignore_errors=True)
 
 
