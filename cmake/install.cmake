@@ -110,6 +110,6 @@ if(LUMIVERT_BUILD_TESTS)
   if(NOT LUMIVERT_SANITIZE)
     add_test(NAME debian_package COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/install/check_package.py
                                                 ${CMAKE_BINARY_DIR}/debian_package)
-    set_tests_properties(debian_package PROPERTIES TIMEOUT 1500 SKIP_RETURN_CODE 77)
+    set_tests_properties(debian_package PROPERTIES TIMEOUT 1500 SKIP_RETURN_CODE 77 LABELS package)
   endif()
 endif()
