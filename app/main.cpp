@@ -47,6 +47,9 @@ QString PictureArgument(QApplication& application) {
 
 int main(int argc, char* argv[]) {
     os::RetainFreedMemory(); // a save's large buffers stay for the next save
+    // Qt 6's default, kept whatever the environment says: a screen of scale 1.5 is drawn at
+    // 1.5, not rounded to 2, which would draw the window a third larger than its neighbours.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication application(argc, argv);
     os::MapLoadedCode(); // the libraries the window loads are in by now
     QApplication::setApplicationName("Lumivert");

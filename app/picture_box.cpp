@@ -96,10 +96,29 @@ bool PictureBox::Use(gdi32::HBITMAP bitmap) {
 }
 
 void PictureBox::Refresh() {
-    shown_ = picture_ ? ReducedCopyOfBitmap(gdi32::GetCurrentObject(picture_->hDC(), gdi32::OBJ_BITMAP), size()) : QImage();
-    if (shown_.width() > width() || shown_.height() > height())
-        shown_ = shown_.scaled(size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    ShowAtScale(devicePixelRatioF());
     update();
+}
+
+// A picture larger than the box is reduced to the box's size in device pixels and drawn at
+// that scale: a copy made at the box's logical size would be enlarged again, and blurred, on
+// a screen of scale 2. A smaller one keeps its pixels one logical pixel each, enlarged on
+// such a screen without smoothing, as Qt draws an image of scale 1.
+void PictureBox::ShowAtScale(qreal scale) {
+    shownScale_ = scale;
+    shown_ = {};
+    if (!picture_)
+        return;
+    const gdi32::HBITMAP bitmap = gdi32::GetCurrentObject(picture_->hDC(), gdi32::OBJ_BITMAP);
+    if (picture_->width() <= width() && picture_->height() <= height()) {
+        shown_ = CopyOfBitmap(bitmap);
+        return;
+    }
+    const QSize fit = (QSizeF(size()) * scale).toSize();
+    shown_ = ReducedCopyOfBitmap(bitmap, fit);
+    if (shown_.size() != shown_.size().scaled(fit, Qt::KeepAspectRatio))
+        shown_ = shown_.scaled(fit, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    shown_.setDevicePixelRatio(scale);
 }
 
 gdi32::HDC PictureBox::hDC() const { return picture_ ? picture_->hDC() : gdi32::HDC{}; }
@@ -108,8 +127,14 @@ gdi32::HBITMAP PictureBox::Picture() const { return picture_ ? picture_->hBitmap
 
 void PictureBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // Device pixels per logical pixel of what is painted on: the screen's back buffer, or a
+    // picture the window is grabbed into. The window may have moved to a screen of another
+    // scale since the picture was prepared.
+    const qreal scale = painter.deviceTransform().m11();
+    if (scale > 0 && !qFuzzyCompare(scale, shownScale_))
+        ShowAtScale(scale);
     if (!shown_.isNull())
-        painter.drawImage(0, 0, shown_);
+        painter.drawImage(QPointF(0, 0), shown_);
 }
 
 } // namespace lumivert

@@ -27,7 +27,8 @@ public:
     bool UsePersistentPicture(const QImage& rgb32);
 
     // Redraws the display from the persistent image: a picture larger than the box scaled
-    // down to fit it (aspect kept), a smaller one at 1:1 in the top-left corner.
+    // down to fit it (aspect kept) at the screen's resolution, a smaller one at 1:1 (in
+    // logical pixels) in the top-left corner.
     void Refresh();
 
     // The device context of the persistent image and the picture's bitmap handle; 0 before
@@ -40,9 +41,11 @@ protected:
 
 private:
     bool Use(gdi32::HBITMAP picture);
+    void ShowAtScale(qreal scale);
 
     std::unique_ptr<gdi32::PersistentPicture> picture_;
     QImage shown_;
+    qreal shownScale_ = 0; // device pixels per logical pixel shown_ was made for
 };
 
 } // namespace lumivert

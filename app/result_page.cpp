@@ -21,8 +21,11 @@ namespace {
 constexpr std::uint32_t kFirstDocumentWaitMs = 500;
 constexpr std::uint32_t kSecondDocumentWaitMs = 600;
 
+// The seconds are a number for the user, written as the user's locale writes numbers
+// (LC_ALL, LC_NUMERIC, LANG): not in the Japanese the interface is set to whatever the
+// locale (main.cpp), which would always give ".".
 std::string LocaleDecimalSeparator() {
-    return QLocale().decimalPoint().toStdString();
+    return QLocale::system().decimalPoint().toStdString();
 }
 
 // The picture's bare file name when the file exists, else nothing.

@@ -90,6 +90,9 @@ std::uint32_t LaunchBrowser(const std::string& filePath, ui::MessageBoxes& messa
         messages.Show("WaitForInputIdle API関数でエラーが発生しました!!", kBoxTitle, ui::MessageButtons::Ok,
                       ui::MessageIcon::Information);
     kernel32::CloseHandle(process);
+    // Only a ready browser with controls is addressed again (its window is closed by the
+    // next display); nothing of any other is held from one save to the next.
+    chromium::ReleaseUnlessReady(static_cast<pid_t>(processId));
     return processId;
 }
 

@@ -14,9 +14,12 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <map>
+#include <string_view>
 #include <sys/socket.h>
 #include <memory>
 #include <thread>
@@ -48,6 +51,14 @@ constexpr milliseconds kEndAfterSignal{2000};
 
 constexpr std::array kChromiumFamilyNames{"chromium", "chrome", "msedge", "microsoft-edge", "brave", "vivaldi"};
 
+// Chromium draws through X11 unless told otherwise. In a Wayland session it draws natively,
+// as this program does; with no X server at all it could not start otherwise.
+bool InWaylandSession() {
+    const auto set = [](const char* name) { return std::getenv(name) && *std::getenv(name); };
+    const char* session = std::getenv("XDG_SESSION_TYPE");
+    return set("WAYLAND_DISPLAY") && (!set("DISPLAY") || (session && std::string_view(session) == "wayland"));
+}
+
 // A browser opened on a file needs no controls; one opened on the blank page is filled in
 // through DevTools over a pipe (descriptors 3 and 4), never through a port that anyone on
 // the machine could connect to.
@@ -64,6 +75,8 @@ std::vector<std::string> ChromiumArguments(const std::string& program, const std
         arguments.push_back("--remote-debugging-pipe");
     if (::geteuid() == 0)
         arguments.push_back("--no-sandbox"); // Chromium will not run as root inside its sandbox
+    if (InWaylandSession())
+        arguments.push_back("--ozone-platform=wayland");
     if (target == kBlankPage)
         arguments.push_back(QUrl::fromLocalFile(QString::fromStdString(BlankPagePath(profile)))
                                 .toString(QUrl::FullyEncoded)
@@ -97,6 +110,23 @@ std::optional<std::string> ProbeEndpoint(const std::string& endpoint, millisecon
             return endpoint;
     }
     return std::nullopt;
+}
+
+void Forget(std::map<pid_t, LaunchedBrowser>::iterator record) {
+    if (!record->second.profileFolder.empty())
+        RemoveProfileFolder(record->second.profileFolder);
+    Launched().erase(record);
+}
+
+// The records of browsers that ended (closed by the user, or failed) go, with their
+// profile folders: a long session must not pile them up.
+void ForgetEndedBrowsers() {
+    for (auto record = Launched().begin(); record != Launched().end();) {
+        const auto next = std::next(record);
+        if (!record->second.process->IsRunning())
+            Forget(record);
+        record = next;
+    }
 }
 
 } // namespace
@@ -169,10 +199,7 @@ pid_t StartBrowser(const std::string& program, const std::string& target) {
     browser.process = std::move(start.program);
     if (browser.pipe)
         browser.pipeEndpoint = DevToolsPipe::Register(pid, browser.pipe);
-    // A record under the same id belongs to a browser that ended long ago.
-    const auto old = Launched().find(pid);
-    if (old != Launched().end() && !old->second.profileFolder.empty())
-        RemoveProfileFolder(old->second.profileFolder);
+    ForgetEndedBrowsers(); // a record under the new id, too, is one of a browser that ended
     Launched()[pid] = std::move(browser);
     return pid;
 }
@@ -226,6 +253,18 @@ std::vector<pid_t> RunningBrowsers() {
     return running;
 }
 
+void ReleaseUnlessReady(pid_t pid) {
+    const auto found = Launched().find(pid);
+    if (found == Launched().end() || (found->second.ready && found->second.endpoint))
+        return;
+    if (!found->second.process->IsRunning()) {
+        Forget(found);
+        return;
+    }
+    found->second.pipe.reset();
+    found->second.process->ReleasePidfd();
+}
+
 void CloseBrowser(pid_t pid) {
     const auto found = Launched().find(pid);
     if (found == Launched().end())
@@ -243,9 +282,7 @@ void CloseBrowser(pid_t pid) {
             process.Signal(SIGKILL);
         process.WaitForEnd(kEndAfterSignal);
     }
-    if (!found->second.profileFolder.empty())
-        RemoveProfileFolder(found->second.profileFolder);
-    Launched().erase(found);
+    Forget(found);
 }
 
 } // namespace chromium

@@ -8,7 +8,8 @@
 // page, and take the close request. On a page file it gets no controls at all. Its blank
 // page is an empty local file in that profile folder rather than "about:blank", because a
 // page without a local-file origin loads no local picture. Any other browser is only
-// started on its target. Each browser is held by a pidfd (started_program.h).
+// started on its target. Each browser is held by a pidfd (started_program.h) for as long
+// as the program may still address it, and forgotten once it has ended.
 
 #include <QJsonObject>
 #include <QString>
@@ -65,6 +66,12 @@ std::vector<pid_t> ReadyBrowsers();
 
 // Every browser this program started that still runs (for tests that clean up).
 std::vector<pid_t> RunningBrowsers();
+
+// Ends the hold on a browser that this program will not address again: one that is not
+// ready with DevTools controls once its start has been waited for (a browser on a page
+// file, or one that never answered). Its pidfd and pipe are closed; while it runs it
+// stays among RunningBrowsers, and its record goes once it has ended.
+void ReleaseUnlessReady(pid_t pid);
 
 // Asks the browser to close, waits a bounded time for it to end (ending its process group
 // if it does not, through its pidfd), and removes its profile folder.

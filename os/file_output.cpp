@@ -129,7 +129,7 @@ ReplacingFile::ReplacingFile(std::string path) : path_(std::move(path)) {
         if (S_ISDIR(existing.st_mode))
             throw ui::FileError(EISDIR, path_);
         if (!S_ISREG(existing.st_mode)) { // a device node is written, never replaced
-            OpenInPlace();
+            OpenInPlace(false);
             return;
         }
         // A read-only file stays read-only, also for a user (root) whom the system
@@ -145,17 +145,14 @@ ReplacingFile::ReplacingFile(std::string path) : path_(std::move(path)) {
         // The folder takes no new file but the old file may be written: rewriting it is
         // the only way to save, at the cost that a write failing midway damages it.
         if (exists && (error == EACCES || error == EPERM)) {
-            OpenInPlace();
+            OpenInPlace(true);
             truncateFirst_ = true;
             return;
         }
         throw ui::FileError(error, path_);
     }
-    if (exists && !TakeOverOwnerAndMode(fd_, existing)) {
-        const int error = errno;
-        Abandon();
-        throw ui::FileError(error, path_);
-    }
+    if (exists && !TakeOverOwnerAndMode(fd_, existing))
+        Refuse(errno);
     replacesExisting_ = exists;
 }
 
@@ -164,10 +161,28 @@ ReplacingFile::~ReplacingFile() {
         Abandon();
 }
 
-void ReplacingFile::OpenInPlace() {
-    fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+// Opens the target itself without ever waiting: a pipe (also one put there after the
+// target was looked at, or reached through a link) would hold the save, and the window
+// with it, until some other program read from it. Only a regular file, or a device
+// (/dev/null), is written; the device keeps O_NONBLOCK, so a write that would wait fails.
+void ReplacingFile::OpenInPlace(bool regularFileOnly) {
+    fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd_ < 0)
-        throw ui::FileError(errno, path_);
+        throw ui::FileError(errno, path_); // a pipe without a reader, a socket: ENXIO
+    struct stat opened {};
+    if (::fstat(fd_, &opened) != 0)
+        Refuse(errno);
+    if (S_ISREG(opened.st_mode)) {
+        ::fcntl(fd_, F_SETFL, 0); // written as any file: no file system may answer "later"
+        return;
+    }
+    if (regularFileOnly || !(S_ISCHR(opened.st_mode) || S_ISBLK(opened.st_mode)))
+        Refuse(ENXIO); // what the kernel answers for a pipe nobody reads
+}
+
+void ReplacingFile::Refuse(int error) {
+    Abandon();
+    throw ui::FileError(error, path_);
 }
 
 // An old file rewritten in place loses its content only once the new content comes, so

@@ -14,8 +14,9 @@
 // - where the folder takes no temporary file but the old file may be written, the old
 //   file is rewritten in place: it then survives an abandoned save, but not a write that
 //   fails midway;
-// - a target that exists but is not a regular file (a device such as /dev/full, a pipe)
-//   is written in place, since a device node must never be replaced.
+// - a target that exists but is not a regular file is written in place when it is a
+//   device (/dev/null, /dev/full), since a device node must never be replaced; a pipe or
+//   a socket is refused at once, since writing to it would wait for a reader.
 // Other hard links to the old file keep the old content: the name gets a new file.
 //
 // Every failure throws ui::RaisedError made by FileError(): the number tells the
@@ -47,7 +48,8 @@ public:
     const std::string& path() const { return path_; }
 
 private:
-    void OpenInPlace();
+    void OpenInPlace(bool regularFileOnly);
+    [[noreturn]] void Refuse(int error); // abandons the save and throws the error for path_
     void TruncateIfFirst();
     void Abandon() noexcept;
 

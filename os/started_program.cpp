@@ -68,7 +68,15 @@ StartedProgram::~StartedProgram() {
         ::close(pidfd_);
 }
 
+void StartedProgram::ReleasePidfd() {
+    if (pidfd_ >= 0)
+        ::close(pidfd_);
+    pidfd_ = -1;
+}
+
 bool StartedProgram::IsRunning() const {
+    if (pidfd_ < 0)
+        return !ExitCode().has_value();
     // A pidfd turns readable when its process has ended.
     pollfd ended{pidfd_, POLLIN, 0};
     return ::poll(&ended, 1, 0) == 0;
@@ -85,7 +93,7 @@ std::optional<int> StartedProgram::ExitCode() const {
 }
 
 bool StartedProgram::Signal(int signal) const {
-    return PidfdSendSignal(pidfd_, signal) == 0;
+    return pidfd_ >= 0 && PidfdSendSignal(pidfd_, signal) == 0;
 }
 
 bool StartedProgram::SignalGroup(int signal) const {

@@ -29,7 +29,13 @@ public:
     // program has ended.
     pid_t pid() const { return pid_; }
 
-    // False once the program has ended (reaped or not).
+    // Closes the pidfd, for a program that will not be signalled any more: a descriptor
+    // held for each program the process ever started would run out in a long session.
+    // IsRunning, WaitForEnd and SignalGroup go on answering from the reaping; Signal
+    // then answers false.
+    void ReleasePidfd();
+
+    // False once the program has ended (reaped or not; once reaped when the pidfd is released).
     bool IsRunning() const;
 
     // Waits at most limit for the program to end and be reaped; true when it has.

@@ -5,6 +5,8 @@
 #                          headless Chromium
 #   docs/window-photo.png  the window with docs/photo.jpg opened (handed to the running copy
 #                          as `lumivert PICTURE` does; docs/make_photo.py draws the photo)
+#   docs/window-scale2.png the window on a screen of scale 2 (QT_SCREEN_SCALE_FACTORS=2, as a
+#                          desktop at 200 % sets it): Qt draws it at 1550 × 726 device pixels
 # The program runs from a scratch copy of itself, since it writes its files beside itself.
 # Needs a build (scripts/run.sh or scripts/test.sh makes one); the tools come from the setup.
 set -euo pipefail
@@ -23,18 +25,24 @@ finish() {
 trap finish EXIT
 cp "$program" "$scratch/lumivert"
 
-# One session: a virtual screen, then the program on it. Prints the display number first.
-setsid bash -c '
-  exec 4>"$1/display"
-  Xvfb -displayfd 4 -screen 0 1280x800x24 -nolisten tcp &
-  while [ ! -s "$1/display" ]; do sleep 0.1; done
-  DISPLAY=:$(cat "$1/display") exec "$1/lumivert"' _ "$scratch" >"$scratch/program.log" 2>&1 &
-session=$!
+# One session: a virtual screen of size $1, then the program on it at the screen scale $2;
+# sets DISPLAY and window.
+start_session() {
+  rm -f "$scratch/display"
+  setsid bash -c '
+    exec 4>"$1/display"
+    Xvfb -displayfd 4 -screen 0 "$2"x24 -nolisten tcp &
+    while [ ! -s "$1/display" ]; do sleep 0.1; done
+    DISPLAY=:$(cat "$1/display") QT_SCREEN_SCALE_FACTORS=$3 exec "$1/lumivert"' _ "$scratch" "$1" "$2" \
+    >"$scratch/program.log" 2>&1 &
+  session=$!
+  for ((i = 0; i < wait_secs * 10; i++)); do [ -s "$scratch/display" ] && break; sleep 0.1; done
+  export DISPLAY=:$(cat "$scratch/display")
+  window=$(timeout $wait_secs xdotool search --sync --onlyvisible --class lumivert | head -n1) ||
+    { echo "screenshots: no window within ${wait_secs}s" >&2; cat "$scratch/program.log" >&2; exit 1; }
+}
 
-for ((i = 0; i < wait_secs * 10; i++)); do [ -s "$scratch/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(cat "$scratch/display")
-window=$(timeout $wait_secs xdotool search --sync --onlyvisible --class lumivert | head -n1) ||
-  { echo "screenshots: no window within ${wait_secs}s" >&2; cat "$scratch/program.log" >&2; exit 1; }
+start_session 1280x800 1
 sleep 1   # let the first paint settle
 mkdir -p docs
 import -window "$window" docs/window.png
@@ -64,3 +72,11 @@ DISPLAY=$DISPLAY "$scratch/lumivert" "$PWD/docs/photo.jpg"
 sleep 2
 import -window "$window" docs/window-photo.png
 echo "screenshots: docs/window-photo.png"
+
+# The same window on a screen of scale 2, started afresh (the scale is read at start).
+kill -- "-$session" 2>/dev/null
+wait "$session" 2>/dev/null || true
+start_session 2560x1600 2
+sleep 1
+import -window "$window" docs/window-scale2.png
+echo "screenshots: docs/window-scale2.png ($(identify -format '%wx%h' docs/window-scale2.png))"

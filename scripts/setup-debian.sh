@@ -24,6 +24,8 @@ packages=(
   qt6-translations-l10n
   # the desktop entry's validator; clicks for the screenshots
   desktop-file-utils xdotool
+  # Qt's Wayland platform, and a headless compositor for the tests under Wayland
+  qt6-wayland weston
   # the Debian package: its build, its checks (lintian, the AppStream validator)
   debhelper dpkg-dev lintian appstream
 )

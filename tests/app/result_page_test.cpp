@@ -5,11 +5,12 @@
 #include "app/result_page_text.h"
 #include "browser/mdl_html_document.h"
 #include "chromium/browser_process.h"
-#include "tests/app/recording_message_boxes.h"
+#include "tests/app/loaded_window.h"
 #include "tests/browser/browser_test_support.h"
 #include "tests/browser/scoped_environment.h"
 
 #include <QLocale>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -71,6 +72,7 @@ TEST(EncodeShiftJis, CharactersOutsideShiftJisBecomeCharacterReferences) {
 class ResultPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        lumivert::testing::EnsureApplication(); // the event loop a browser's socket needs
         fs::copy_file(folder_.WritePicture("picture.bmp", 5), picture_, fs::copy_options::overwrite_existing);
         environment_.Set("DISPLAY", nullptr); // the shell opener falls back to $BROWSER
         environment_.Set("WAYLAND_DISPLAY", nullptr);
@@ -93,15 +95,32 @@ protected:
     const std::string picture_ = appFolder_ + "ResultPageTestPicture.bmp";
 };
 
-// The browser is given the page file, replaced whole in Shift_JIS with the locale's separator.
-TEST_F(ResultPageTest, FileModeOverwritesTheWholePageAndUsesTheLocaleSeparator) {
+// The browser is given the page file, replaced whole in Shift_JIS. The seconds are written as
+// the user's locale writes numbers, though the interface is Japanese: the system locale is
+// read once per process, so the test runs itself again under a German one.
+TEST_F(ResultPageTest, FileModeOverwritesTheWholePageWithTheUsersDecimalSeparator) {
+    if (qgetenv("LUMIVERT_TEST_IN_GERMAN") != "1") {
+        QProcess german;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("LC_ALL", "de_DE.UTF-8");
+        environment.insert("LUMIVERT_TEST_IN_GERMAN", "1");
+        german.setProcessEnvironment(environment);
+        german.setProcessChannelMode(QProcess::MergedChannels);
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        german.start(QString::fromStdString(fs::read_symlink("/proc/self/exe")),
+                     {QString("--gtest_filter=%1.%2").arg(test->test_suite_name(), test->name())});
+        const bool finished = german.waitForFinished(60000);
+        const QByteArray output = german.readAll();
+        EXPECT_TRUE(finished && german.exitCode() == 0 && output.contains("[  PASSED  ] 1 test"))
+            << output.toStdString();
+        return;
+    }
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan)); // as the program sets it
     const fs::path browser = Recording("recording-browser", "exec sleep 60");
     UseBrowserCommand(browser);
     lumivert::ShowResult(picture_, std::string(kDescription) + std::string(300, 'x'), {0, 0}, "White", true, messages_);
     EXPECT_EQ(lumivert::testing::ReadFileOnceWritten(browser.string() + ".out"), pagePath_ + "|");
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     lumivert::ShowResult(appFolder_ + "Missing.png", "短い", {0, 1500}, "#FFCCBB", true, messages_);
-    QLocale::setDefault(QLocale::c());
     const std::string page = test_support::ReadBytes(pagePath_);
     EXPECT_NE(page.find("\x81\x46" "1,5\x95\x62<br>"), std::string::npos) << "：1,5秒";
     EXPECT_NE(page.find("Missing.png<br>\x92\x5A\x82\xA2<br><img src=\"\"></body></html>\r\n"), std::string::npos);
@@ -141,12 +160,15 @@ TEST_F(ResultPageTest, DocumentModeFillsARealPage) {
     EXPECT_EQ(messages_.Texts(), std::vector<std::string>{});
     const user32::HWND frame = mdlHTMLDocument::BrowserFrameWnd;
     ASSERT_NE(frame, 0u);
-    EXPECT_EQ(EvaluateInPage(frame, "[document.title, document.querySelector('meta[charset]').getAttribute('charset'),"
-                                    "getComputedStyle(document.body).backgroundColor, document.body.innerText].join('|')")->toString().toStdString(),
+    const auto page = EvaluateInPage(frame, "[document.title, document.querySelector('meta[charset]').getAttribute('charset'),"
+                                            "getComputedStyle(document.body).backgroundColor, document.body.innerText].join('|')");
+    ASSERT_TRUE(page.has_value()) << "the page never answered";
+    EXPECT_EQ(page->toString().toStdString(),
               "画像確認|Shift_JIS|rgb(255, 204, 187)|処理時間\u00A0：1.234秒\nファイル名：" + picture_ + "\n" +
                   kDescription + "\n");
     const auto width = EvaluateInPage(frame, "document.images[0].complete ? document.images[0].naturalWidth : -1",
                                       [](const QJsonValue& v) { return v.toInt() >= 0; });
+    ASSERT_TRUE(width.has_value()) << "the page never answered";
     EXPECT_EQ(width->toInt(), 5) << "the local picture loads into the blank page";
 }
 

@@ -9,8 +9,10 @@
 #include "tests/support/scratch_folder.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +53,15 @@ QRgb Inverted(QRgb pixel) { return qRgb(255 - qRed(pixel), 255 - qGreen(pixel), 
 QRgb Grey(QRgb pixel) {
     const int level = (qRed(pixel) + qGreen(pixel) + qBlue(pixel)) / 3;
     return qRgb(level, level, level);
+}
+// The tinted greys: each channel the grey level times a factor (2 or ½), at most 255.
+template <int Red2, int Green2, int Blue2> // twice the factor of each channel
+QRgb Tinted(QRgb pixel) {
+    const int level = qRed(Grey(pixel));
+    return qRgb(std::min(level * Red2 / 2, 255), std::min(level * Green2 / 2, 255), std::min(level * Blue2 / 2, 255));
+}
+QRgb Sepia(QRgb pixel) {
+    return qRgb(qRound(123.0 / 255 * qRed(pixel) + 132), qRound(189.0 / 255 * qGreen(pixel) + 66), qBlue(pixel));
 }
 
 // Pixels of seen off effect(want) by more than tolerance or not transparent exactly at key.
@@ -141,6 +152,24 @@ TEST_F(SaveCommands, EachButtonWritesTheOpenedPictureWithTheChosenOptionAndItsPa
          "ファイル種類：BMP　変換種類：DIBits　効果：灰(グレースケール)", "White"},
         {&D::optConvAPIType, 0, &D::cmdSaveAsVariousImg, "SampleGrayScale.bmp", {}, Grey, 1,
          "ファイル種類：BMP　変換種類：Pixels　効果：灰(グレースケール)", "White"},
+        {&D::optBmpConv, 1, &D::cmdSaveAsVariousImg, "SampleRed.bmp", {}, Tinted<4, 2, 2>, 2,
+         "ファイル種類：BMP　変換種類：Pixels　効果：赤", "White"},
+        {&D::optBmpConv, 2, &D::cmdSaveAsVariousImg, "SampleBlue.bmp", {}, Tinted<2, 2, 4>, 2,
+         "ファイル種類：BMP　変換種類：Pixels　効果：青", "White"},
+        {&D::optBmpConv, 3, &D::cmdSaveAsVariousImg, "SampleGreen.bmp", {}, Tinted<2, 4, 2>, 2,
+         "ファイル種類：BMP　変換種類：Pixels　効果：緑", "White"},
+        {&D::optConvAPIType, 1, &D::cmdSaveAsVariousImg, "SampleGreen.bmp", {}, Tinted<2, 4, 2>, 2,
+         "ファイル種類：BMP　変換種類：DIBits　効果：緑", "White"},
+        {&D::optBmpConv, 4, &D::cmdSaveAsVariousImg, "SamplePurple.bmp", {}, Tinted<2, 1, 2>, 1,
+         "ファイル種類：BMP　変換種類：DIBits　効果：紫", "White"},
+        {&D::optBmpConv, 5, &D::cmdSaveAsVariousImg, "SampleWater.bmp", {}, Tinted<1, 2, 2>, 1,
+         "ファイル種類：BMP　変換種類：DIBits　効果：水", "White"},
+        {&D::optBmpConv, 6, &D::cmdSaveAsVariousImg, "SampleYellow.bmp", {}, Tinted<2, 2, 1>, 1,
+         "ファイル種類：BMP　変換種類：DIBits　効果：黄", "White"},
+        {&D::optBmpConv, 7, &D::cmdSaveAsVariousImg, "SampleSepia.bmp", {}, Sepia, 0,
+         "ファイル種類：BMP　変換種類：DIBits　効果：セピア", "White"},
+        {&D::optConvAPIType, 0, &D::cmdSaveAsVariousImg, "SampleSepia.bmp", {}, Sepia, 0,
+         "ファイル種類：BMP　変換種類：Pixels　効果：セピア", "White"},
         {&D::optBmpConv, 8, &D::cmdSaveAsVariousImg, "SampleReverse.bmp", {}, Inverted, 0,
          "ファイル種類：BMP　変換種類：Pixels　効果：階調反転(ネガポジ反転)", "White"},
         {&D::optBmpConv, 10, &D::cmdSaveAsVariousImg, "SampleEmbossFalse.bmp", {}, nullptr, 32,
@@ -214,10 +243,14 @@ TEST_F(SaveCommands, GifWithoutAColourAsksWhichConversion) {
     EXPECT_FALSE(Exists("Sample.gif")); // Cancel: nothing saved, timed or shown
     EXPECT_FALSE(Exists("OpenMe.html"));
 
-    messages.answers = {ui::MessageAnswer::Yes}; // the exact-colour conversion
+    messages.answers = {ui::MessageAnswer::Yes}; // the exact-colour conversion, answered after 1.5 s
+    const auto recordHourglass = messages.whileShown;
+    messages.whileShown = [&] { recordHourglass(), QThread::msleep(1500); };
     Click(ui().cmdSaveAsGif);
+    messages.whileShown = recordHourglass;
     EXPECT_EQ(Differences(Written("Sample.gif"), picture), 0);
     ExpectPage("ファイル種類：GIF　透過色：なし", "#77CCFF");
+    EXPECT_TRUE(Page().contains(QRegularExpression("：[0-9]+ミリ秒<br>"))) << "the time spans the save alone";
 
     messages.answers = {ui::MessageAnswer::No}; // the encoder reduces the colours, with halftone
     Click(ui().cmdSaveAsGif);

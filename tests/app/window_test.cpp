@@ -6,6 +6,7 @@
 #include "assets/sample_picture.h"
 #include "tests/app/loaded_window.h"
 
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
@@ -125,11 +126,43 @@ TEST_F(LoadedWindow, LargerPictureIsScaledToFitASmallerOneSitsTopLeft) {
     EXPECT_EQ(shown.copy(0, 0, 50, 41).convertToFormat(QImage::Format_RGB32), small);
 }
 
-// The dialog and the menu run loops of their own: answer runs every 50 ms while action runs.
+// Drawn for a screen of scale 1.5 or 2 (into a picture of that scale, as into the screen's
+// back buffer): a picture that fits has each pixel enlarged, not smoothed; one of the box's
+// size in device pixels is shown pixel for pixel, not reduced to the logical size and enlarged.
+TEST_F(LoadedWindow, PictureIsSharpOnScreensOfScaleOneAndAHalfAndTwo) {
+    const QSize box = ui().picTarget->size();
+    const auto rendered = [this, box](qreal scale) {
+        QPixmap pixmap((QSizeF(box) * scale).toSize());
+        pixmap.setDevicePixelRatio(scale);
+        ui().picTarget->render(&pixmap);
+        return pixmap.toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage sample = HeldPicture(*window);
+    EXPECT_EQ(rendered(2), sample.scaled(sample.size() * 2));
+    for (const qreal scale : {1.5, 2.0}) {
+        const QImage fine = WritePicture(Path("fine.png"), int(box.width() * scale), int(box.height() * scale));
+        ASSERT_TRUE(window->OpenPicture(Path("fine.png")));
+        EXPECT_TRUE(rendered(scale).copy(fine.rect()) == fine) << "not pixel for pixel at scale " << scale;
+    }
+}
+
+// Dialogs, boxes and menus run loops of their own: answer runs every 20 ms while action runs.
+// Whatever is still open after 5 s is closed and the test fails, so it ends instead of hanging.
 void AnswerWhile(const std::function<void()>& action, const std::function<void()>& answer) {
     QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, answer);
-    timer.start(50);
+    QElapsedTimer running;
+    running.start();
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (!running.hasExpired(5000))
+            return answer();
+        ADD_FAILURE() << "still open after 5 s: nothing answered it";
+        timer.stop();
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    timer.start(20);
     action();
 }
 
@@ -207,9 +240,11 @@ std::pair<ui::MessageAnswer, QString> ShowAndAct(const std::string& text, ui::Me
     testing::EnsureApplication();
     QWidget owner;
     QString seen;
-    QTimer::singleShot(0, [&] {
+    std::pair<ui::MessageAnswer, QString> result;
+    AnswerWhile([&] { result.first = QtMessageBoxes(&owner).Show(text, "題名", buttons, icon); }, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
+        if (box == nullptr || !seen.isEmpty())
+            return;
         QStringList names;
         for (QAbstractButton* button : box->buttons())
             names << button->text();
@@ -226,7 +261,8 @@ std::pair<ui::MessageAnswer, QString> ShowAndAct(const std::string& text, ui::Me
             if (button->text() == act)
                 button->click();
     });
-    return {QtMessageBoxes(&owner).Show(text, "題名", buttons, icon), seen};
+    result.second = seen;
+    return result;
 }
 
 TEST(QtMessageBoxes, ShowTheirTextAndIconAndAnswerTheButtonPressed) {

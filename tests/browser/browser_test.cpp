@@ -52,10 +52,13 @@ TEST(ReadRegistryString, TextsAndNumbersAsTheCallerGetsThem) {
 
 // Chromium's stand-in on its DevTools pipe: a ready browser with one loaded page that notes
 // every property set. "die": killed at the first property; "late": the page still loads at
-// the program's first look for its document.
+// the program's first look for its document; "stubborn": ignores the close request, the end of
+// its pipe and SIGTERM.
 constexpr const char* kStandIn = R"(
 import json, os, signal, sys
 mode, mark, received, looks = sys.argv[1], sys.argv[2], b"", 0
+if mode == "stubborn":
+    signal.signal(signal.SIGTERM, signal.SIG_IGN)
 while chunk := os.read(3, 65536):
     received += chunk
     while b"\0" in received:
@@ -76,6 +79,8 @@ while chunk := os.read(3, 65536):
             if mode == "die":
                 os.kill(os.getpid(), signal.SIGKILL)
         os.write(4, json.dumps({"id": command["id"], "result": result}).encode() + b"\0")
+while mode == "stubborn":
+    signal.pause()
 )";
 
 class LaunchBrowserTest : public ::testing::Test {
@@ -243,11 +248,58 @@ TEST_F(LaunchBrowserTest, ABrowserThatDiesWhileThePageIsFilledEndsTheFillWithAnE
     EXPECT_TRUE(messages_.shown.empty());
 }
 
+TEST_F(LaunchBrowserTest, ABrowserThatIgnoresTheCloseRequestIsEndedBeforeTheNextPageOpens) {
+    UseStandIn("stubborn");
+    ShowResult();
+    const std::vector<pid_t> first = chromium::RunningBrowsers();
+    ASSERT_EQ(first.size(), 1u);
+    ShowResult();
+    EXPECT_FALSE(os::IsProcessRunning(first[0])) << "still running after the next page opened";
+    EXPECT_EQ(chromium::RunningBrowsers().size(), 1u);
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
 TEST_F(LaunchBrowserTest, ADocumentStillLoadingAtTheFirstLookIsFilledAfterTheSecondWait) {
     UseStandIn("late");
     ShowResult();
     EXPECT_TRUE(messages_.shown.empty()) << messages_.shown.front().text;
     EXPECT_NE(test_support::ReadBytes(mark_).find("document.body.innerHTML"), std::string::npos) << "the body was filled";
+}
+
+// A long day of displays holds no descriptor of a browser it will not address again (one on
+// a page file, one that never answered) and forgets one that ended, with its profile folder.
+TEST_F(LaunchBrowserTest, ManyDisplaysHoldNothingOfBrowsersTheyWillNotAddressAgain) {
+    const std::string page = (folder_.path() / "page.html").string();
+    test_support::WriteBytes(page, "<html></html>");
+    const auto count = [](const std::filesystem::path& folder) {
+        std::error_code error;
+        return std::distance(std::filesystem::directory_iterator(folder, error), {});
+    };
+    const auto profiles = folder_.path() / ("lumivert-browser-" + std::to_string(::geteuid()));
+    const struct {
+        const char *name, *body;
+        std::string target;
+        std::size_t running;
+        long profiles;
+    } kBrowsers[] = {
+        {"chromium-ending", "exit 0", "", 0, 0}, // on the blank page, ends before it answers
+        {"chromium-ending-on-a-file", "exec sleep 0.1", page, 0, 1}, // the last one goes at the next start
+        {"chromium-on-a-file", "exec sleep 60", page, 16, 16},
+        {"other-browser", "exec sleep 60", page, 32, 16},
+    };
+    for (const auto& browser : kBrowsers) {
+        UseBrowserCommand(folder_.WriteScript(browser.name, browser.body));
+        mdlHTMLDocument::LaunchBrowser(browser.target, messages_); // what a first start sets up once
+        const auto before = count("/proc/self/fd");
+        for (int i = 0; i < 15; ++i) {
+            mdlHTMLDocument::LaunchBrowser(browser.target, messages_);
+            for (int wait = 0; wait < 500 && browser.running == 0 && !chromium::RunningBrowsers().empty(); ++wait)
+                std::this_thread::sleep_for(10ms);
+        }
+        EXPECT_EQ(count("/proc/self/fd"), before) << browser.name;
+        EXPECT_EQ(chromium::RunningBrowsers().size(), browser.running) << browser.name << ": still known while running";
+        EXPECT_EQ(count(profiles), browser.profiles) << browser.name;
+    }
 }
 
 } // namespace

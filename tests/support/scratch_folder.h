@@ -42,7 +42,8 @@ inline std::optional<std::string> WaitForWholeFile(
     return std::nullopt;
 }
 
-// Every entry below a folder by relative path: a file's bytes, or "<folder>".
+// Every entry below a folder by relative path: a file's bytes, "<folder>", or "<special>"
+// for a pipe, socket or device (never read: reading a pipe would wait).
 using FolderState = std::map<std::string, std::string>;
 
 // A fresh folder (mode 0755, so a child that dropped root may enter it), removed at the end.
@@ -85,7 +86,9 @@ public:
         FolderState state;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(path_)) {
             const std::string name = std::filesystem::relative(entry.path(), path_).string();
-            state[name] = entry.is_directory() ? "<folder>" : ReadBytes(entry.path().string());
+            state[name] = entry.is_directory() ? "<folder>"
+                          : entry.is_other()   ? "<special>"
+                                               : ReadBytes(entry.path().string());
         }
         return state;
     }
