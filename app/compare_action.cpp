@@ -6,7 +6,7 @@
 #include "app/frm_main.h"
 
 #include "app/compare_page.h"
-#include "app/mdl_common.h"
+#include "app/output_folder.h"
 #include "browser/mdl_html_document.h"
 #include "os/file_output.h"
 #include "os/rows_in_parts.h"
@@ -107,7 +107,7 @@ bool MeasureAll(std::vector<CompareRow>& rows, const gdi32::PixelSnapshot& origi
 
 void frmMain::cmdCompareAll() {
     const Clock::time_point started = Clock::now();
-    const std::string appFolder = mdlCommon::GetAppFolder();
+    const std::string appFolder = OutputFolder(); // beside the usual outputs
     const std::string folderName = "Compare/", folder = appFolder + folderName;
     std::error_code ignored;
     std::filesystem::create_directory(folder, ignored); // where it cannot be made, every row tells why

@@ -1,6 +1,7 @@
 #include "app/result_page.h"
 
 #include "app/mdl_common.h"
+#include "app/output_folder.h"
 #include "app/result_page_text.h"
 #include "browser/cls_html_document.h"
 #include "browser/mdl_html_document.h"
@@ -34,11 +35,11 @@ std::string ExistingImageName(const std::string& path) {
     return std::filesystem::is_regular_file(image, error) ? image.filename().string() : std::string();
 }
 
-// The checked way: the page as OpenMe.html beside the program, opened in the browser
+// The checked way: the page as OpenMe.html beside the saved files, opened in the browser
 // started here, else through the shell.
 void ShowResultFile(const std::string& path, const std::string& description, const std::string& timeText,
                     const std::string& pageColour, ui::MessageBoxes& messages) {
-    const std::string appFolder = mdlCommon::GetAppFolder();
+    const std::string appFolder = OutputFolder();
     const std::string page =
         ResultPageFileText(appFolder, path, description, timeText, pageColour, ExistingImageName(path));
     const std::string pagePath = appFolder + "OpenMe.html";

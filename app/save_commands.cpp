@@ -1,12 +1,12 @@
 // The five save commands of the main window. Each reads its options, builds the output
-// path in the program's folder, times exactly the saver call and shows the result page.
+// path in the output folder, times exactly the saver call and shows the result page.
 
 #include "app/frm_main.h"
 
 #include "app/busy_pointer.h"
 #include "app/save_front.h"
 #include "app/jpg_quality.h"
-#include "app/mdl_common.h"
+#include "app/output_folder.h"
 #include "app/result_page.h"
 #include "app/save_descriptions.h"
 #include "bitmap/bmp_writer.h"
@@ -20,7 +20,7 @@ namespace {
 
 std::int32_t ReadTick() { return static_cast<std::int32_t>(kernel32::GetTickCount()); }
 
-std::string InAppFolder(const QString& fileName) { return mdlCommon::GetAppFolder() + fileName.toStdString(); }
+std::string InAppFolder(const QString& fileName) { return OutputFolder() + fileName.toStdString(); }
 
 } // namespace
 

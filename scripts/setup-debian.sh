@@ -28,6 +28,8 @@ packages=(
   desktop-file-utils xdotool
   # Qt's Wayland platform, and a headless compositor for the tests under Wayland
   qt6-wayland weston
+  # the Debian package: its build, its checks (lintian, the AppStream validator)
+  debhelper dpkg-dev lintian appstream
 )
 
 missing=()

@@ -60,7 +60,7 @@ def check_installation(build_dir, destdir, prefix, data_dir, validator, default_
             result = subprocess.run([validator, entry_path], capture_output=True, text=True)
             check(result.returncode == 0 and "error" not in result.stdout, f"desktop-file-validate: {result.stdout}")
     hicolor = destdir + os.path.join(data_dir, "icons", "hicolor")
-    for size in (48, 256):
+    for size in (16, 22, 24, 32, 48, 64, 128, 256):
         with Image.open(os.path.join(hicolor, f"{size}x{size}", "apps", "lumivert.png")) as image:
             check((image.format, image.size) == ("PNG", (size, size)), f"the {size} px icon is {image.format} {image.size}")
     root = ElementTree.parse(os.path.join(hicolor, "scalable", "apps", "lumivert.svg")).getroot()

@@ -1,0 +1,128 @@
+#!/usr/bin/python3
+"""The real program in a folder its user cannot write to, on a virtual screen: a save lands in
+the user's pictures folder + Lumivert/, with the result page beside it; when that folder
+cannot be made, the save shows its error box and writes nothing.
+
+Run as root, the program runs as nobody (root may write anywhere)."""
+
+import os
+import pathlib
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+from PIL import Image, ImageChops
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "bench"))
+from compare_window import BMP_BUTTON  # noqa: E402  (the button's place in the window's design)
+
+SKIP = 77
+WAIT = 20
+
+
+def wait_for(condition, what):
+    deadline = time.monotonic() + WAIT
+    while not condition():
+        if time.monotonic() > deadline:
+            raise TimeoutError(what)
+        time.sleep(0.1)
+
+
+def main(program, sample):
+    for tool in ("Xvfb", "xdotool"):
+        if not shutil.which(tool):
+            print(f"SKIP: no {tool}")
+            return SKIP
+    as_user = []
+    if os.geteuid() == 0:
+        if not shutil.which("setpriv"):
+            print("SKIP: run as root and no setpriv to become another user")
+            return SKIP
+        as_user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+    scratch = pathlib.Path(tempfile.mkdtemp(prefix="lumivert-output-"))
+    session = None
+    try:
+        scratch.chmod(0o755)
+        folder, home, runtime = scratch / "program", scratch / "home", scratch / "run"
+        for made in (folder, home, runtime):
+            made.mkdir()
+        shutil.copy2(program, folder / "lumivert")
+        folder.chmod(0o555)
+        pictures = home / "写真"  # named by user-dirs.dirs, as xdg-user-dirs-update writes it
+        (home / ".config").mkdir()
+        (home / ".config" / "user-dirs.dirs").write_text('XDG_PICTURES_DIR="$HOME/写真"\n', encoding="utf-8")
+        (home / "browser").write_text("#!/bin/sh\nexec sleep 60\n")
+        (home / "browser").chmod(0o755)
+        if as_user:
+            for path in (home, runtime, *home.rglob("*")):
+                os.chown(path, 65534, 65534)
+        runtime.chmod(0o700)
+
+        display_file = scratch / "display"
+        env = {"PATH": os.environ["PATH"], "HOME": str(home), "XDG_RUNTIME_DIR": str(runtime),
+               "BROWSER": str(home / "browser"), "LANG": "C.UTF-8", "QT_QPA_PLATFORM": "xcb"}
+        log = open(scratch / "program.log", "w")
+        session = subprocess.Popen(
+            ["bash", "-c", 'exec 4>"$1/display"; Xvfb -displayfd 4 -screen 0 1280x800x24 -nolisten tcp & '
+             'while [ ! -s "$1/display" ]; do sleep 0.1; done; '
+             'DISPLAY=:$(cat "$1/display") exec "${@:2}"', "_", str(scratch), *as_user, str(folder / "lumivert")],
+            env=env, stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
+        wait_for(lambda: display_file.exists() and display_file.read_text().strip(), "no virtual screen")
+        xenv = dict(os.environ, DISPLAY=":" + display_file.read_text().strip())
+
+        def find(*what):
+            found = subprocess.run(["timeout", str(WAIT), "xdotool", "search", "--sync", "--onlyvisible", *what],
+                                   env=xenv, stdout=subprocess.PIPE, text=True)
+            if not found.stdout.split():
+                raise TimeoutError(f"no window {what}: {(scratch / 'program.log').read_text()}")
+            return found.stdout.split()[0]
+
+        window = find("--class", "lumivert")
+        time.sleep(1)  # the first paint
+
+        def click_save():
+            subprocess.run(["xdotool", "mousemove", "--window", window, *map(str, BMP_BUTTON), "click", "1"],
+                           env=xenv, check=True)
+
+        # The pictures folder exists, its Lumivert folder not yet: it is made.
+        pictures.mkdir()
+        if as_user:
+            os.chown(pictures, 65534, 65534)
+        saved, page = pictures / "Lumivert" / "Sample32.bmp", pictures / "Lumivert" / "OpenMe.html"
+        click_save()
+        wait_for(page.exists, "no result page in the pictures folder")
+        time.sleep(0.2)
+        failures = []
+        with Image.open(saved) as got, Image.open(sample) as want:
+            if ImageChops.difference(got.convert("RGB"), want.convert("RGB")).getbbox() is not None:
+                failures.append("the saved BMP is not the sample picture")
+        text = page.read_bytes().decode("cp932")
+        if not all(part in text for part in (f'<base href="{pictures}/Lumivert/">', f"ファイル名：{saved}<br>",
+                                              '<img src="Sample32.bmp">')):
+            failures.append(f"the page does not show the saved file: {text}")
+        if os.listdir(folder) != ["lumivert"]:
+            failures.append(f"the program's folder holds {os.listdir(folder)}")
+
+        # Lumivert/ cannot be made (a file holds its name): the designed box, no file.
+        shutil.rmtree(pictures / "Lumivert")
+        (pictures / "Lumivert").write_text("not a folder")
+        click_save()
+        find("--name", "^エラーですよ$")
+        if sorted(p.name for p in pictures.iterdir()) != ["Lumivert"]:
+            failures.append(f"the pictures folder holds {os.listdir(pictures)}")
+        print(*(f"FAIL: {failure}" for failure in failures), sep="\n")
+        return 1 if failures else 0
+    finally:
+        if session is not None:
+            os.killpg(session.pid, signal.SIGKILL)
+            session.wait()
+        if (scratch / "program").exists():
+            (scratch / "program").chmod(0o755)  # so that its copy can be removed
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1], sys.argv[2]))
