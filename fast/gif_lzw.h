@@ -16,9 +16,6 @@ namespace fast {
 // Appends the sub-blocks of the coded indexes to out (the code size byte before them and the
 // empty block after them are not written). bitsPerPixel (1 to 8) is the palette's: indexes
 // are masked to it, and codes start one bit wider, at least three bits wide.
-// From this many indexes on, the strings are looked up in a direct table rather than a hash.
-inline constexpr std::size_t kPixelsForDirectStrings = std::size_t{1} << 20;
-
 void AppendLzwBlocks(std::span<const std::uint8_t> indexes, int bitsPerPixel, std::vector<std::byte>& out);
 
 } // namespace fast
