@@ -5,6 +5,8 @@
 // answer to a colour that found no place in its palette. The table is any array of entries
 // with the fields rgbRed, rgbGreen and rgbBlue (a DIB colour table).
 
+#include "fast/key_table.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -59,7 +61,7 @@ public:
                 return static_cast<std::uint8_t>(answer - 1);
         }
         const std::uint32_t key = (pixel & 0xFFFFFF) | kValid;
-        const std::size_t set = ((key * 2654435761u) >> 20) & (kLines - 1) & ~std::size_t{1};
+        const std::size_t set = HashSlot<12>(key) & ~std::uint32_t{1}; // a set is two lines of the 4096
         Line& recent = cache_[set];
         if (recent.key == key)
             return recent.index;
