@@ -6,6 +6,7 @@
 #include "app/frm_main.h"
 
 #include "app/compare_page.h"
+#include "app/mdl_common.h"
 #include "app/output_folder.h"
 #include "browser/mdl_html_document.h"
 #include "os/file_output.h"

@@ -1,5 +1,7 @@
 #include "bitmap/neighbourhood_effects.h"
 
+#include "fast/half_difference.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -32,13 +34,8 @@ void InteriorEmboss::Row(const std::array<const std::uint32_t*, 3>& rows, std::u
                          std::int32_t width) const {
     const std::uint32_t* minus = rows[minus_.dy + 1] + minus_.dx;
     const std::uint32_t* plus = rows[plus_.dy + 1] + plus_.dx;
-    const auto level = [](std::uint32_t a, std::uint32_t b, int shift) {
-        return static_cast<std::uint32_t>(HalfDifferenceLevel(static_cast<int>((b >> shift) & 0xFF) -
-                                                              static_cast<int>((a >> shift) & 0xFF)))
-               << shift;
-    };
-    for (std::int32_t x = 1; x < width - 1; ++x)
-        out[x] = level(minus[x], plus[x], 16) | level(minus[x], plus[x], 8) | level(minus[x], plus[x], 0);
+    if (width > 2)
+        fast::HalfDifferenceRow(minus + 1, plus + 1, out + 1, width - 2);
 }
 
 } // namespace mdlBitmap

@@ -7,6 +7,7 @@
 // light upside down. Every output is computed from the picture as it was before the effect.
 
 #include "bitmap/colour_formulas.h"
+#include "fast/half_difference.h"
 
 #include <algorithm>
 #include <array>
@@ -82,18 +83,12 @@ Rgb EmbossFalse(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t
     return EmbossFalseStep(pixel, read(x2, y2));
 }
 
-// Emboss's level where n is 2 and the sum is a difference d of two channel values (−255 to
-// +255): nearest(d / 2 + 127), in integer steps that vector code can take. t is twice
-// d / 2 + 127; a half (t odd) goes to the even one of its two neighbours. Never below 0 or
-// above 254, so neither clamp is needed; equal to the formula for every d (checked below).
-constexpr int HalfDifferenceLevel(int difference) {
-    const int t = difference + 254;
-    return (t + ((t >> 1) & 1)) >> 1;
-}
+// The integer steps of the interior emboss give the emboss formula's level for every
+// difference of two channel values.
 static_assert(
     [] {
         for (int difference = -255; difference <= 255; ++difference)
-            if (HalfDifferenceLevel(difference) != std::clamp(NearestEven(difference / 2.0 + 127), 0, 255))
+            if (fast::HalfDifferenceLevel(difference) != std::clamp(NearestEven(difference / 2.0 + 127), 0, 255))
                 return false;
         return true;
     }(),
@@ -102,7 +97,7 @@ static_assert(
 // Emboss at pixels where both taps lie inside the picture, on 32-bit pixels whose bytes hold
 // three channels and a 0 (a DIB's blue, green, red, 0). There n is 2 and, since the kernel's
 // two taps weigh −1 and +1, every channel's sum is a difference from −255 to +255, whose
-// level HalfDifferenceLevel gives.
+// level fast::HalfDifferenceLevel gives.
 class InteriorEmboss {
 public:
     explicit InteriorEmboss(const EmbossKernel& kernel);

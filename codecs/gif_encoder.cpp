@@ -1,4 +1,5 @@
 #include "codecs/encoders.h"
+#include "fast/gif_lzw.h"
 #include "codecs/halftone.h"
 
 #include <gif_lib.h>
@@ -6,6 +7,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <span>
 #include <utility>
 
 namespace codecs {
@@ -87,14 +89,16 @@ Status WriteGif(INT width, INT height, const std::vector<ARGB>& palette, int tra
     }
     if (EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) != GIF_OK)
         return GenericError;
-    // giflib masks the line it is given in place, so it gets a copy.
-    std::vector<GifPixelType> line(static_cast<std::size_t>(width));
-    for (INT y = 0; y < height; ++y) {
-        const std::uint8_t* row = indexes + static_cast<std::size_t>(width) * y;
-        std::copy(row, row + width, line.begin());
-        if (EGifPutLine(gif, line.data(), width) != GIF_OK)
-            return GenericError;
+    // giflib has written the code size; the coded indexes follow it, and giflib ends them
+    // with the empty block.
+    try {
+        fast::AppendLzwBlocks(std::span(indexes, static_cast<std::size_t>(width) * static_cast<std::size_t>(height)),
+                        map->BitsPerPixel, file);
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
     }
+    if (EGifPutCodeNext(gif, nullptr) != GIF_OK)
+        return GenericError;
     return writer.Close() ? Ok : GenericError;
 }
 
@@ -102,6 +106,8 @@ Status WriteGif(INT width, INT height, const std::vector<ARGB>& palette, int tra
 
 std::vector<ARGB> PaletteCoveringIndexes(const PixelImage& image) {
     std::vector<ARGB> entries = image.palette;
+    if (entries.size() > 0xFF)
+        return entries; // covers every index a byte can hold, without a pass over the pixels
     const std::size_t highest =
         image.indexes.empty() ? 0 : *std::max_element(image.indexes.begin(), image.indexes.end());
     entries.resize(std::max<std::size_t>({entries.size(), highest + 1, 1}), 0);

@@ -2,60 +2,20 @@
 
 #include "imaging/encoding_pipeline.h"
 #include "maps/cls_handmade_map.h"
+#include "fast/colour_runs.h"
+#include "os/rows_in_parts.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace mdlGdiplus {
 
 namespace {
 
-// The distinct colours collected so far, for a look-up instead of a scan of the slots.
-class CollectedSet {
-public:
-    bool Contains(std::uint32_t argb) const {
-        for (std::size_t slot = SlotOf(argb);; slot = (slot + 1) % kSlots) {
-            if (values_[slot] == argb)
-                return true;
-            if (values_[slot] == kEmpty)
-                return false;
-        }
-    }
-    void Add(std::uint32_t argb) {
-        std::size_t slot = SlotOf(argb);
-        while (values_[slot] != kEmpty)
-            slot = (slot + 1) % kSlots;
-        values_[slot] = argb;
-    }
-
-private:
-    static constexpr std::size_t kSlots = 512; // at most 254 values
-    static constexpr std::uint32_t kEmpty = 0; // 0 is never collected
-    static std::size_t SlotOf(std::uint32_t argb) { return (argb * 2654435761u) >> 23; }
-    std::array<std::uint32_t, kSlots> values_{};
-};
-
-// Bit j is set when pixels[j] differs from pixels[j − 1], for j from 0 to 7; pixels[−1] must
-// exist. Pictures repeat a colour over long stretches (the sample changes colour at one
-// pixel in fifteen), so both passes look only at the pixels where the colour changes.
-unsigned ChangesInNextEight(const std::uint32_t* pixels) {
-#if defined(__SSE2__)
-    const auto load = [](const std::uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
-    const int sameLow = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(load(pixels), load(pixels - 1))));
-    const int sameHigh = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(load(pixels + 4), load(pixels + 3))));
-    return ~static_cast<unsigned>(sameLow | (sameHigh << 4)) & 0xFFu;
-#else
-    unsigned changes = 0;
-    for (int j = 0; j < 8; ++j)
-        changes |= static_cast<unsigned>(pixels[j] != pixels[j - 1]) << j;
-    return changes;
-#endif
-}
+// The distinct colours collected so far, for a look-up instead of a scan of the slots; at
+// most 254, and 0 is never collected.
+using CollectedSet = fast::KeyTable<9, 0>;
 
 // Calls visit(k) for pixel 0 and for every pixel that differs from the one before it, in
 // order, until visit answers false.
@@ -66,7 +26,7 @@ void ForEachChange(std::span<const std::uint32_t> pixels, Visit visit) {
         return;
     std::size_t k = 1;
     for (; k + 8 <= count; k += 8)
-        for (unsigned changes = ChangesInNextEight(&pixels[k]); changes != 0; changes &= changes - 1)
+        for (unsigned changes = fast::ChangesInNextEight(&pixels[k]); changes != 0; changes &= changes - 1)
             if (!visit(k + static_cast<std::size_t>(std::countr_zero(changes))))
                 return;
     for (; k < count; ++k)
@@ -94,35 +54,27 @@ CollectedColorTable CollectColors(std::span<const std::uint32_t> PixelValues, st
         } else {
             slots[table.ColorCount] = pixel;
         }
-        collected.Add(pixel);
+        collected.Put(pixel, 0);
         ++table.ColorCount;
         return true;
     });
     return table;
 }
 
-ColorIndexTable::ColorIndexTable() { keys_.fill(kEmpty); }
-
-void ColorIndexTable::Put(std::uint32_t rgb, std::uint8_t index) {
-    std::size_t slot = SlotOf(rgb);
-    while (keys_[slot] != kEmpty && keys_[slot] != rgb)
-        slot = (slot + 1) % kSlots;
-    keys_[slot] = rgb;
-    values_[slot] = index;
-}
+void ColorIndexTable::Put(std::uint32_t rgb, std::uint8_t index) { keys_.Put(rgb, index); }
 
 std::uint8_t ColorIndexTable::Find(std::uint32_t rgb) const {
-    for (std::size_t slot = SlotOf(rgb);; slot = (slot + 1) % kSlots) {
-        if (keys_[slot] == rgb)
-            return values_[slot];
-        if (keys_[slot] == kEmpty)
-            return nearest_ ? static_cast<std::uint8_t>(nearestFirst_ + (*nearest_)(rgb)) : 0;
-    }
+    if (nearest_ == nullptr)
+        return static_cast<std::uint8_t>(keys_.Find(rgb, 0));
+    if (nearestFirst_ == 1 && rgb == belowFirst_)
+        return 0;
+    return static_cast<std::uint8_t>(nearestFirst_ + (*nearest_)(rgb));
 }
 
 void ColorIndexTable::UseNearestOf(std::span<const std::uint32_t> entries, std::size_t first) {
-    if (first >= entries.size())
+    if (first >= entries.size() || first > 1)
         return;
+    belowFirst_ = StripAlpha(entries[0]);
     std::array<gdi32::RGBQUAD, 256> table{};
     const std::size_t count = std::min(entries.size() - first, table.size());
     for (std::size_t i = 0; i < count; ++i) {
@@ -130,7 +82,7 @@ void ColorIndexTable::UseNearestOf(std::span<const std::uint32_t> entries, std::
         table[i] = {static_cast<std::uint8_t>(argb), static_cast<std::uint8_t>(argb >> 8),
                     static_cast<std::uint8_t>(argb >> 16), 0};
     }
-    nearest_ = std::make_shared<codecs::NearestEntry>(table.data(), static_cast<int>(count));
+    nearest_ = std::make_shared<fast::NearestEntry>(table.data(), static_cast<int>(count));
     nearestFirst_ = static_cast<std::uint8_t>(first);
 }
 
@@ -169,16 +121,16 @@ ColorIndexTable BuildPalette(const CollectedColorTable& collected, std::int32_t 
     return table;
 }
 
-void MapIndexes(std::span<const std::uint32_t> PixelValues, const ColorIndexTable& IndexOfColor,
-                std::span<std::uint8_t> IndexBytes) {
-    const std::size_t count = std::min(PixelValues.size(), IndexBytes.size());
-    const std::uint32_t* pixels = PixelValues.data();
-    std::uint8_t* indexes = IndexBytes.data();
-    if (count == 0)
+namespace {
+
+// Stage 3 for the pixels [first, end).
+void MapIndexRange(const std::uint32_t* pixels, const ColorIndexTable& IndexOfColor, std::uint8_t* indexes,
+                   std::size_t first, std::size_t end) {
+    if (first >= end)
         return;
-    std::uint32_t rgb = StripAlpha(pixels[0]);
+    std::uint32_t rgb = StripAlpha(pixels[first]);
     std::uint8_t index = IndexOfColor.Find(rgb);
-    indexes[0] = index;
+    indexes[first] = index;
     // Only where the pixel changes can its index change; equal RGB keeps the index too.
     const auto follow = [&](std::size_t k) {
         if (StripAlpha(pixels[k]) != rgb) {
@@ -186,9 +138,9 @@ void MapIndexes(std::span<const std::uint32_t> PixelValues, const ColorIndexTabl
             index = IndexOfColor.Find(rgb);
         }
     };
-    std::size_t k = 1;
-    for (; k + 8 <= count; k += 8) {
-        const unsigned changes = ChangesInNextEight(pixels + k);
+    std::size_t k = first + 1;
+    for (; k + 8 <= end; k += 8) {
+        const unsigned changes = fast::ChangesInNextEight(pixels + k);
         if (changes == 0) {
             std::memset(indexes + k, index, 8);
             continue;
@@ -199,11 +151,31 @@ void MapIndexes(std::span<const std::uint32_t> PixelValues, const ColorIndexTabl
             indexes[k + j] = index;
         }
     }
-    for (; k < count; ++k) {
+    for (; k < end; ++k) {
         if (pixels[k] != pixels[k - 1])
             follow(k);
         indexes[k] = index;
     }
+}
+
+} // namespace
+
+ColorIndexTable ColorIndexTable::ForAnotherThread() const {
+    ColorIndexTable copy = *this;
+    if (nearest_ != nullptr)
+        copy.nearest_ = std::make_shared<fast::NearestEntry>(*nearest_);
+    return copy;
+}
+
+void MapIndexes(std::span<const std::uint32_t> PixelValues, const ColorIndexTable& IndexOfColor,
+                std::span<std::uint8_t> IndexBytes) {
+    const std::size_t count = std::min(PixelValues.size(), IndexBytes.size());
+    // A photo's pixels mostly differ from their neighbours: a large picture is shared among
+    // the processors, each part with a table of its own (the nearest entries' cache).
+    os::RunParts(os::SplitRows(count, 1), [&](std::size_t part, os::RowRange range) {
+        const ColorIndexTable own = part == 0 ? IndexOfColor : IndexOfColor.ForAnotherThread();
+        MapIndexRange(PixelValues.data(), own, IndexBytes.data(), range.first, range.end);
+    });
 }
 
 } // namespace mdlGdiplus

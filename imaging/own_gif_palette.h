@@ -8,7 +8,8 @@
 // The scans over the 255 slots and the map are replaced by hashed look-ups with the same
 // results: the same slots, the same entries, the same index for every pixel.
 
-#include "codecs/nearest_entry.h"
+#include "fast/key_table.h"
+#include "fast/nearest_entry.h"
 
 #include <array>
 #include <cstdint>
@@ -39,22 +40,22 @@ CollectedColorTable CollectColors(std::span<const std::uint32_t> PixelValues, st
 // 0 before that, as the map answers for an absent key.
 class ColorIndexTable {
 public:
-    ColorIndexTable();
     void Put(std::uint32_t rgb, std::uint8_t index);
     std::uint8_t Find(std::uint32_t rgb) const;
-    // The entries from index first on (ARGB) are the candidates for colours without one.
+    // The entries from index first (0 or 1) on (ARGB) are the candidates for colours without one.
     void UseNearestOf(std::span<const std::uint32_t> entries, std::size_t first);
+    // A copy with a cache of its own, for use on another thread.
+    ColorIndexTable ForAnotherThread() const;
 
 private:
-    // Its cache fills as colours are looked up; the answers stay the same, so copies share it.
-    std::shared_ptr<codecs::NearestEntry> nearest_;
+    // Every colour with an entry from index first on has that entry as its nearest (distance
+    // 0, lowest index first), so once the candidates are known only the colour of entry 0,
+    // when it is not a candidate, needs a look of its own.
+    std::shared_ptr<fast::NearestEntry> nearest_; // its cache fills as colours are looked up;
+                                                  // the answers stay the same, so copies share it
     std::uint8_t nearestFirst_ = 0;
-
-    static constexpr std::size_t kSlots = 512; // at most 256 keys: probes stay short
-    static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu; // no RGB value has a top byte
-    static std::size_t SlotOf(std::uint32_t rgb) { return (rgb * 2654435761u) >> 23; }
-    std::array<std::uint32_t, kSlots> keys_;
-    std::array<std::uint8_t, kSlots> values_{};
+    std::uint32_t belowFirst_ = 0; // the RGB of entry 0
+    fast::KeyTable<9, 0xFFFFFFFF> keys_; // at most 256 keys; no RGB value has a top byte
 };
 
 // Stage 2: rewrites the palette entries (as many as the bitmap's palette has) and answers the

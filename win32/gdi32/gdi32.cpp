@@ -1,9 +1,9 @@
 #include "win32/gdi32/gdi32.h"
 
-#include "codecs/colour_runs.h"
+#include "fast/colour_runs.h"
 #include "win32/gdi32/handle_table.h"
 #include "codecs/colour_packing.h"
-#include "codecs/nearest_entry.h"
+#include "fast/nearest_entry.h"
 #include "os/rows_in_parts.h"
 
 #include <algorithm>
@@ -16,7 +16,7 @@
 namespace gdi32 {
 
 using detail::BitmapRecord;
-using codecs::NearestEntry;
+using fast::NearestEntry;
 
 namespace {
 
@@ -60,7 +60,7 @@ void ConvertRowIndexed(const std::uint32_t* source, std::int32_t width, NearestE
         // a picture most pixels differ from their neighbour.
         std::int32_t run = 1;
         if (x + 1 < width && ((source[x + 1] ^ colour) & 0xFFFFFF) == 0)
-            run = 2 + codecs::LeadingRepeats(source + x + 2, width - x - 2, colour);
+            run = 2 + fast::LeadingRepeats(source + x + 2, width - x - 2, colour);
         FillRun<kBitsPerPixel>(row, x, run, nearest(colour));
         x += run;
     }

@@ -1,0 +1,109 @@
+#pragma once
+
+// The colour-table entry nearest to a pixel (squared distance in RGB, lowest index on a
+// tie), as GetDIBits converts to 1, 4 and 8 bits; the own GIF conversion gives the same
+// answer to a colour that found no place in its palette. The table is any array of entries
+// with the fields rgbRed, rgbGreen and rgbBlue (a DIB colour table).
+
+#include "fast/key_table.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace fast {
+
+// The plain search over every entry: NearestEntry's twin, and its answer by definition.
+template <class TableEntry>
+std::uint8_t NearestEntrySlow(const TableEntry* table, int entries, std::uint32_t pixel) {
+    const int red = (pixel >> 16) & 0xFF, green = (pixel >> 8) & 0xFF, blue = pixel & 0xFF;
+    int best = 0;
+    int bestDistance = 0x7FFFFFFF;
+    for (int i = 0; i < entries; ++i) {
+        const int dr = red - table[i].rgbRed, dg = green - table[i].rgbGreen, db = blue - table[i].rgbBlue;
+        if (const int distance = dr * dr + dg * dg + db * db; distance < bestDistance) {
+            bestDistance = distance;
+            best = i;
+        }
+    }
+    return static_cast<std::uint8_t>(best);
+}
+
+// What it buys: a photo's millions of colours mostly pay one read of a small table, since a
+// cube of 8 × 8 × 8 colours whose eight corners share their nearest entry shares it
+// throughout (the points no farther from one entry than from any other, and nearer than to
+// every lower one, form a convex set). A cube is settled once four of its colours needed a
+// search. In a cube that straddles a border between entries each colour is searched once and
+// its answer kept beside the cube. The colours of cubes met too seldom to settle stay in a
+// cache of two ways a set, so two colours that fall into one set may take turns (a dithered
+// area): a picture of few colours (the sample: 247) pays one search per colour and a cache
+// look-up per run.
+class NearestEntry {
+public:
+    template <class TableEntry>
+    NearestEntry(const TableEntry* table, int entries) : entries_(entries) {
+        for (int i = 0; i < entries; ++i) {
+            red_[i] = table[i].rgbRed;
+            green_[i] = table[i].rgbGreen;
+            blue_[i] = table[i].rgbBlue;
+        }
+    }
+
+    std::uint8_t operator()(std::uint32_t pixel) {
+        const std::uint16_t state = cubes_[CubeOf(pixel)];
+        if (state >= kSettled && state != kUnsettled) {
+            if (state < kMixed)
+                return static_cast<std::uint8_t>(state);
+            if (std::uint16_t& answer = mixed_[static_cast<std::size_t>(state - kMixed) * 512 + PlaceInCube(pixel)];
+                answer != 0)
+                return static_cast<std::uint8_t>(answer - 1);
+        }
+        const std::uint32_t key = (pixel & 0xFFFFFF) | kValid;
+        const std::size_t set = HashSlot<12>(key) & ~std::uint32_t{1}; // a set is two lines of the 4096
+        Line& recent = cache_[set];
+        if (recent.key == key)
+            return recent.index;
+        Line& older = cache_[set + 1];
+        if (older.key == key) {
+            std::swap(recent, older);
+            return recent.index;
+        }
+        older = recent;
+        recent = Line{key, FromCube(pixel)};
+        return recent.index;
+    }
+
+private:
+    static constexpr std::uint32_t kValid = 0x01000000;
+    static constexpr std::size_t kLines = 4096;
+    struct Line {
+        std::uint32_t key = 0;
+        std::uint8_t index = 0;
+    };
+    // A cube's state: below kSearchesBeforeSettling the searches made in it so far; kSettled +
+    // index once its corners agree; kMixed + n when they do not, its colours' answers (index
+    // + 1, 0 while unknown) in block n of mixed_; kUnsettled when they do not and no block
+    // is left (the answers then go to the cache).
+    static constexpr std::uint16_t kSearchesBeforeSettling = 4; // settling costs eight searches
+    static constexpr std::uint16_t kSettled = 0x4000, kMixed = 0x8000, kUnsettled = 0x7FFF;
+    static constexpr std::size_t kMostMixedCubes = 4096; // 4 MiB of answers
+
+    static std::size_t CubeOf(std::uint32_t pixel) {
+        return (pixel >> 9 & 0x7C00) | (pixel >> 6 & 0x3E0) | (pixel >> 3 & 0x1F);
+    }
+    static std::size_t PlaceInCube(std::uint32_t pixel) {
+        return (pixel >> 10 & 0x1C0) | (pixel >> 5 & 0x38) | (pixel & 0x7);
+    }
+    std::uint8_t FromCube(std::uint32_t pixel);
+    std::uint8_t Search(std::uint32_t pixel) const;
+
+    int entries_;
+    std::array<int, 256> red_{}, green_{}, blue_{}; // the table's channels, each in a row of its own
+    std::array<Line, kLines> cache_{};
+    std::array<std::uint16_t, 32 * 32 * 32> cubes_{};
+    std::vector<std::uint16_t> mixed_; // 512 answers a mixed cube
+};
+
+} // namespace fast

@@ -1,0 +1,199 @@
+// Each fast path against its slow twin, on random inputs and on the edges where a fast path
+// could go its own way: run ends at every lane, keys that share a slot, table clears, ties
+// between colour-table entries, cubes that straddle a border, every difference of two levels.
+
+#include "fast/colour_runs.h"
+#include "fast/gif_lzw.h"
+#include "fast/half_difference.h"
+#include "fast/key_table.h"
+#include "fast/nearest_entry.h"
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <random>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+// Runs of random length (1 to maxRun) of colours from a few, with random top bytes.
+std::vector<std::uint32_t> RowOfRuns(std::mt19937& random, std::size_t length, int maxRun) {
+    std::vector<std::uint32_t> row;
+    const std::uint32_t colours[] = {0x000000, 0xFFFFFF, 0x123456, 0x123457, 0xFF0033};
+    while (row.size() < length) {
+        const std::uint32_t colour = colours[random() % 5];
+        for (int n = 1 + static_cast<int>(random() % maxRun); n > 0 && row.size() < length; --n)
+            row.push_back(colour | (random() % 3 == 0 ? (random() & 0xFF000000u) : 0));
+    }
+    return row;
+}
+
+TEST(FastPaths, ColourRunsAgreeWithTheirTwins) {
+    std::mt19937 random(7);
+    for (const int maxRun : {1, 3, 9, 40}) {
+        const auto row = RowOfRuns(random, 300, maxRun);
+        for (std::int32_t from = 0; from < 290; ++from) {
+            for (const std::int32_t count : {0, 1, 3, 4, 5, 8, 9}) {
+                const std::uint32_t colour = row[from] ^ (from % 7 == 0 ? 0x01000000u : 0);
+                ASSERT_EQ(fast::LeadingRepeats(&row[from], count, colour),
+                          fast::LeadingRepeatsSlow(&row[from], count, colour)) << from << " " << count;
+            }
+            if (from >= 1 && from + 8 <= 300) {
+                ASSERT_EQ(fast::ChangesInNextEight(&row[from]), fast::ChangesInNextEightSlow(&row[from])) << from;
+            }
+        }
+    }
+}
+
+TEST(FastPaths, KeyTableAgreesWithAMap) {
+    std::mt19937 random(11);
+    fast::KeyTable<9, 0xFFFFFFFF> table;
+    std::unordered_map<std::uint32_t, std::uint16_t> twin;
+    for (int round = 0; round < 3; ++round) {
+        // Keys that differ only in high bits, low bits, or not at all, up to the capacity.
+        for (std::size_t i = 0; twin.size() < table.kCapacity; ++i) {
+            const std::uint32_t key = i % 3 == 0 ? static_cast<std::uint32_t>(i) << 20
+                                    : i % 3 == 1 ? static_cast<std::uint32_t>(random() & 0xFFFFFF)
+                                                 : static_cast<std::uint32_t>(i);
+            const auto value = static_cast<std::uint16_t>(random());
+            table.Put(key, value);
+            twin[key] = value;
+        }
+        ASSERT_EQ(table.size(), twin.size());
+        for (const auto& [key, value] : twin) {
+            ASSERT_TRUE(table.Contains(key));
+            ASSERT_EQ(table.Find(key, -1), value);
+        }
+        for (int probe = 0; probe < 2000; ++probe) {
+            const auto key = static_cast<std::uint32_t>(random());
+            ASSERT_EQ(table.Find(key, -1), twin.count(key) ? twin[key] : -1);
+        }
+        table.Clear();
+        twin.clear();
+        ASSERT_FALSE(table.Contains(0));
+    }
+}
+
+struct Entry {
+    std::uint8_t rgbBlue, rgbGreen, rgbRed, rgbReserved;
+};
+
+TEST(FastPaths, NearestEntryAgreesWithTheSearchOfEveryEntry) {
+    std::mt19937 random(5);
+    const auto randomEntry = [&](int spread, int centre) {
+        const auto channel = [&] { return static_cast<std::uint8_t>(std::clamp(centre + int(random() % (2 * spread + 1)) - spread, 0, 255)); };
+        return Entry{channel(), channel(), channel(), 0};
+    };
+    struct Case {
+        const char* name;
+        std::vector<Entry> table;
+    };
+    std::vector<Case> cases = {{"black and white", {{0, 0, 0, 0}, {255, 255, 255, 0}}},
+                               {"one entry", {{10, 200, 30, 0}}},
+                               {"repeated entries tie", {{9, 9, 9, 0}, {200, 0, 0, 0}, {9, 9, 9, 0}, {0, 0, 0, 0}}}};
+    Case spread{"256 anywhere", {}}, cluster{"a photo's first colours and black fillers", {}};
+    for (int i = 0; i < 256; ++i)
+        spread.table.push_back(randomEntry(128, 128));
+    for (int i = 0; i < 254; ++i)
+        cluster.table.push_back(randomEntry(8, 90));
+    cluster.table.resize(256, Entry{0, 0, 0, 0});
+    cases.push_back(spread);
+    cases.push_back(cluster);
+    for (const Case& c : cases) {
+        fast::NearestEntry nearest(c.table.data(), static_cast<int>(c.table.size()));
+        const auto check = [&](std::uint32_t pixel) {
+            ASSERT_EQ(nearest(pixel), fast::NearestEntrySlow(c.table.data(), static_cast<int>(c.table.size()), pixel))
+                << c.name << ", pixel " << std::hex << pixel;
+        };
+        // Every colour of a few whole cubes, twice (the second time settled), then colours anywhere.
+        for (const std::uint32_t corner : {0x000000u, 0x505858u, 0x585050u, 0xF8F8F8u, 0x788090u})
+            for (int pass = 0; pass < 2; ++pass)
+                for (std::uint32_t step = 0; step < 512; ++step)
+                    check(corner | (step >> 6 & 7) << 16 | (step >> 3 & 7) << 8 | (step & 7));
+        for (int i = 0; i < 40000; ++i)
+            check(random() & 0xFFFFFF);
+    }
+}
+
+// The same GIF written by giflib from the rows (the twin) and with the indexes coded here.
+std::vector<std::uint8_t> WriteGif(const std::vector<std::uint8_t>& indexes, int width, int bitsPerPixel, bool ours) {
+    std::vector<std::uint8_t> file;
+    const auto append = [](GifFileType* gif, const GifByteType* data, int length) {
+        auto* out = static_cast<std::vector<std::uint8_t>*>(gif->UserData);
+        out->insert(out->end(), data, data + length);
+        return length;
+    };
+    int error = 0;
+    GifFileType* gif = EGifOpen(&file, append, &error);
+    std::vector<GifColorType> colours(std::size_t{1} << bitsPerPixel, GifColorType{1, 2, 3});
+    ColorMapObject* map = GifMakeMapObject(static_cast<int>(colours.size()), colours.data());
+    const int height = static_cast<int>(indexes.size()) / width;
+    EXPECT_EQ(EGifPutScreenDesc(gif, width, height, 8, 0, map), GIF_OK);
+    EXPECT_EQ(EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr), GIF_OK);
+    if (ours) {
+        std::vector<std::byte> blocks;
+        fast::AppendLzwBlocks(indexes, map->BitsPerPixel, blocks);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(blocks.data());
+        file.insert(file.end(), bytes, bytes + blocks.size());
+        EXPECT_EQ(EGifPutCodeNext(gif, nullptr), GIF_OK);
+    } else {
+        std::vector<GifPixelType> line(static_cast<std::size_t>(width));
+        for (int y = 0; y < height; ++y) {
+            std::copy_n(indexes.begin() + static_cast<std::ptrdiff_t>(y) * width, width, line.begin());
+            EXPECT_EQ(EGifPutLine(gif, line.data(), width), GIF_OK);
+        }
+    }
+    EXPECT_EQ(EGifCloseFile(gif, &error), GIF_OK);
+    GifFreeMapObject(map);
+    return file;
+}
+
+TEST(FastPaths, GifLzwWritesGiflibsBytes) {
+    std::mt19937 random(3);
+    struct Case {
+        const char* name;
+        int width, height, bitsPerPixel;
+        std::function<std::uint8_t(std::size_t)> index;
+    };
+    const Case cases[] = {
+        {"one pixel", 1, 1, 8, [](std::size_t) { return std::uint8_t{7}; }},
+        {"one colour: long strings, every code width", 640, 480, 8, [](std::size_t) { return std::uint8_t{0}; }},
+        {"noise: the table fills and clears again and again", 317, 211, 8,
+         [&](std::size_t) { return static_cast<std::uint8_t>(random()); }},
+        {"runs, as a picture has them", 500, 300, 8,
+         [&](std::size_t k) { return static_cast<std::uint8_t>((k / (1 + k % 13)) % 250); }},
+        {"two colours at one bit a pixel", 123, 77, 1, [&](std::size_t) { return static_cast<std::uint8_t>(random() % 2); }},
+        {"indexes past the palette are masked", 64, 64, 2, [&](std::size_t) { return static_cast<std::uint8_t>(random()); }},
+        {"a picture of a million pixels", 1024, 1024, 8,
+         [&](std::size_t k) { return static_cast<std::uint8_t>(k % 7 == 0 ? random() : k / 40 % 200); }},
+        {"sixteen colours", 200, 100, 4, [&](std::size_t k) { return static_cast<std::uint8_t>(k % 16 ^ random() % 2); }},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> indexes(static_cast<std::size_t>(c.width) * c.height);
+        for (std::size_t k = 0; k < indexes.size(); ++k)
+            indexes[k] = c.index(k);
+        EXPECT_EQ(WriteGif(indexes, c.width, c.bitsPerPixel, true), WriteGif(indexes, c.width, c.bitsPerPixel, false))
+            << c.name;
+    }
+}
+
+TEST(FastPaths, HalfDifferenceAgreesWithTheFormula) {
+    for (int difference = -255; difference <= 255; ++difference)
+        ASSERT_EQ(fast::HalfDifferenceLevel(difference), fast::HalfDifferenceLevelSlow(difference)) << difference;
+    std::mt19937 random(9);
+    for (const std::int32_t count : {0, 1, 3, 4, 7, 16, 1001}) {
+        std::vector<std::uint32_t> minus(count), plus(count), fast(count + 1, 0xAAAAAAAA), slow(count + 1, 0xAAAAAAAA);
+        for (std::int32_t x = 0; x < count; ++x) {
+            minus[x] = random();
+            plus[x] = x % 5 == 0 ? minus[x] : random();
+        }
+        fast::HalfDifferenceRow(minus.data(), plus.data(), fast.data(), count);
+        fast::HalfDifferenceRowSlow(minus.data(), plus.data(), slow.data(), count);
+        ASSERT_EQ(fast, slow) << count; // the element past the row stays untouched in both
+    }
+}
+
+} // namespace
