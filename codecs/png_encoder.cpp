@@ -172,12 +172,12 @@ bool WritePng(const PngWriter& writer, const PixelImage& image, const std::vecto
 
 } // namespace
 
-Status EncodePng(const PixelImage& image, std::vector<std::byte>& file) {
+EncodedFile EncodePng(const PixelImage& image) {
     if (image.width <= 0 || image.height <= 0)
-        return InvalidParameter;
+        return Fails(EncodeFailure::UnsupportedImage);
     PngWriter writer;
     if (writer.png() == nullptr || writer.info() == nullptr)
-        return OutOfMemory;
+        return Fails(EncodeFailure::OutOfMemory);
 
     std::vector<png_color> plte;
     std::vector<png_byte> trns;
@@ -196,10 +196,12 @@ Status EncodePng(const PixelImage& image, std::vector<std::byte>& file) {
     }
     const Buffer stream = Compress(FilteredRows(image));
     if (stream.size == 0)
-        return GenericError;
-    file.clear();
+        return Fails(EncodeFailure::LibraryFailed);
+    std::vector<std::byte> file;
     file.reserve(stream.size + 1024); // the chunks around the image data are small
-    return WritePng(writer, image, plte, trns, stream, file) ? Ok : GenericError;
+    if (!WritePng(writer, image, plte, trns, stream, file))
+        return Fails(EncodeFailure::LibraryFailed);
+    return file;
 }
 
 } // namespace codecs
