@@ -6,6 +6,7 @@
 #include "os/file_output.h"
 #include "ui/raised_error.h"
 
+#include <optional>
 
 namespace mdlBitmap {
 
@@ -47,9 +48,16 @@ std::vector<std::byte> BmpHeaders(const gdi32::BITMAPINFO& info, BmpDepth depth)
     return out.bytes();
 }
 
-// Asks the platform for the picture selected into dc at the depth, then writes headers,
-// colour table and pixel data. Nothing is opened before both conversion calls succeeded.
-bool SaveBmp(gdi32::HDC dc, const std::string& path, BmpDepth depth) {
+// The file's contents: headers and colour table, then the pixel data.
+struct BmpContents {
+    std::vector<std::byte> headers;
+    os::PixelBuffer<std::byte> pixels;
+    std::uint32_t pixelBytes = 0;
+};
+
+// Asks the platform for the picture selected into dc at the depth; nothing when either
+// conversion call fails. Touches no file.
+std::optional<BmpContents> ConvertForBmp(gdi32::HDC dc, BmpDepth depth) {
     const gdi32::HBITMAP bitmap = gdi32::GetCurrentObject(dc, gdi32::OBJ_BITMAP);
     gdi32::BITMAP size{};
     gdi32::GetObjectA(bitmap, sizeof(gdi32::BITMAP), &size);
@@ -64,22 +72,28 @@ bool SaveBmp(gdi32::HDC dc, const std::string& path, BmpDepth depth) {
 
     const auto lines = static_cast<std::uint32_t>(size.bmHeight);
     if (gdi32::GetDIBits(dc, bitmap, 0, lines, nullptr, &info, gdi32::DIB_RGB_COLORS) == 0)
-        RaiseGetDIBitsError();
+        return std::nullopt;
     // The conversion fills whole padded rows; a size that disagrees would let it run past
     // the buffer, so it counts as a failed conversion.
     const std::uint32_t imageSize = info.bmiHeader.biSizeImage;
     if (imageSize != gdi32::DibStride(size.bmWidth, depth.bitsPerPixel) * lines)
-        RaiseGetDIBitsError();
-    const auto pixels = os::MakePixelBuffer<std::byte>(imageSize);
+        return std::nullopt;
+    auto pixels = os::MakePixelBuffer<std::byte>(imageSize);
     if (gdi32::GetDIBits(dc, bitmap, 0, lines, pixels.get(), &info, gdi32::DIB_RGB_COLORS) == 0)
-        RaiseGetDIBitsError();
+        return std::nullopt;
+    return BmpContents{BmpHeaders(info, depth), std::move(pixels), imageSize};
+}
 
+// Nothing is opened before the conversion succeeded.
+bool SaveBmp(gdi32::HDC dc, const std::string& path, BmpDepth depth) {
+    const std::optional<BmpContents> contents = ConvertForBmp(dc, depth);
+    if (!contents)
+        RaiseGetDIBitsError();
     // The bytes go to a temporary file that then takes the target's place, so a longer old
     // file keeps no stale tail and a write that fails leaves the old file as it was.
     os::ReplacingFile file(path);
-    const std::vector<std::byte> headers = BmpHeaders(info, depth);
-    file.Write(headers);
-    file.Write(pixels.get(), imageSize);
+    file.Write(contents->headers);
+    file.Write(contents->pixels.get(), contents->pixelBytes);
     file.Commit();
     return true;
 }
