@@ -179,8 +179,7 @@ TEST_F(Gdiplus, ColourKeyLeavesExactlyThePixelsInsideTheKeyRangeUndrawn) {
     GdipDisposeImage(source);
 }
 
-// A device bitmap large enough to be copied in parts on every processor, with data that
-// takes several PNG chunks (each colour type read back: tests/codecs).
+// Copied in parts on every processor, its PNG data in several chunks (colour types: tests/codecs).
 TEST_F(Gdiplus, ALargeDeviceBitmapIsSavedExactly) {
     GpBitmap* image = FromDevice(1500, 1500, Noise);
     ASSERT_EQ(GdipSaveImageToFile(image, os::ToUtf16(folder_ / "r.png").c_str(), &PngEncoderClsid, nullptr), Ok);
