@@ -4,12 +4,13 @@
 
 namespace lumivert {
 
+namespace {
+
+// Left, top, width and height in twips to pixels, each rounded to the nearest pixel.
 QRect TwipsToPixels(int left, int top, int width, int height) {
     const auto pixels = [](int twips) { return static_cast<int>(std::lround(twips / double(kTwipsPerPixel))); };
     return {pixels(left), pixels(top), pixels(width), pixels(height)};
 }
-
-namespace {
 
 struct Twips {
     int left, top, width, height;

@@ -19,9 +19,6 @@ namespace lumivert {
 
 inline constexpr int kTwipsPerPixel = 15;
 
-// Left, top, width and height in twips to pixels, each rounded to the nearest pixel.
-QRect TwipsToPixels(int left, int top, int width, int height);
-
 struct frmMainDesign {
     // Creates every control as a child of form.
     explicit frmMainDesign(QWidget* form);

@@ -79,8 +79,8 @@ bool IsTooLarge(std::string_view number) {
     return magnitude + exponent > 0;
 }
 
-} // namespace
-
+// A numeric text: surrounding blanks, an optional sign, digits with an optional decimal
+// fraction (".5" and "5." count), an optional exponent. Empty or alphabetic text is not.
 std::optional<double> ParseNumericText(std::string_view text) {
     while (!text.empty() && IsBlank(text.front()))
         text.remove_prefix(1);
@@ -103,6 +103,8 @@ std::optional<double> ParseNumericText(std::string_view text) {
         return std::nullopt;
     return value;
 }
+
+} // namespace
 
 std::optional<std::int32_t> ConvertToLong(const QString& text) {
     const std::optional<double> value = ParseNumericText(text.toStdString());

@@ -10,10 +10,6 @@
 
 namespace lumivert {
 
-// A numeric text: surrounding blanks, an optional sign, digits with an optional decimal
-// fraction (".5" and "5." count), an optional exponent. Empty or alphabetic text is not.
-std::optional<double> ParseNumericText(std::string_view text);
-
 // The text as a signed 32-bit integer, fractions rounded to the nearest integer and halves
 // to the even neighbour; empty when the text is not numeric or the value does not fit.
 std::optional<std::int32_t> ConvertToLong(const QString& text);

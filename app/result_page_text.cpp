@@ -1,5 +1,7 @@
 #include "app/result_page_text.h"
 
+#include "os/wide_text.h"
+
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -9,23 +11,6 @@
 namespace lumivert {
 
 namespace {
-
-// Decodes the UTF-8 sequence at text[pos]; returns its code point and length, or length 0
-// for a byte that starts no valid sequence.
-std::pair<char32_t, std::size_t> DecodeUtf8(const std::string& text, std::size_t pos) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-    if (length == 0 || pos + length > text.size())
-        return {0, 0};
-    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80)
-            return {0, 0};
-        code = (code << 6) | (byte(i) & 0x3F);
-    }
-    return {code, length};
-}
 
 class Converter {
 public:
@@ -154,7 +139,7 @@ std::string EncodeShiftJis(const std::string& utf8) {
         pos = converter.Convert(utf8, pos, out);
         if (pos >= utf8.size())
             break;
-        const auto [code, length] = DecodeUtf8(utf8, pos);
+        const auto [code, length] = os::DecodeUtf8At(utf8, pos);
         out += length == 0 ? NumericReference(0xFFFD) : NumericReference(code);
         pos += length == 0 ? 1 : length;
     }

@@ -4,9 +4,14 @@
 
 namespace lumivert {
 
+namespace {
+
+// "(" + tip + ")", or nothing for an option without a tool-tip text.
 QString TipSuffix(const QString& toolTipText) {
     return toolTipText.isEmpty() ? QString() : "(" + toolTipText + ")";
 }
+
+} // namespace
 
 QString BmpDescription(const QString& caption, const QString& toolTipText) {
     return "ファイル種類：BMP　保存色数：" + caption + TipSuffix(toolTipText);

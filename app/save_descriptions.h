@@ -10,9 +10,6 @@
 
 namespace lumivert {
 
-// "(" + tip + ")", or nothing for an option without a tool-tip text.
-QString TipSuffix(const QString& toolTipText);
-
 QString BmpDescription(const QString& caption, const QString& toolTipText);
 QString EffectDescription(const QString& engineCaption, const QString& caption, const QString& toolTipText);
 

@@ -12,6 +12,6 @@
 namespace lumivert {
 
 void SaveByGdiplusSession(ui::MessageBoxes& messages, gdi32::HBITMAP bitmap, const std::string& path,
-                          std::int32_t formatDigit, std::int32_t optionValue);
+                          std::int32_t FormatDigit, std::int32_t OptionValue);
 
 } // namespace lumivert

@@ -65,19 +65,19 @@ std::unique_ptr<ColorMapObject, ColorMapDeleter> MakeColorMap(const std::vector<
     return std::unique_ptr<ColorMapObject, ColorMapDeleter>(GifMakeMapObject(size, colors.data()));
 }
 
-Status WriteGif(INT width, INT height, const std::vector<ARGB>& palette, int transparentIndex,
-                const std::uint8_t* indexes, std::vector<std::byte>& file) {
+EncodedFile WriteGif(INT width, INT height, const std::vector<ARGB>& palette, int transparentIndex,
+                     const std::uint8_t* indexes) {
     const auto map = MakeColorMap(palette);
     if (!map)
-        return OutOfMemory;
-    file.clear();
+        return Fails(EncodeFailure::OutOfMemory);
+    std::vector<std::byte> file;
     GifWriter writer(file);
     GifFileType* gif = writer.gif();
     if (gif == nullptr)
-        return OutOfMemory;
+        return Fails(EncodeFailure::OutOfMemory);
     EGifSetGifVersion(gif, true);
     if (EGifPutScreenDesc(gif, width, height, 8, 0, map.get()) != GIF_OK)
-        return GenericError;
+        return Fails(EncodeFailure::LibraryFailed);
     if (transparentIndex >= 0) {
         GraphicsControlBlock control{};
         control.DisposalMode = DISPOSAL_UNSPECIFIED;
@@ -85,21 +85,21 @@ Status WriteGif(INT width, INT height, const std::vector<ARGB>& palette, int tra
         GifByteType extension[4];
         const auto length = EGifGCBToExtension(&control, extension);
         if (EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension) != GIF_OK)
-            return GenericError;
+            return Fails(EncodeFailure::LibraryFailed);
     }
     if (EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) != GIF_OK)
-        return GenericError;
+        return Fails(EncodeFailure::LibraryFailed);
     // giflib has written the code size; the coded indexes follow it, and giflib ends them
     // with the empty block.
     try {
         fast::AppendLzwBlocks(std::span(indexes, static_cast<std::size_t>(width) * static_cast<std::size_t>(height)),
-                        map->BitsPerPixel, file);
+                              map->BitsPerPixel, file);
     } catch (const std::bad_alloc&) {
-        return OutOfMemory;
+        return Fails(EncodeFailure::OutOfMemory);
     }
-    if (EGifPutCodeNext(gif, nullptr) != GIF_OK)
-        return GenericError;
-    return writer.Close() ? Ok : GenericError;
+    if (EGifPutCodeNext(gif, nullptr) != GIF_OK || !writer.Close())
+        return Fails(EncodeFailure::LibraryFailed);
+    return file;
 }
 
 } // namespace
@@ -114,19 +114,19 @@ std::vector<ARGB> PaletteCoveringIndexes(const PixelImage& image) {
     return entries;
 }
 
-Status EncodeGif(const PixelImage& image, std::vector<std::byte>& file) {
+EncodedFile EncodeGif(const PixelImage& image) {
     if (image.width <= 0 || image.height <= 0 || image.width > 0xFFFF || image.height > 0xFFFF)
-        return InvalidParameter;
+        return Fails(EncodeFailure::UnsupportedImage);
     if (image.IsIndexed()) {
         const std::vector<ARGB> palette = PaletteCoveringIndexes(image);
         const auto transparent = std::find_if(palette.begin(), palette.end(), [](ARGB e) { return (e >> 24) == 0; });
         const int transparentIndex = transparent == palette.end() ? kNoTransparency
                                                                   : static_cast<int>(transparent - palette.begin());
-        return WriteGif(image.width, image.height, palette, transparentIndex, image.indexes.data(), file);
+        return WriteGif(image.width, image.height, palette, transparentIndex, image.indexes.data());
     }
     const std::vector<std::uint8_t> indexes = ReduceToHalftone(image);
     const std::vector<ARGB> palette(HalftonePalette().begin(), HalftonePalette().end());
-    return WriteGif(image.width, image.height, palette, kNoTransparency, indexes.data(), file);
+    return WriteGif(image.width, image.height, palette, kNoTransparency, indexes.data());
 }
 
 } // namespace codecs

@@ -98,23 +98,24 @@ bool Compress(JpegCompressor& jpeg, INT width, INT height, int quality, JSAMPROW
 
 } // namespace
 
-Status EncodeJpegRows(INT width, INT height, std::span<const ARGB* const> rows, const JpegOptions& options,
-                      std::vector<std::byte>& file) {
+EncodedFile EncodeJpegRows(INT width, INT height, std::span<const ARGB* const> rows, const JpegOptions& options) {
     if (width <= 0 || height <= 0 || rows.size() != static_cast<std::size_t>(height) || options.quality < 0 ||
         options.quality > 100)
-        return InvalidParameter;
+        return Fails(EncodeFailure::UnsupportedImage);
     // libjpeg reads the rows without writing them; its interface has no const.
     std::vector<JSAMPROW> samples(rows.size());
     for (std::size_t y = 0; y < rows.size(); ++y)
         samples[y] = reinterpret_cast<JSAMPROW>(const_cast<ARGB*>(rows[y]));
-    file.clear();
+    std::vector<std::byte> file;
     auto jpeg = std::make_unique<JpegCompressor>(file); // 64 KiB of buffer: not on the stack
-    return Compress(*jpeg, width, height, options.quality, samples.data()) ? Ok : GenericError;
+    if (!Compress(*jpeg, width, height, options.quality, samples.data()))
+        return Fails(EncodeFailure::LibraryFailed);
+    return file;
 }
 
-Status EncodeJpeg(const PixelImage& image, const JpegOptions& options, std::vector<std::byte>& file) {
+EncodedFile EncodeJpeg(const PixelImage& image, const JpegOptions& options) {
     if (image.width <= 0 || image.height <= 0)
-        return InvalidParameter;
+        return Fails(EncodeFailure::UnsupportedImage);
     // An indexed image is first looked up through its palette.
     std::vector<ARGB> expanded;
     if (image.IsIndexed()) {
@@ -126,7 +127,7 @@ Status EncodeJpeg(const PixelImage& image, const JpegOptions& options, std::vect
     std::vector<const ARGB*> rows(static_cast<std::size_t>(image.height));
     for (INT y = 0; y < image.height; ++y)
         rows[y] = image.IsIndexed() ? expanded.data() + static_cast<std::size_t>(image.width) * y : image.Row32(y);
-    return EncodeJpegRows(image.width, image.height, rows, options, file);
+    return EncodeJpegRows(image.width, image.height, rows, options);
 }
 
 } // namespace codecs

@@ -28,7 +28,6 @@ struct PixelImage {
     bool IsIndexed() const { return format == PixelFormat8bppIndexed; }
     bool HasAlpha() const { return format == PixelFormat32bppARGB; }
     std::size_t BytesPerPixel() const { return IsIndexed() ? 1 : 4; }
-    std::size_t RowBytes() const { return static_cast<std::size_t>(width) * BytesPerPixel(); }
 
     ARGB* Row32(INT y) { return argb.data() + static_cast<std::size_t>(width) * y; }
     const ARGB* Row32(INT y) const { return argb.data() + static_cast<std::size_t>(width) * y; }

@@ -1,8 +1,8 @@
 #pragma once
 
 // The vocabulary the encoders share with the imaging interface above them: integer and
-// colour types, pixel formats and statuses. The values are the interface's own published
-// numbers, so a format or a status passes from one to the other unchanged.
+// colour types and pixel formats. The formats are the interface's own published numbers,
+// so a format passes from one to the other unchanged.
 
 #include <cstdint>
 
@@ -18,16 +18,5 @@ inline constexpr PixelFormat PixelFormat32bppRGB = 0x00022009;
 inline constexpr PixelFormat PixelFormat32bppARGB = 0x0026200A;
 
 inline constexpr UINT kPaletteFlagsHalftone = 4;
-
-// What an encoder answers.
-enum Status : int {
-    Ok = 0,
-    GenericError = 1,     // the library refused the data or failed while writing
-    InvalidParameter = 2, // an image or option the encoder cannot take
-    OutOfMemory = 3,
-};
-
-// A line of text for each status, for the program's log.
-const char* StatusMessage(Status status);
 
 } // namespace codecs

@@ -176,23 +176,25 @@ bool WritePng(const PngWriter& writer, INT width, INT height, int colorType, con
     return true;
 }
 
-Status Assemble(const PngWriter& writer, INT width, INT height, int colorType, const std::vector<png_color>& plte,
-                const std::vector<png_byte>& trns, const Buffer& stream, std::vector<std::byte>& file) {
+EncodedFile Assemble(const PngWriter& writer, INT width, INT height, int colorType, const std::vector<png_color>& plte,
+                     const std::vector<png_byte>& trns, const Buffer& stream) {
     if (stream.size == 0)
-        return GenericError;
-    file.clear();
+        return Fails(EncodeFailure::LibraryFailed);
+    std::vector<std::byte> file;
     file.reserve(stream.size + 1024); // the chunks around the image data are small
-    return WritePng(writer, width, height, colorType, plte, trns, stream, file) ? Ok : GenericError;
+    if (!WritePng(writer, width, height, colorType, plte, trns, stream, file))
+        return Fails(EncodeFailure::LibraryFailed);
+    return file;
 }
 
 } // namespace
 
-Status EncodePng(const PixelImage& image, std::vector<std::byte>& file) {
+EncodedFile EncodePng(const PixelImage& image) {
     if (image.width <= 0 || image.height <= 0)
-        return InvalidParameter;
+        return Fails(EncodeFailure::UnsupportedImage);
     PngWriter writer;
     if (writer.png() == nullptr || writer.info() == nullptr)
-        return OutOfMemory;
+        return Fails(EncodeFailure::OutOfMemory);
 
     std::vector<png_color> plte;
     std::vector<png_byte> trns;
@@ -214,33 +216,32 @@ Status EncodePng(const PixelImage& image, std::vector<std::byte>& file) {
                                              : PNG_COLOR_TYPE_RGB;
     const Buffer stream = Compress(FilteredRows(image.height, static_cast<std::size_t>(image.width) * BytesPerPixel(image),
                                                 [&image](INT y, png_byte* row) { PackRow(image, y, row); }));
-    return Assemble(writer, image.width, image.height, colorType, plte, trns, stream, file);
+    return Assemble(writer, image.width, image.height, colorType, plte, trns, stream);
 }
 
-Status EncodePngRows(INT width, INT height, std::span<const ARGB* const> rows, std::vector<std::byte>& file) {
+EncodedFile EncodePngRows(INT width, INT height, std::span<const ARGB* const> rows) {
     if (width <= 0 || height <= 0 || rows.size() != static_cast<std::size_t>(height))
-        return InvalidParameter;
+        return Fails(EncodeFailure::UnsupportedImage);
     PngWriter writer;
     if (writer.png() == nullptr || writer.info() == nullptr)
-        return OutOfMemory;
+        return Fails(EncodeFailure::OutOfMemory);
     const Buffer stream = Compress(FilteredRows(height, static_cast<std::size_t>(width) * 3,
                                                 [&](INT y, png_byte* row) { PackOpaqueRow(rows[y], width, row); }));
-    return Assemble(writer, width, height, PNG_COLOR_TYPE_RGB, {}, {}, stream, file);
+    return Assemble(writer, width, height, PNG_COLOR_TYPE_RGB, {}, {}, stream);
 }
 
-Status EncodePngArgbRows(INT width, INT height, const std::function<void(INT y, ARGB* out)>& row,
-                         std::vector<std::byte>& file) {
+EncodedFile EncodePngArgbRows(INT width, INT height, const std::function<void(INT y, ARGB* out)>& row) {
     if (width <= 0 || height <= 0)
-        return InvalidParameter;
+        return Fails(EncodeFailure::UnsupportedImage);
     PngWriter writer;
     if (writer.png() == nullptr || writer.info() == nullptr)
-        return OutOfMemory;
+        return Fails(EncodeFailure::OutOfMemory);
     std::vector<ARGB> pixels(static_cast<std::size_t>(width));
     const Buffer stream = Compress(FilteredRows(height, static_cast<std::size_t>(width) * 4, [&](INT y, png_byte* out) {
         row(y, pixels.data());
         PackArgbRow(pixels.data(), width, out);
     }));
-    return Assemble(writer, width, height, PNG_COLOR_TYPE_RGB_ALPHA, {}, {}, stream, file);
+    return Assemble(writer, width, height, PNG_COLOR_TYPE_RGB_ALPHA, {}, {}, stream);
 }
 
 } // namespace codecs

@@ -5,7 +5,6 @@
 #include "imaging/mdl_gdiplus.h"
 #include "imaging/own_gif_conversion.h"
 #include "os/wide_text.h"
-#include "ui/log.h"
 
 namespace mdlGdiplus {
 
@@ -77,17 +76,15 @@ bool EncodeImageToFile(GpImage* image, const std::string& path, std::int32_t For
     else
         status = GdipSaveImageToFile(image, path16.c_str(), &encoder, nullptr);
     source.reset();
-    if (status != Ok)
-        ui::LogFailure("saving " + path, StatusMessage(status)); // the caller learns only false
-    return status == Ok;
+    return status == Ok; // the save logged its reason; the caller learns only false
 }
 
-bool SaveImageByGdiplus(gdi32::HBITMAP bitmap, const std::string& path, std::int32_t formatDigit,
-                        std::int32_t optionValue) {
+bool SaveImageByGdiplus(gdi32::HBITMAP bitmap, const std::string& path, std::int32_t FormatDigit,
+                        std::int32_t OptionValue) {
     GpBitmap* image = nullptr;
     if (GdipCreateBitmapFromHBITMAP(bitmap, HPALETTE{}, &image) != Ok)
         return false;
-    return EncodeImageToFile(image, path, formatDigit, optionValue);
+    return EncodeImageToFile(image, path, FormatDigit, OptionValue);
 }
 
 } // namespace mdlGdiplus

@@ -22,7 +22,7 @@ bool StartupGdiplus();
 void ShutdownGdiplus();
 
 // Writes bitmap to path; true when the file was written.
-bool SaveImageByGdiplus(gdi32::HBITMAP bitmap, const std::string& path, std::int32_t formatDigit,
-                        std::int32_t optionValue);
+bool SaveImageByGdiplus(gdi32::HBITMAP bitmap, const std::string& path, std::int32_t FormatDigit,
+                        std::int32_t OptionValue);
 
 } // namespace mdlGdiplus

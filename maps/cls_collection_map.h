@@ -7,6 +7,9 @@
 // Lookups match keys exactly, letter case included, while the collections refuse a key
 // that differs from a stored one only in case: putting such a key raises the duplicate-key
 // error and leaves the map as it was.
+//
+// Nothing in the program calls it: it is one of the program's two maps with the same
+// operations, kept as described beside ClsHandmadeMap, which the own GIF conversion uses.
 
 #include "maps/keyed_collection.h"
 #include "maps/tagged_value.h"

@@ -88,8 +88,8 @@ std::string ProgramOfDesktopFile(const std::string& desktopFile) {
     return {};
 }
 
-} // namespace
-
+// The absolute path of program: as given when it holds a "/", else found on PATH; empty
+// when no executable file of that name exists.
 std::string FindOnPath(const std::string& program) {
     if (program.empty())
         return {};
@@ -102,6 +102,8 @@ std::string FindOnPath(const std::string& program) {
     }
     return {};
 }
+
+} // namespace
 
 std::string FindBrowserCommand() {
     const auto fromEnvironment = Split(Environment("BROWSER"), ':');

@@ -11,8 +11,4 @@ namespace os {
 // browser. An absolute path, or empty when there is none.
 std::string FindBrowserCommand();
 
-// The absolute path of program: as given when it holds a "/", else found on PATH; empty
-// when no executable file of that name exists.
-std::string FindOnPath(const std::string& program);
-
 } // namespace os

@@ -140,7 +140,7 @@ Picture ExpectedEffect(int effect, const Picture& in, bool pixelsEngine) {
 Picture RunEffect(const Picture& picture, int effect, bool pixelsEngine) {
     PictureDc source(picture);
     const std::size_t live = gdi32::CountLiveObjects();
-    TempFolder folder;
+    test_support::ScratchFolder folder;
     mdlBitmap::SaveEffectBmp(source.dc(), folder / "SampleEffect.bmp", effect, pixelsEngine ? -1 : 0);
     EXPECT_EQ(ReadPicture(source.dc()), picture) << "the picture itself must not change";
     EXPECT_EQ(gdi32::CountLiveObjects(), live) << "the working copy must be released";
@@ -169,7 +169,7 @@ std::vector<std::pair<std::string, Picture>> TestPictures() {
 
 // And a second opinion: Pillow shows every depth as its colour table's nearest entries.
 TEST(BmpWriter, EveryDepthMatchesTheLayoutByteByByteAndPillowReadsIt) {
-    TempFolder folder;
+    test_support::ScratchFolder folder;
     for (const auto& [name, picture] : TestPictures()) {
         PictureDc source(picture);
         for (int depth : {1, 4, 8, 32}) {
@@ -200,7 +200,7 @@ TEST(BmpWriter, EveryDepthMatchesTheLayoutByteByByteAndPillowReadsIt) {
 // effect on one ends quietly; none touches a file.
 TEST(BmpWriter, RefusalsAndFailedConversionsTouchNoFile) {
     PictureDc source(MixedPicture(4, 4));
-    TempFolder folder;
+    test_support::ScratchFolder folder;
     const std::string existing = folder / "Sample.bmp";
     WriteFileBytes(existing, {1, 2, 3});
     const PictureDc noColumns(Picture(0, 5)), noRows(Picture(5, 0)), noPixels(Picture(0, 0));

@@ -1,5 +1,5 @@
-// The own GIF conversion's stages against a literal model; the imaging layer's own GIF, encoder
-// GIF and JPEG, read back by giflib and libjpeg.
+// The own GIF conversion's stages against a literal model; the imaging layer's own GIF and
+// JPEG qualities, read back by giflib and libjpeg (each encoder alone: tests/codecs).
 
 #include "imaging/encoding_pipeline.h"
 #include "imaging/mdl_gdiplus.h"
@@ -14,7 +14,6 @@
 
 #include <cstdlib>
 #include <random>
-#include <set>
 
 using namespace mdlGdiplus;
 
@@ -113,33 +112,6 @@ TEST_F(Saving, OwnGifHasThePaletteAndEveryIndexOfTheLiteralConversion) {
             for (std::size_t k = 0; picture == sample_ && k < pixels.size(); ++k)
                 ASSERT_EQ(0xFF000000u | gif->palette[gif->indexes[k]], pixels[k]) << k; // few colours: lossless
         }
-}
-
-// Halftone (a cube of steps of 51, and greys): each pixel near its colour, a flat colour's mix averages back to it.
-TEST_F(Saving, GifByTheEncoderIsTheDitheredPictureWithTheHalftonePalette) {
-    ASSERT_TRUE(Save("encoder.gif", FormatGif, OptionGifByEncoder));
-    const auto gif = decoders::ReadGif(folder_ / "encoder.gif");
-    ASSERT_TRUE(gif);
-    EXPECT_EQ(std::tuple(gif->version, gif->palette.size(), gif->transparentIndex), std::tuple("GIF89a", 256u, -1));
-    ASSERT_EQ(gif->indexes.size(), samplePixels_.size());
-    for (std::size_t k = 0; k < samplePixels_.size(); ++k)
-        ASSERT_LE(ChannelDistance(gif->palette[gif->indexes[k]], samplePixels_[k]), 51) << k;
-
-    ASSERT_TRUE(Save("flat.gif", FormatGif, OptionGifByEncoder, Device(32, 32, [](int, int) { return 0x6A9A3Cu; })));
-    const auto mix = decoders::ReadGif(folder_ / "flat.gif");
-    ASSERT_TRUE(mix);
-    const std::set<std::uint32_t> entries(mix->palette.begin(), mix->palette.end());
-    for (std::uint32_t r = 0; r < 6; ++r)
-        for (std::uint32_t g = 0; g < 6; ++g)
-            for (std::uint32_t b = 0; b < 6; ++b)
-                EXPECT_TRUE(entries.contains(51 * (r << 16 | g << 8 | b))) << r << g << b;
-    EXPECT_GE(std::set<std::uint8_t>(mix->indexes.begin(), mix->indexes.end()).size(), 3u);
-    for (const int shift : {16, 8, 0}) {
-        double sum = 0;
-        for (const std::uint8_t index : mix->indexes)
-            sum += (mix->palette[index] >> shift) & 0xFF;
-        EXPECT_NEAR(sum / mix->indexes.size(), (0x6A9A3Cu >> shift) & 0xFF, 3.0) << shift;
-    }
 }
 
 // Out of range is 100; no quality is the encoder's default, 75. Quality 100 keeps the picture.

@@ -118,8 +118,6 @@ inline Picture ReadPicture(gdi32::HDC dc) {
     return picture;
 }
 
-using TempFolder = test_support::ScratchFolder;
-
 inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
     const std::string bytes = test_support::ReadBytes(path);
     return {bytes.begin(), bytes.end()};

@@ -3,11 +3,7 @@
 // The flat imaging interface as the savers use it: start-up and shut-down, bitmaps (from a
 // device bitmap, or new 32-bit ARGB and 8-bit indexed ones), pixel reads, palettes, bit
 // locking, a graphics object that clears and draws through image attributes with a colour
-// key, and saving through the built-in encoders chosen by class identifier:
-//
-//   {557CF401-1A04-11D3-9A73-0000F81EF32E}  JPEG (libjpeg-turbo), quality parameter 0 to 100
-//   {557CF402-1A04-11D3-9A73-0000F81EF32E}  GIF (giflib)
-//   {557CF406-1A04-11D3-9A73-0000F81EF32E}  PNG (libpng)
+// key, and saving through the built-in encoders chosen by class identifier (below).
 //
 // Every call answers a Status. Every call but the start-up answers GdiplusNotInitialized
 // while the layer is not started, and InvalidParameter for an object that is not alive
@@ -38,6 +34,13 @@ using WCHAR = char16_t;
 using ULONG_PTR = std::uint32_t; // the start-up token; 0 is never a token
 using ole32::CLSID;
 using ole32::GUID;
+
+// The built-in encoders' class identifiers, {557CF40d-1A04-11D3-9A73-0000F81EF32E} with the
+// format digit d, and the JPEG quality parameter's.
+inline constexpr CLSID JpegEncoderClsid{0x557CF401, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}}; // libjpeg-turbo, quality 0 to 100
+inline constexpr CLSID GifEncoderClsid{0x557CF402, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};  // giflib
+inline constexpr CLSID PngEncoderClsid{0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};  // libpng
+inline constexpr GUID EncoderQuality{0x1D5BE4B5, 0xFA4A, 0x452D, {0x9C, 0xDD, 0x5D, 0xB3, 0x51, 0x05, 0xE7, 0xEB}};
 
 enum ImageLockMode : UINT {
     ImageLockModeRead = 1,

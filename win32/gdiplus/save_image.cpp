@@ -7,6 +7,7 @@
 #include "os/file_output.h"
 #include "ui/log.h"
 #include "ui/raised_error.h"
+#include "ui/expected.h"
 
 #include <new>
 #include <string>
@@ -15,39 +16,46 @@ namespace gdiplus {
 
 namespace {
 
-constexpr CLSID kJpegEncoder{0x557CF401, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
-constexpr CLSID kGifEncoder{0x557CF402, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
-constexpr CLSID kPngEncoder{0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
-constexpr GUID kEncoderQuality{0x1D5BE4B5, 0xFA4A, 0x452D, {0x9C, 0xDD, 0x5D, 0xB3, 0x51, 0x05, 0xE7, 0xEB}};
+// A refusal of this interface, with the reason the program's log keeps; the caller sees only
+// the status.
+struct Refusal {
+    Status status;
+    std::string reason;
+};
+using EncodedFile = ui::Expected<std::vector<std::byte>, Refusal>;
 
 // The JPEG quality from the parameters; any other parameter is refused.
-Status ReadJpegOptions(const EncoderParameters* parameters, codecs::JpegOptions& options) {
+bool ReadJpegOptions(const EncoderParameters* parameters, codecs::JpegOptions& options) {
     if (parameters == nullptr)
-        return Ok;
+        return true;
     if (parameters->Count > MaxEncoderParameters)
-        return InvalidParameter;
+        return false;
     for (UINT i = 0; i < parameters->Count; ++i) {
         const EncoderParameter& parameter = parameters->Parameter[i];
-        if (!(parameter.Guid == kEncoderQuality) || parameter.Type != EncoderParameterValueTypeLong ||
+        if (!(parameter.Guid == EncoderQuality) || parameter.Type != EncoderParameterValueTypeLong ||
             parameter.NumberOfValues != 1 || parameter.Value == nullptr)
-            return InvalidParameter;
+            return false;
         const UINT quality = *static_cast<const UINT*>(parameter.Value);
         if (quality > 100)
-            return InvalidParameter;
+            return false;
         options.quality = static_cast<int>(quality);
     }
-    return Ok;
+    return true;
 }
 
-// An encoder's answer as this layer's status (the numbers agree); a failure's reason goes
-// to the program's log, since the caller only sees the status.
-Status FromEncoder(codecs::Status status, const char* format) {
-    if (status != codecs::Ok)
-        ui::LogFailure(std::string(format) + " encoder", codecs::StatusMessage(status));
-    return static_cast<Status>(status);
+// An encoder's answer in this interface's terms: its reason becomes a status here and
+// nowhere else.
+EncodedFile FromEncoder(codecs::EncodedFile encoded, const char* format) {
+    if (encoded)
+        return std::move(*encoded);
+    const codecs::EncodeFailure failure = encoded.error();
+    const Status status = failure == codecs::EncodeFailure::OutOfMemory        ? OutOfMemory
+                          : failure == codecs::EncodeFailure::UnsupportedImage ? InvalidParameter
+                                                                               : GenericError;
+    return ui::Unexpected(Refusal{status, std::string(format) + " encoder: " + codecs::FailureMessage(failure)});
 }
-static_assert(static_cast<int>(codecs::GenericError) == GenericError && static_cast<int>(codecs::OutOfMemory) == OutOfMemory &&
-              static_cast<int>(codecs::InvalidParameter) == InvalidParameter);
+
+ui::Unexpected<Refusal> Refuse(Status status) { return {Refusal{status, StatusMessage(status)}}; }
 
 // The rows of a device bitmap's snapshot, top row first.
 std::vector<const ARGB*> RowsOf(const gdi32::PixelSnapshot& device) {
@@ -61,33 +69,31 @@ std::vector<const ARGB*> RowsOf(const gdi32::PixelSnapshot& device) {
 // encoder reads the pixels as they are (JPEG and PNG ignore the fourth byte), and a canvas
 // still holding its keyed drawing is encoded as PNG from that: a picture-sized copy spared
 // each time. The GIF encoder takes the layer's own copy.
-Status Encode(BitmapObject& bitmap, const CLSID& encoder, const EncoderParameters* parameters,
-              std::vector<std::byte>& file) {
+EncodedFile Encode(BitmapObject& bitmap, const CLSID& encoder, const EncoderParameters* parameters) {
     const bool hasParameters = parameters != nullptr && parameters->Count > 0;
     const gdi32::PixelSnapshot* device = bitmap.DevicePixels();
-    if (encoder == kJpegEncoder) {
+    if (encoder == JpegEncoderClsid) {
         codecs::JpegOptions options;
-        if (const Status status = ReadJpegOptions(parameters, options); status != Ok)
-            return status;
+        if (!ReadJpegOptions(parameters, options))
+            return Refuse(InvalidParameter);
         if (device != nullptr)
-            return FromEncoder(codecs::EncodeJpegRows(device->width, device->height, RowsOf(*device), options, file),
-                               "JPEG");
-        return FromEncoder(codecs::EncodeJpeg(bitmap.Pixels(), options, file), "JPEG");
+            return FromEncoder(codecs::EncodeJpegRows(device->width, device->height, RowsOf(*device), options), "JPEG");
+        return FromEncoder(codecs::EncodeJpeg(bitmap.Pixels(), options), "JPEG");
     }
-    if (encoder == kPngEncoder) {
+    if (encoder == PngEncoderClsid) {
         if (hasParameters)
-            return InvalidParameter;
+            return Refuse(InvalidParameter);
         if (device != nullptr)
-            return FromEncoder(codecs::EncodePngRows(device->width, device->height, RowsOf(*device), file), "PNG");
+            return FromEncoder(codecs::EncodePngRows(device->width, device->height, RowsOf(*device)), "PNG");
         if (const KeyedDrawing* drawing = bitmap.Drawing()) // a canvas whose pixels were never made
             return FromEncoder(codecs::EncodePngArgbRows(bitmap.Description().width, bitmap.Description().height,
-                                                         [drawing](INT y, ARGB* out) { drawing->Row(y, out); }, file),
+                                                         [drawing](INT y, ARGB* out) { drawing->Row(y, out); }),
                                "PNG");
-        return FromEncoder(codecs::EncodePng(bitmap.Pixels(), file), "PNG");
+        return FromEncoder(codecs::EncodePng(bitmap.Pixels()), "PNG");
     }
-    if (encoder == kGifEncoder)
-        return hasParameters ? InvalidParameter : FromEncoder(codecs::EncodeGif(bitmap.Pixels(), file), "GIF");
-    return UnknownImageFormat;
+    if (encoder == GifEncoderClsid)
+        return hasParameters ? Refuse(InvalidParameter) : FromEncoder(codecs::EncodeGif(bitmap.Pixels()), "GIF");
+    return Refuse(UnknownImageFormat);
 }
 
 Status StatusOfFileError(const ui::RaisedError& error) {
@@ -102,28 +108,34 @@ Status StatusOfFileError(const ui::RaisedError& error) {
     }
 }
 
+// The one place a failed save is logged: here its reason is still known.
+Status Logged(const std::string& path, const Refusal& refusal) {
+    ui::LogFailure("saving " + path, refusal.reason);
+    return refusal.status;
+}
+
 } // namespace
 
 Status GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID* clsidEncoder,
                            const EncoderParameters* encoderParams) {
-    if (!detail::Started())
-        return GdiplusNotInitialized;
-    BitmapObject* live = detail::Find(image);
-    if (live == nullptr || filename == nullptr || clsidEncoder == nullptr)
-        return InvalidParameter;
-    if (live->lock)
-        return WrongState;
+    const std::string path = filename != nullptr ? os::FromUtf16(filename) : "(no file name)";
+    BitmapObject* live = detail::Started() ? detail::Find(image) : nullptr;
+    const Status refused = !detail::Started()                                                  ? GdiplusNotInitialized
+                           : live == nullptr || filename == nullptr || clsidEncoder == nullptr ? InvalidParameter
+                           : live->lock                                                        ? WrongState
+                                                                                               : Ok;
+    if (refused != Ok)
+        return Logged(path, Refuse(refused).reason);
     try {
-        std::vector<std::byte> file;
-        if (const Status status = Encode(*live, *clsidEncoder, encoderParams, file); status != Ok)
-            return status;
-        os::WriteWholeFile(os::FromUtf16(filename), file);
+        const EncodedFile file = Encode(*live, *clsidEncoder, encoderParams);
+        if (!file)
+            return Logged(path, file.error());
+        os::WriteWholeFile(path, *file);
         return Ok;
     } catch (const ui::RaisedError& error) {
-        ui::LogFailure("writing the file", error.description()); // the status keeps only the kind
-        return StatusOfFileError(error);
+        return Logged(path, {StatusOfFileError(error), error.description()}); // the status keeps only the kind
     } catch (const std::bad_alloc&) {
-        return OutOfMemory;
+        return Logged(path, Refuse(OutOfMemory).reason);
     }
 }
 

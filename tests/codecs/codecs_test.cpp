@@ -1,0 +1,75 @@
+// Each encoder's bytes read back by a second decoder (libpng, giflib, libjpeg): PNG keeps every
+// colour type exactly, GIF an indexed image's palette, indexes and transparent entry and any
+// other image as the halftone palette dithered, JPEG at quality 100 the picture closely.
+
+#include "codecs/encoders.h"
+#include "codecs/halftone.h"
+#include "tests/support/independent_decoders.h"
+#include "tests/support/scratch_folder.h"
+
+#include <gtest/gtest.h>
+
+using namespace codecs;
+
+enum class Codec { Png, Gif, Jpeg };
+// The largest difference of a channel, its mean (JPEG halves the colour resolution), and the
+// picture: one colour, or (0) a gradient with repeated rows.
+struct Case { Codec codec; PixelFormat format; int width, height, maxError; double meanError; std::uint32_t flatRgb; };
+
+class Encoders : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Encoders, FileDecodesToThePixelsGiven) {
+    const Case c = GetParam();
+    PixelImage image = PixelImage::Make(c.width, c.height, c.format);
+    image.palette.resize(256);
+    for (std::uint32_t i = 0; i < 256; ++i)
+        image.palette[i] = i == 3 ? 0x40112233 : i == 7 ? 0 : 0xFF000000u | (i * 0x0A1B2Cu & 0xFFFFFF); // 3 translucent, 7 transparent
+    std::vector<std::uint32_t> want, seen;
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) {
+            const std::uint32_t rgb = c.flatRgb ? c.flatRgb : ((x * 7u & 0xFF) << 16) | ((y / 3 * 5u & 0xFF) << 8) | ((x + y / 3) & 0xFF);
+            const std::uint32_t alpha = c.format == PixelFormat32bppRGB ? 0x5A : x % 3 == 0 ? 0 : x % 3 == 1 ? 0xFF : 40 + y;
+            if (image.IsIndexed())
+                image.Row8(y)[x] = std::uint8_t((x + y / 3) % 12);
+            else
+                image.Row32(y)[x] = alpha << 24 | rgb;
+            want.push_back(image.PixelAt(x, y) | (c.format == PixelFormat32bppRGB ? 0xFF000000u : 0));
+        }
+    const EncodedFile file = c.codec == Codec::Png ? EncodePng(image) : c.codec == Codec::Gif ? EncodeGif(image)
+                                                                                              : EncodeJpeg(image, JpegOptions{100});
+    ASSERT_TRUE(file) << FailureMessage(file.error());
+    const test_support::ScratchFolder folder;
+    test_support::WriteBytes(folder / "f", std::string(reinterpret_cast<const char*>(file->data()), file->size()));
+    if (const auto png = c.codec == Codec::Png ? decoders::ReadPng(folder / "f") : std::nullopt) {
+        EXPECT_EQ(std::pair(png->hasAlpha, png->isIndexed), std::pair(c.format != PixelFormat32bppRGB, image.IsIndexed()));
+        seen = png->argb;
+    } else if (const auto gif = c.codec == Codec::Gif ? decoders::ReadGif(folder / "f") : std::nullopt) {
+        EXPECT_EQ(std::pair(gif->version, gif->transparentIndex), std::pair(std::string("GIF89a"), image.IsIndexed() ? 7 : -1));
+        for (std::size_t i = 0; !image.IsIndexed() && i < 256; ++i)
+            ASSERT_EQ(gif->palette.at(i), HalftonePalette()[i] & 0xFFFFFF) << i;
+        for (const std::uint8_t index : gif->indexes)
+            seen.push_back(gif->palette.at(index)); // compared without alpha
+    } else if (const auto jpeg = c.codec == Codec::Jpeg ? decoders::ReadJpeg(folder / "f") : std::nullopt) {
+        seen = jpeg->rgb; // compared without alpha
+    }
+    ASSERT_EQ(seen.size(), want.size()) << "not read back";
+    double total = 0, bias[4] = {};
+    for (std::size_t k = 0; k < seen.size(); ++k)
+        for (int shift = 0; shift < (c.codec == Codec::Png ? 32 : 24); shift += 8) {
+            const int difference = int((seen[k] >> shift) & 0xFF) - int((want[k] >> shift) & 0xFF);
+            ASSERT_LE(std::abs(difference), c.maxError) << "pixel " << k << " shift " << shift;
+            total += std::abs(difference);
+            bias[shift / 8] += difference;
+        }
+    EXPECT_LE(total / seen.size() / 3, c.meanError);
+    for (const double b : {bias[0], bias[1], bias[2]}) // a flat colour's mix of halftone entries averages back to it
+        EXPECT_TRUE(!c.flatRgb || std::abs(b / seen.size()) <= 3) << b / seen.size();
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFormat, Encoders, ::testing::Values(
+    Case{Codec::Png, PixelFormat32bppRGB, 37, 23, 0, 0, 0}, Case{Codec::Png, PixelFormat32bppARGB, 37, 23, 0, 0, 0},
+    Case{Codec::Png, PixelFormat8bppIndexed, 37, 23, 0, 0, 0}, Case{Codec::Png, PixelFormat32bppARGB, 1, 7, 0, 0, 0},
+    Case{Codec::Png, PixelFormat8bppIndexed, 9, 1, 0, 0, 0}, Case{Codec::Gif, PixelFormat8bppIndexed, 37, 23, 0, 0, 0},
+    Case{Codec::Gif, PixelFormat8bppIndexed, 1, 7, 0, 0, 0}, Case{Codec::Gif, PixelFormat32bppRGB, 37, 23, 51, 51, 0},
+    Case{Codec::Gif, PixelFormat32bppRGB, 32, 32, 51, 51, 0x6A9A3C}, Case{Codec::Jpeg, PixelFormat32bppRGB, 37, 23, 255, 4, 0},
+    Case{Codec::Jpeg, PixelFormat8bppIndexed, 9, 1, 255, 20, 0}));
