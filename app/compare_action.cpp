@@ -11,7 +11,7 @@
 #include "browser/mdl_html_document.h"
 #include "os/file_output.h"
 #include "os/rows_in_parts.h"
-#include "ui/raised_error.h"
+#include "report/raised_error.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -159,7 +159,7 @@ void frmMain::cmdCompareAll() {
         if (mdlHTMLDocument::LaunchBrowser(pagePath, messages_) == 0)
             mdlCommon::OpenByShell(messages_, pagePath);
     } catch (const std::exception& error) {
-        messages_.Show(error.what(), "HTMLブラウザ表示エラー", ui::MessageButtons::Ok, ui::MessageIcon::Information);
+        messages_.Show(error.what(), "HTMLブラウザ表示エラー", report::MessageButtons::Ok, report::MessageIcon::Information);
     }
 }
 

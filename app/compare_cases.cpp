@@ -4,7 +4,7 @@
 #include "app/save_front.h"
 #include "bitmap/bmp_writer.h"
 #include "imaging/mdl_gdiplus.h"
-#include "ui/raised_error.h"
+#include "report/raised_error.h"
 
 #include <chrono>
 #include <filesystem>
@@ -21,13 +21,13 @@ using mdlGdiplus::OptionGifByEncoder;
 using mdlGdiplus::OptionNone;
 
 // Keeps the first message instead of showing it: a comparison runs on through failures.
-class FirstMessage final : public ui::MessageBoxes {
+class FirstMessage final : public report::MessageBoxes {
 public:
-    ui::MessageAnswer Show(const std::string& text, const std::string&, ui::MessageButtons buttons,
-                           ui::MessageIcon) override {
+    report::MessageAnswer Show(const std::string& text, const std::string&, report::MessageButtons buttons,
+                           report::MessageIcon) override {
         if (first.empty())
             first = text;
-        return buttons == ui::MessageButtons::Ok ? ui::MessageAnswer::Ok : ui::MessageAnswer::Cancel;
+        return buttons == report::MessageButtons::Ok ? report::MessageAnswer::Ok : report::MessageAnswer::Cancel;
     }
     std::string first;
 };
@@ -57,7 +57,7 @@ SaveOutcome SaveCompareCase(const CompareCase& c, gdi32::HDC dc, gdi32::HBITMAP 
             mdlBitmap::SaveBmpFile(dc, path, c.value);
         else
             SaveByGdiplusSession(messages, picture, path, c.value, c.option);
-    } catch (const ui::RaisedError& error) { // as the BMP button's error box
+    } catch (const report::RaisedError& error) { // as the BMP button's error box
         outcome.failure = error.description();
     } catch (const std::exception& error) {
         outcome.failure = error.what();

@@ -5,7 +5,7 @@
 #include "app/qt_message_boxes.h"
 #include "app/window_placement.h"
 #include "assets/sample_picture.h"
-#include "ui/raised_error.h"
+#include "report/raised_error.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -52,7 +52,7 @@ private:
 
 } // namespace
 
-frmMain::frmMain(SingleInstance& instance, ui::MessageBoxes* messages)
+frmMain::frmMain(SingleInstance& instance, report::MessageBoxes* messages)
     : instance_(instance),
       ownMessages_(messages ? nullptr : std::make_unique<QtMessageBoxes>(this)),
       messages_(messages ? *messages : *ownMessages_),
@@ -116,10 +116,10 @@ void frmMain::RunCommand(Command command) {
 
     try {
         (this->*command)();
-    } catch (const ui::RaisedError& error) {
-        messages_.Show(error.description(), "エラーですよ", ui::MessageButtons::Ok, ui::MessageIcon::Exclamation);
+    } catch (const report::RaisedError& error) {
+        messages_.Show(error.description(), "エラーですよ", report::MessageButtons::Ok, report::MessageIcon::Exclamation);
     } catch (const std::exception& error) {
-        messages_.Show(error.what(), "エラーですよ", ui::MessageButtons::Ok, ui::MessageIcon::Exclamation);
+        messages_.Show(error.what(), "エラーですよ", report::MessageButtons::Ok, report::MessageIcon::Exclamation);
     }
 }
 
@@ -144,7 +144,7 @@ bool frmMain::OpenPicture(const QString& path) {
     if (!opened.error.isEmpty()) {
         const QString text =
             QStringLiteral("画像を開けませんでした。\n\n%1\n\n%2").arg(QDir::toNativeSeparators(path), opened.error);
-        messages_.Show(text.toStdString(), "画像を開く", ui::MessageButtons::Ok, ui::MessageIcon::Exclamation);
+        messages_.Show(text.toStdString(), "画像を開く", report::MessageButtons::Ok, report::MessageIcon::Exclamation);
         return false;
     }
     ui_.picTarget->Refresh();

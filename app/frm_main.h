@@ -5,7 +5,7 @@
 // how the result page is shown.
 
 #include "app/frm_main_design.h"
-#include "ui/message_boxes.h"
+#include "report/message_boxes.h"
 #include "app/single_instance.h"
 #include "app/tick_span.h"
 
@@ -23,7 +23,7 @@ class frmMain : public QWidget {
 public:
     // messages shows every message of the window; null uses modal message boxes owned by
     // the window. instance tells whether another copy runs.
-    explicit frmMain(SingleInstance& instance, ui::MessageBoxes* messages = nullptr);
+    explicit frmMain(SingleInstance& instance, report::MessageBoxes* messages = nullptr);
     ~frmMain() override;
 
     // Runs once before the window is shown. False when another copy of the program runs:
@@ -79,8 +79,8 @@ private:
     void ShowPictureMenu(const QPoint& at);
 
     SingleInstance& instance_;
-    std::unique_ptr<ui::MessageBoxes> ownMessages_;
-    ui::MessageBoxes& messages_;
+    std::unique_ptr<report::MessageBoxes> ownMessages_;
+    report::MessageBoxes& messages_;
     frmMainDesign ui_;
     std::array<std::int32_t, 5> transparentColors_{};
     std::array<std::int32_t, 11> effectIds_{};

@@ -15,12 +15,12 @@ std::string GetAppFolder() {
     return folder;
 }
 
-void OpenByShell(ui::MessageBoxes& messages, const std::string& path) {
+void OpenByShell(report::MessageBoxes& messages, const std::string& path) {
     const shell32::HINSTANCE result =
         shell32::ShellExecuteA(0, "OPEN", path.c_str(), nullptr, nullptr, shell32::SW_SHOWNORMAL);
     if (result < 32)
-        messages.Show(path + "を開けませんでした？", "なんで？", ui::MessageButtons::Ok,
-                      ui::MessageIcon::Information);
+        messages.Show(path + "を開けませんでした？", "なんで？", report::MessageButtons::Ok,
+                      report::MessageIcon::Information);
 }
 
 } // namespace mdlCommon

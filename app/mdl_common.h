@@ -2,7 +2,7 @@
 
 // Helpers shared by the save commands and the result page.
 
-#include "ui/message_boxes.h"
+#include "report/message_boxes.h"
 
 #include <string>
 
@@ -13,6 +13,6 @@ std::string GetAppFolder();
 
 // Opens path with the desktop's associated program; tells the user through messages when
 // that fails.
-void OpenByShell(ui::MessageBoxes& messages, const std::string& path);
+void OpenByShell(report::MessageBoxes& messages, const std::string& path);
 
 } // namespace mdlCommon

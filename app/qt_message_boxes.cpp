@@ -7,13 +7,13 @@ namespace lumivert {
 
 namespace {
 
-QMessageBox::Icon IconOf(ui::MessageIcon icon) {
+QMessageBox::Icon IconOf(report::MessageIcon icon) {
     switch (icon) {
-    case ui::MessageIcon::Information:
+    case report::MessageIcon::Information:
         return QMessageBox::Information;
-    case ui::MessageIcon::Exclamation:
+    case report::MessageIcon::Exclamation:
         return QMessageBox::Warning;
-    case ui::MessageIcon::None:
+    case report::MessageIcon::None:
         break;
     }
     return QMessageBox::NoIcon;
@@ -21,14 +21,14 @@ QMessageBox::Icon IconOf(ui::MessageIcon icon) {
 
 } // namespace
 
-ui::MessageAnswer QtMessageBoxes::Show(const std::string& text, const std::string& title, ui::MessageButtons buttons,
-                                   ui::MessageIcon icon) {
+report::MessageAnswer QtMessageBoxes::Show(const std::string& text, const std::string& title, report::MessageButtons buttons,
+                                   report::MessageIcon icon) {
     // Message texts break lines with CR LF; a Qt label breaks on LF alone.
     const QString shownText = QString::fromStdString(text).replace("\r\n", "\n");
     QMessageBox box(IconOf(icon), QString::fromStdString(title), shownText, QMessageBox::NoButton, owner_);
     box.setTextFormat(Qt::PlainText); // paths and descriptions are shown as they are
     box.setWindowModality(Qt::ApplicationModal);
-    if (buttons == ui::MessageButtons::YesNoCancel) {
+    if (buttons == report::MessageButtons::YesNoCancel) {
         box.addButton(QMessageBox::Yes)->setText("はい");
         box.addButton(QMessageBox::No)->setText("いいえ");
         box.addButton(QMessageBox::Cancel)->setText("キャンセル");
@@ -40,13 +40,13 @@ ui::MessageAnswer QtMessageBoxes::Show(const std::string& text, const std::strin
     }
     switch (box.exec()) {
     case QMessageBox::Yes:
-        return ui::MessageAnswer::Yes;
+        return report::MessageAnswer::Yes;
     case QMessageBox::No:
-        return ui::MessageAnswer::No;
+        return report::MessageAnswer::No;
     case QMessageBox::Cancel:
-        return ui::MessageAnswer::Cancel;
+        return report::MessageAnswer::Cancel;
     default:
-        return buttons == ui::MessageButtons::YesNoCancel ? ui::MessageAnswer::Cancel : ui::MessageAnswer::Ok;
+        return buttons == report::MessageButtons::YesNoCancel ? report::MessageAnswer::Cancel : report::MessageAnswer::Ok;
     }
 }
 

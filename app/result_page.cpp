@@ -6,7 +6,7 @@
 #include "browser/cls_html_document.h"
 #include "browser/mdl_html_document.h"
 #include "os/file_output.h"
-#include "ui/raised_error.h"
+#include "report/raised_error.h"
 #include "win32/kernel32/ticks.h"
 
 #include <QCoreApplication>
@@ -38,7 +38,7 @@ std::string ExistingImageName(const std::string& path) {
 // The checked way: the page as OpenMe.html beside the saved files, opened in the browser
 // started here, else through the shell.
 void ShowResultFile(const std::string& path, const std::string& description, const std::string& timeText,
-                    const std::string& pageColour, ui::MessageBoxes& messages) {
+                    const std::string& pageColour, report::MessageBoxes& messages) {
     const std::string appFolder = OutputFolder();
     const std::string page =
         ResultPageFileText(appFolder, path, description, timeText, pageColour, ExistingImageName(path));
@@ -49,17 +49,17 @@ void ShowResultFile(const std::string& path, const std::string& description, con
         if (mdlHTMLDocument::LaunchBrowser(pagePath, messages) != 0)
             return;
         mdlCommon::OpenByShell(messages, pagePath);
-    } catch (const ui::RaisedError& error) {
-        messages.Show(error.description(), "HTMLブラウザ表示エラー", ui::MessageButtons::Ok, ui::MessageIcon::Information);
+    } catch (const report::RaisedError& error) {
+        messages.Show(error.description(), "HTMLブラウザ表示エラー", report::MessageButtons::Ok, report::MessageIcon::Information);
     } catch (const std::exception& error) {
-        messages.Show(error.what(), "HTMLブラウザ表示エラー", ui::MessageButtons::Ok, ui::MessageIcon::Information);
+        messages.Show(error.what(), "HTMLブラウザ表示エラー", report::MessageButtons::Ok, report::MessageIcon::Information);
     }
 }
 
 // The unchecked way: a browser on an empty page, filled in through its document. Errors
 // of the assignments reach the caller.
 void ShowResultDocument(const std::string& path, const std::string& description, const std::string& timeText,
-                        const std::string& pageColour, ui::MessageBoxes& messages) {
+                        const std::string& pageColour, report::MessageBoxes& messages) {
     const std::uint32_t processId = mdlHTMLDocument::LaunchBrowser("", messages);
     kernel32::Sleep(kFirstDocumentWaitMs);
     const user32::HWND frame = mdlHTMLDocument::FindBrowserWindow(processId);
@@ -72,7 +72,7 @@ void ShowResultDocument(const std::string& path, const std::string& description,
         document = documents.GetHTMLDocument(frame, serverWindow);
         if (!document) {
             messages.Show("生成した画像をIEで開こうとしたのですが、HTMLドキュメントを取得できませんでした。", "残念",
-                          ui::MessageButtons::Ok, ui::MessageIcon::None);
+                          report::MessageButtons::Ok, report::MessageIcon::None);
             return;
         }
     }
@@ -90,7 +90,7 @@ void ShowResultDocument(const std::string& path, const std::string& description,
 } // namespace
 
 void ShowResult(const std::string& path, const std::string& description, const TickSpan& span,
-                const std::string& pageColour, bool openHtmlFile, ui::MessageBoxes& messages) {
+                const std::string& pageColour, bool openHtmlFile, report::MessageBoxes& messages) {
     const std::string timeText = ResultTimeText(span, LocaleDecimalSeparator());
     if (openHtmlFile)
         ShowResultFile(path, description, timeText, pageColour, messages);

@@ -2,7 +2,7 @@
 
 // The result page shown after every save: the time taken, the file, the options, the picture.
 
-#include "ui/message_boxes.h"
+#include "report/message_boxes.h"
 #include "app/tick_span.h"
 
 #include <string>
@@ -13,6 +13,6 @@ namespace lumivert {
 // program and opens it, false fills a browser's empty page through its document. messages
 // shows every message, owned by the window.
 void ShowResult(const std::string& path, const std::string& description, const TickSpan& span,
-                const std::string& pageColour, bool openHtmlFile, ui::MessageBoxes& messages);
+                const std::string& pageColour, bool openHtmlFile, report::MessageBoxes& messages);
 
 } // namespace lumivert

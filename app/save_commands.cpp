@@ -80,15 +80,15 @@ void frmMain::cmdSaveAsGif_Click() {
         return;
     std::int32_t colour = transparentColors_[static_cast<std::size_t>(i)];
     if (i == static_cast<std::int32_t>(transparentColors_.size()) - 1) {
-        const ui::MessageAnswer answer = messages_.Show(
+        const report::MessageAnswer answer = messages_.Show(
             "どっち？\r\n"
             "\r\n"
             "(1)自力実装処理で出力する場合(ハーフトーンなし＆重い) → [はい]\r\n"
             "(2)API でサクっと出力する場合(ハーフトーンあり＆軽い)     → [いいえ]",
-            "透過なしGIF出力", ui::MessageButtons::YesNoCancel, ui::MessageIcon::Information);
-        if (answer == ui::MessageAnswer::Cancel)
+            "透過なしGIF出力", report::MessageButtons::YesNoCancel, report::MessageIcon::Information);
+        if (answer == report::MessageAnswer::Cancel)
             return;
-        if (answer == ui::MessageAnswer::No)
+        if (answer == report::MessageAnswer::No)
             colour = mdlGdiplus::OptionGifByEncoder;
     }
     SaveWithTransparentColour(path, ui_.optGifTransparent, i, colour, "GIF", mdlGdiplus::FormatGif, "#77CCFF");
@@ -113,7 +113,7 @@ void frmMain::cmdSaveAsJpg_Click() {
     QLineEdit& box = *ui_.txtJpgQuality;
     const std::optional<QString> checked = CheckedQualityText(box.text());
     if (!checked) {
-        messages_.Show("0～100の値を設定してくださいな", "入力エラー", ui::MessageButtons::Ok, ui::MessageIcon::Information);
+        messages_.Show("0～100の値を設定してくださいな", "入力エラー", report::MessageButtons::Ok, report::MessageIcon::Information);
         return;
     }
     if (*checked != box.text())

@@ -18,17 +18,17 @@ public:
 
 } // namespace
 
-void SaveByGdiplusSession(ui::MessageBoxes& messages, gdi32::HBITMAP bitmap, const std::string& path,
+void SaveByGdiplusSession(report::MessageBoxes& messages, gdi32::HBITMAP bitmap, const std::string& path,
                           std::int32_t FormatDigit, std::int32_t OptionValue) {
     const BusyPointer busy;
     if (!mdlGdiplus::StartupGdiplus()) {
-        messages.Show("初期化処理に失敗したっぽいです", "ありゃりゃ", ui::MessageButtons::Ok, ui::MessageIcon::Information);
+        messages.Show("初期化処理に失敗したっぽいです", "ありゃりゃ", report::MessageButtons::Ok, report::MessageIcon::Information);
         return;
     }
     const GdiplusStarted started;
     if (!mdlGdiplus::SaveImageByGdiplus(bitmap, path, FormatDigit, OptionValue)) {
         // Shown while the layer is still started and the hourglass still set.
-        messages.Show("エラーが発生したっぽいです", "ありゃりゃ", ui::MessageButtons::Ok, ui::MessageIcon::Information);
+        messages.Show("エラーが発生したっぽいです", "ありゃりゃ", report::MessageButtons::Ok, report::MessageIcon::Information);
     }
 }
 

@@ -3,7 +3,7 @@
 // The bracket around every save through the imaging layer: hourglass, start-up, one
 // encoding request, shut-down, pointer put back. Failures are told to the user here.
 
-#include "ui/message_boxes.h"
+#include "report/message_boxes.h"
 #include "win32/gdi32/gdi32.h"
 
 #include <cstdint>
@@ -11,7 +11,7 @@
 
 namespace lumivert {
 
-void SaveByGdiplusSession(ui::MessageBoxes& messages, gdi32::HBITMAP bitmap, const std::string& path,
+void SaveByGdiplusSession(report::MessageBoxes& messages, gdi32::HBITMAP bitmap, const std::string& path,
                           std::int32_t FormatDigit, std::int32_t OptionValue);
 
 } // namespace lumivert

@@ -4,7 +4,7 @@
 #include "bitmap/little_endian_writer.h"
 #include "os/pixel_buffer.h"
 #include "os/file_output.h"
-#include "ui/raised_error.h"
+#include "report/raised_error.h"
 
 #include <algorithm>
 
@@ -124,7 +124,7 @@ bool SaveBmp8Bit(gdi32::HDC dc, const std::string& path) { return SaveBmp(dc, pa
 bool SaveBmp32Bit(gdi32::HDC dc, const std::string& path) { return SaveBmp(dc, path, kDepth32); }
 
 void RaiseGetDIBitsError() {
-    throw ui::RaisedError(kGetDIBitsErrorNumber, "GetDIBits API関数でエラーが発生したようですが…");
+    throw report::RaisedError(kGetDIBitsErrorNumber, "GetDIBits API関数でエラーが発生したようですが…");
 }
 
 } // namespace mdlBitmap

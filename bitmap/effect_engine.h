@@ -11,7 +11,7 @@ namespace mdlBitmap {
 
 // effect is 1 to 11 (any other number saves the copy unchanged); usePixels non-zero runs
 // the per-pixel engine, 0 the DIB engine. Errors of the writer pass through as
-// ui::RaisedError; every handle of the working copy is released in all cases.
+// report::RaisedError; every handle of the working copy is released in all cases.
 void SaveEffectBmp(gdi32::HDC dc, const std::string& path, std::int32_t effect, std::int32_t usePixels);
 
 } // namespace mdlBitmap

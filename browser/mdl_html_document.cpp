@@ -65,14 +65,14 @@ bool FileExists(const std::string& path) {
 
 } // namespace
 
-std::uint32_t LaunchBrowser(const std::string& filePath, ui::MessageBoxes& messages) {
+std::uint32_t LaunchBrowser(const std::string& filePath, report::MessageBoxes& messages) {
     if (!filePath.empty() && !FileExists(filePath))
         return 0;
 
     const std::string browserPath = GetBrowserPath();
     if (browserPath.empty()) {
-        messages.Show("インターネットエクスプローラが無いよ!!", kBoxTitle, ui::MessageButtons::Ok,
-                      ui::MessageIcon::Information);
+        messages.Show("インターネットエクスプローラが無いよ!!", kBoxTitle, report::MessageButtons::Ok,
+                      report::MessageIcon::Information);
         return 0;
     }
     const std::string target = filePath.empty() ? chromium::kBlankPage : filePath;
@@ -87,8 +87,8 @@ std::uint32_t LaunchBrowser(const std::string& filePath, ui::MessageBoxes& messa
     const auto limit = static_cast<kernel32::DWORD>(readyWaitLimit.count());
     const kernel32::DWORD waited = kernel32::WaitForInputIdle(process, limit);
     if (waited == kernel32::WAIT_FAILED || waited == kernel32::WAIT_TIMEOUT)
-        messages.Show("WaitForInputIdle API関数でエラーが発生しました!!", kBoxTitle, ui::MessageButtons::Ok,
-                      ui::MessageIcon::Information);
+        messages.Show("WaitForInputIdle API関数でエラーが発生しました!!", kBoxTitle, report::MessageButtons::Ok,
+                      report::MessageIcon::Information);
     kernel32::CloseHandle(process);
     // Only a ready browser with controls is addressed again (its window is closed by the
     // next display); nothing of any other is held from one save to the next.

@@ -5,7 +5,7 @@
 // frame found last is remembered and asked to close before the next browser starts, so a
 // new display replaces the previous one.
 
-#include "ui/message_boxes.h"
+#include "report/message_boxes.h"
 #include "win32/user32/user32.h"
 
 #include <chrono>
@@ -24,8 +24,8 @@ extern HWND BrowserFrameWnd;
 // until it is ready for input. Returns the new process id; 0 without a message when
 // filePath names no file, 0 after a message when there is no browser. A browser that is
 // not ready within the ready-wait limit is reported, and its process id still returned.
-// A browser program that cannot be started raises ui::RaisedError.
-std::uint32_t LaunchBrowser(const std::string& filePath, ui::MessageBoxes& messages);
+// A browser program that cannot be started raises report::RaisedError.
+std::uint32_t LaunchBrowser(const std::string& filePath, report::MessageBoxes& messages);
 
 // The frame window of the process; 0 for process id 0. When the process has no frame the
 // previously remembered frame is returned.

@@ -5,7 +5,7 @@
 #include "chromium/devtools_pipe.h"
 #include "chromium/page_state.h"
 #include "os/program_start.h"
-#include "ui/raised_error.h"
+#include "report/raised_error.h"
 
 #include <QJsonArray>
 #include <QUrl>
@@ -86,9 +86,9 @@ std::vector<std::string> ChromiumArguments(const std::string& program, const std
     return arguments;
 }
 
-ui::RaisedError StartError(int error, const std::string& program) {
+report::RaisedError StartError(int error, const std::string& program) {
     const bool missing = error == ENOENT || error == ENOTDIR;
-    return ui::RaisedError(missing ? ui::kFileNotFound : ui::kPermissionDenied,
+    return report::RaisedError(missing ? report::kFileNotFound : report::kPermissionDenied,
                                  std::string(missing ? "ファイルが見つかりません。" : "プログラムを起動できません。") +
                                      " (" + program + ": " + std::strerror(error) + ")");
 }
@@ -168,13 +168,13 @@ pid_t StartBrowser(const std::string& program, const std::string& target) {
     if (IsChromiumFamily(program)) {
         const auto profile = MakeProfileFolder();
         if (!profile)
-            throw ui::RaisedError(ui::kPathFileAccessError,
+            throw report::RaisedError(report::kPathFileAccessError,
                                         "ブラウザのプロファイルフォルダを作成できません。");
         browser.profileFolder = *profile;
         arguments = ChromiumArguments(program, *profile, target);
         if (target == kBlankPage && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) != 0) {
             RemoveProfileFolder(browser.profileFolder);
-            throw ui::RaisedError(ui::kPathFileAccessError, "ブラウザとの接続を作成できません。");
+            throw report::RaisedError(report::kPathFileAccessError, "ブラウザとの接続を作成できません。");
         }
     }
     os::PassedDescriptors passed;

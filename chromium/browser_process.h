@@ -46,7 +46,7 @@ std::vector<PageTarget> PageTargetsOf(const QJsonObject& targets);
 std::string PageEndpoint(const std::string& browserEndpoint, const std::string& targetId);
 
 // Starts program on target (a file path, or kBlankPage) from an argument list, the target
-// as one argument. Returns the process id; throws ui::RaisedError when the program
+// as one argument. Returns the process id; throws report::RaisedError when the program
 // cannot be started.
 pid_t StartBrowser(const std::string& program, const std::string& target);
 

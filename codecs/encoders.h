@@ -5,7 +5,7 @@
 // decides what a failure means to it.
 
 #include "codecs/pixel_image.h"
-#include "ui/expected.h"
+#include "report/expected.h"
 
 #include <cstddef>
 #include <functional>
@@ -23,8 +23,8 @@ enum class EncodeFailure {
 // A line of text for each reason, for the program's log.
 const char* FailureMessage(EncodeFailure failure);
 
-using EncodedFile = ui::Expected<std::vector<std::byte>, EncodeFailure>;
-inline ui::Unexpected<EncodeFailure> Fails(EncodeFailure failure) { return {failure}; }
+using EncodedFile = report::Expected<std::vector<std::byte>, EncodeFailure>;
+inline report::Unexpected<EncodeFailure> Fails(EncodeFailure failure) { return {failure}; }
 
 // PNG through libpng, the image data compressed by libdeflate: 8-bit RGB for
 // PixelFormat32bppRGB, RGBA for PixelFormat32bppARGB, a palette (with its alpha in tRNS) for

@@ -2,7 +2,7 @@
 
 namespace maps {
 
-ui::RaisedError MapError(MapErrorNumber number) {
+report::RaisedError MapError(MapErrorNumber number) {
     switch (number) {
     case kInvalidArgument:
         return {number, "プロシージャの呼び出し、または引数が不正です。"};

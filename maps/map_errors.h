@@ -3,7 +3,7 @@
 // The errors the two maps and their keyed collection raise, numbered as the classic
 // runtime numbers them so that a caller can tell them apart without parsing the text.
 
-#include "ui/raised_error.h"
+#include "report/raised_error.h"
 
 #include <cstdint>
 
@@ -19,6 +19,6 @@ enum MapErrorNumber : std::int32_t {
 };
 
 // The error with its number and the runtime's description text.
-ui::RaisedError MapError(MapErrorNumber number);
+report::RaisedError MapError(MapErrorNumber number);
 
 } // namespace maps

@@ -1,6 +1,6 @@
 #include "os/file_output.h"
 
-#include "ui/raised_error.h"
+#include "report/raised_error.h"
 
 #include <array>
 #include <cerrno>
@@ -45,13 +45,13 @@ std::string FollowLinks(const std::string& path) {
         std::array<char, PATH_MAX> text{};
         const ssize_t length = ::readlink(current.c_str(), text.data(), text.size());
         if (length < 0)
-            throw ui::FileError(errno, path);
+            throw report::FileError(errno, path);
         if (length == 0 || static_cast<std::size_t>(length) == text.size())
-            throw ui::FileError(ENAMETOOLONG, path);
+            throw report::FileError(ENAMETOOLONG, path);
         const std::string named(text.data(), static_cast<std::size_t>(length));
         current = named.front() == '/' ? named : FolderOf(current) + "/" + named;
     }
-    throw ui::FileError(ELOOP, path);
+    throw report::FileError(ELOOP, path);
 }
 
 // Creates a new file beside target under a name of its own ("." + name + "." + six random
@@ -109,7 +109,7 @@ bool SwapIntoPlace(const std::string& temporary, const std::string& target, cons
         return false;
     if (::unlink(temporary.c_str()) != 0 && errno == EISDIR) {
         ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE);
-        throw ui::FileError(EISDIR, reported);
+        throw report::FileError(EISDIR, reported);
     }
     return true;
 }
@@ -118,16 +118,16 @@ bool SwapIntoPlace(const std::string& temporary, const std::string& target, cons
 
 ReplacingFile::ReplacingFile(std::string path) : path_(std::move(path)) {
     if (path_.empty() || path_.back() == '/')
-        throw ui::FileError(EISDIR, path_);
+        throw report::FileError(EISDIR, path_);
     target_ = FollowLinks(path_);
     if (target_.back() == '/')
-        throw ui::FileError(EISDIR, path_);
+        throw report::FileError(EISDIR, path_);
 
     struct stat existing {};
     const bool exists = ::stat(target_.c_str(), &existing) == 0;
     if (exists) {
         if (S_ISDIR(existing.st_mode))
-            throw ui::FileError(EISDIR, path_);
+            throw report::FileError(EISDIR, path_);
         if (!S_ISREG(existing.st_mode)) { // a device node is written, never replaced
             OpenInPlace(false);
             return;
@@ -135,7 +135,7 @@ ReplacingFile::ReplacingFile(std::string path) : path_(std::move(path)) {
         // A read-only file stays read-only, also for a user (root) whom the system
         // would let through: replacing it would defeat the owner's protection.
         if ((existing.st_mode & 0222) == 0 || ::access(target_.c_str(), W_OK) != 0)
-            throw ui::FileError(EACCES, path_);
+            throw report::FileError(EACCES, path_);
     }
 
     // A replacement is private until it has the old file's owner and mode.
@@ -149,7 +149,7 @@ ReplacingFile::ReplacingFile(std::string path) : path_(std::move(path)) {
             truncateFirst_ = true;
             return;
         }
-        throw ui::FileError(error, path_);
+        throw report::FileError(error, path_);
     }
     if (exists && !TakeOverOwnerAndMode(fd_, existing))
         Refuse(errno);
@@ -168,7 +168,7 @@ ReplacingFile::~ReplacingFile() {
 void ReplacingFile::OpenInPlace(bool regularFileOnly) {
     fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd_ < 0)
-        throw ui::FileError(errno, path_); // a pipe without a reader, a socket: ENXIO
+        throw report::FileError(errno, path_); // a pipe without a reader, a socket: ENXIO
     struct stat opened {};
     if (::fstat(fd_, &opened) != 0)
         Refuse(errno);
@@ -182,7 +182,7 @@ void ReplacingFile::OpenInPlace(bool regularFileOnly) {
 
 void ReplacingFile::Refuse(int error) {
     Abandon();
-    throw ui::FileError(error, path_);
+    throw report::FileError(error, path_);
 }
 
 // An old file rewritten in place loses its content only once the new content comes, so
@@ -191,7 +191,7 @@ void ReplacingFile::TruncateIfFirst() {
     if (!truncateFirst_)
         return;
     if (::ftruncate(fd_, 0) != 0)
-        throw ui::FileError(errno, path_);
+        throw report::FileError(errno, path_);
     truncateFirst_ = false;
 }
 
@@ -204,7 +204,7 @@ void ReplacingFile::Write(std::span<const std::byte> bytes) {
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            throw ui::FileError(errno, path_);
+            throw report::FileError(errno, path_);
         }
         data += written;
         left -= static_cast<std::size_t>(written);
@@ -216,11 +216,11 @@ void ReplacingFile::Commit() {
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0)
-        throw ui::FileError(errno, path_);
+        throw report::FileError(errno, path_);
     if (!tempPath_.empty()) {
         const bool swapped = replacesExisting_ && SwapIntoPlace(tempPath_, target_, path_);
         if (!swapped && ::rename(tempPath_.c_str(), target_.c_str()) != 0)
-            throw ui::FileError(errno, path_);
+            throw report::FileError(errno, path_);
     }
     committed_ = true;
 }

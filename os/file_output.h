@@ -19,7 +19,7 @@
 //   a socket is refused at once, since writing to it would wait for a reader.
 // Other hard links to the old file keep the old content: the name gets a new file.
 //
-// Every failure throws ui::RaisedError made by FileError(): the number tells the
+// Every failure throws report::RaisedError made by FileError(): the number tells the
 // kind, the description names the path.
 
 #include <cstddef>

@@ -23,7 +23,7 @@
 #include "imaging/mdl_gdiplus.h"
 #include "win32/gdi32/persistent_picture.h"
 #include "os/memory_policy.h"
-#include "ui/raised_error.h"
+#include "report/raised_error.h"
 
 #include <chrono>
 #include <cstdio>
@@ -266,7 +266,7 @@ int main(int argc, char** argv) {
         std::printf("peak_extra_bytes %lld\n",
                     peakReset && residentBefore >= 0 && peak >= 0 ? peak - residentBefore : -1LL);
         std::printf("picture %d %d\n", picture.width(), picture.height());
-    } catch (const ui::RaisedError& error) {
+    } catch (const report::RaisedError& error) {
         std::fprintf(stderr, "error %d: %s\n", error.number(), error.what());
         return 1;
     } catch (const std::exception& error) {

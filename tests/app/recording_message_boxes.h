@@ -2,7 +2,7 @@
 
 // Records every message; answers from the queue, then OK or Cancel; whileShown runs meanwhile.
 
-#include "ui/message_boxes.h"
+#include "report/message_boxes.h"
 
 #include <deque>
 #include <functional>
@@ -13,19 +13,19 @@ namespace lumivert::testing {
 
 struct ShownMessage {
     std::string text, title;
-    ui::MessageButtons buttons;
-    ui::MessageIcon icon;
+    report::MessageButtons buttons;
+    report::MessageIcon icon;
 };
 
-class RecordingMessageBoxes final : public ui::MessageBoxes {
+class RecordingMessageBoxes final : public report::MessageBoxes {
 public:
-    ui::MessageAnswer Show(const std::string& text, const std::string& title, ui::MessageButtons buttons,
-                           ui::MessageIcon icon) override {
+    report::MessageAnswer Show(const std::string& text, const std::string& title, report::MessageButtons buttons,
+                           report::MessageIcon icon) override {
         shown.push_back({text, title, buttons, icon});
         if (whileShown)
             whileShown();
-        const ui::MessageAnswer fallback = buttons == ui::MessageButtons::Ok ? ui::MessageAnswer::Ok : ui::MessageAnswer::Cancel;
-        const ui::MessageAnswer answer = answers.empty() ? fallback : answers.front();
+        const report::MessageAnswer fallback = buttons == report::MessageButtons::Ok ? report::MessageAnswer::Ok : report::MessageAnswer::Cancel;
+        const report::MessageAnswer answer = answers.empty() ? fallback : answers.front();
         if (!answers.empty())
             answers.pop_front();
         return answer;
@@ -39,7 +39,7 @@ public:
     }
 
     std::vector<ShownMessage> shown;
-    std::deque<ui::MessageAnswer> answers;
+    std::deque<report::MessageAnswer> answers;
     std::function<void()> whileShown;
 };
 

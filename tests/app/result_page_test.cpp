@@ -138,8 +138,8 @@ TEST_F(ResultPageTest, FileModeFailuresAreToldInTheirBoxes) {
     ASSERT_EQ(messages_.shown.size(), 1u);
     EXPECT_EQ(messages_.shown[0].title, "HTMLブラウザ表示エラー");
     EXPECT_NE(messages_.shown[0].text.find(pagePath_), std::string::npos);
-    EXPECT_EQ(messages_.shown[0].buttons, ui::MessageButtons::Ok);
-    EXPECT_EQ(messages_.shown[0].icon, ui::MessageIcon::Information);
+    EXPECT_EQ(messages_.shown[0].buttons, report::MessageButtons::Ok);
+    EXPECT_EQ(messages_.shown[0].icon, report::MessageIcon::Information);
     EXPECT_TRUE(chromium::RunningBrowsers().empty()) << "nothing was launched";
     fs::remove(pagePath_);
 
@@ -153,7 +153,7 @@ TEST_F(ResultPageTest, FileModeFailuresAreToldInTheirBoxes) {
     ASSERT_EQ(messages_.shown.size(), 4u); // the launcher's own "no browser" twice (the browser tests' business)
     EXPECT_EQ(messages_.shown[3].text, pagePath_ + "を開けませんでした？");
     EXPECT_EQ(messages_.shown[3].title, "なんで？");
-    EXPECT_EQ(messages_.shown[3].icon, ui::MessageIcon::Information);
+    EXPECT_EQ(messages_.shown[3].icon, report::MessageIcon::Information);
 }
 
 TEST_F(ResultPageTest, DocumentModeFillsARealPage) {
@@ -180,8 +180,8 @@ TEST_F(ResultPageTest, DocumentModeWithoutBrowserSaysSorryAfterBothWaits) {
     ASSERT_EQ(messages_.shown.size(), 2u); // the launcher's "no browser", then this
     const auto& sorry = messages_.shown[1];
     EXPECT_EQ(sorry.text + "|" + sorry.title, "生成した画像をIEで開こうとしたのですが、HTMLドキュメントを取得できませんでした。|残念");
-    EXPECT_EQ(sorry.buttons, ui::MessageButtons::Ok);
-    EXPECT_EQ(sorry.icon, ui::MessageIcon::None);
+    EXPECT_EQ(sorry.buttons, report::MessageButtons::Ok);
+    EXPECT_EQ(sorry.icon, report::MessageIcon::None);
 }
 
 } // namespace

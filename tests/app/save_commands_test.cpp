@@ -114,7 +114,7 @@ protected:
         ASSERT_GT(messages.shown.size(), index);
         EXPECT_EQ(messages.shown[index].text, text);
         EXPECT_EQ(messages.shown[index].title, title);
-        EXPECT_EQ(messages.shown[index].icon, ui::MessageIcon::Information);
+        EXPECT_EQ(messages.shown[index].icon, report::MessageIcon::Information);
         EXPECT_EQ(hourglass[index], hourglassUp);
         EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     }
@@ -225,8 +225,8 @@ TEST_F(SaveCommands, SaveErrorIsShownInItsBoxAndTheHourglassOnlyCoversTheEffectC
     ASSERT_EQ(messages.shown.size(), 4u);
     for (const testing::ShownMessage& shown : {messages.shown[0], messages.shown[1]}) {
         EXPECT_EQ(shown.title, "エラーですよ");
-        EXPECT_EQ(shown.icon, ui::MessageIcon::Exclamation);
-        EXPECT_EQ(shown.buttons, ui::MessageButtons::Ok);
+        EXPECT_EQ(shown.icon, report::MessageIcon::Exclamation);
+        EXPECT_EQ(shown.buttons, report::MessageButtons::Ok);
         EXPECT_FALSE(shown.text.empty());
     }
     EXPECT_EQ(hourglass, (std::vector<bool>{false, false, true, false}));
@@ -235,15 +235,15 @@ TEST_F(SaveCommands, SaveErrorIsShownInItsBoxAndTheHourglassOnlyCoversTheEffectC
 
 TEST_F(SaveCommands, GifWithoutAColourAsksWhichConversion) {
     Select(ui().optGifTransparent, 4);
-    messages.answers = {ui::MessageAnswer::Cancel};
+    messages.answers = {report::MessageAnswer::Cancel};
     Click(ui().cmdSaveAsGif);
     ExpectMessage(0, "どっち？\r\n\r\n(1)自力実装処理で出力する場合(ハーフトーンなし＆重い) → [はい]\r\n"
                      "(2)API でサクっと出力する場合(ハーフトーンあり＆軽い)     → [いいえ]", "透過なしGIF出力", false);
-    EXPECT_EQ(messages.shown[0].buttons, ui::MessageButtons::YesNoCancel);
+    EXPECT_EQ(messages.shown[0].buttons, report::MessageButtons::YesNoCancel);
     EXPECT_FALSE(Exists("Sample.gif")); // Cancel: nothing saved, timed or shown
     EXPECT_FALSE(Exists("OpenMe.html"));
 
-    messages.answers = {ui::MessageAnswer::Yes}; // the exact-colour conversion, answered after 1.5 s
+    messages.answers = {report::MessageAnswer::Yes}; // the exact-colour conversion, answered after 1.5 s
     const auto recordHourglass = messages.whileShown;
     messages.whileShown = [&] { recordHourglass(), QThread::msleep(1500); };
     Click(ui().cmdSaveAsGif);
@@ -252,7 +252,7 @@ TEST_F(SaveCommands, GifWithoutAColourAsksWhichConversion) {
     ExpectPage("ファイル種類：GIF　透過色：なし", "#77CCFF");
     EXPECT_TRUE(Page().contains(QRegularExpression("：[0-9]+ミリ秒<br>"))) << "the time spans the save alone";
 
-    messages.answers = {ui::MessageAnswer::No}; // the encoder reduces the colours, with halftone
+    messages.answers = {report::MessageAnswer::No}; // the encoder reduces the colours, with halftone
     Click(ui().cmdSaveAsGif);
     EXPECT_GT(Differences(Written("Sample.gif"), picture), 0);
     EXPECT_EQ(messages.shown.size(), 3u);

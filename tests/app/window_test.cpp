@@ -97,7 +97,7 @@ TEST_F(LoadedWindow, DroppedFileIsOpenedForTheSaversOrRefusedWithItsReason) {
     EXPECT_EQ(messages.shown[0].title, "画像を開く");
     EXPECT_EQ(messages.shown[0].text,
               "画像を開けませんでした。\n\n" + Path("empty.jpg").toStdString() + "\n\n空のファイルです（0 バイト）。");
-    EXPECT_EQ(messages.shown[0].icon, ui::MessageIcon::Exclamation);
+    EXPECT_EQ(messages.shown[0].icon, report::MessageIcon::Exclamation);
     EXPECT_EQ(ui().picTarget->Picture(), before);
     EXPECT_EQ(HeldPicture(*window), wide);
     EXPECT_EQ(ui().picTarget->toolTip(), "wide.png\n300 × 200");
@@ -235,12 +235,12 @@ TEST(SingleInstance, LockThatCannotBeMadeDoesNotKeepTheProgramFromRunning) {
 }
 
 // A real box shown, described (title|text|icon|buttons|default|modal) and answered: a button, Escape or close.
-std::pair<ui::MessageAnswer, QString> ShowAndAct(const std::string& text, ui::MessageButtons buttons,
-                                                 ui::MessageIcon icon, const QString& act) {
+std::pair<report::MessageAnswer, QString> ShowAndAct(const std::string& text, report::MessageButtons buttons,
+                                                 report::MessageIcon icon, const QString& act) {
     testing::EnsureApplication();
     QWidget owner;
     QString seen;
-    std::pair<ui::MessageAnswer, QString> result;
+    std::pair<report::MessageAnswer, QString> result;
     AnswerWhile([&] { result.first = QtMessageBoxes(&owner).Show(text, "題名", buttons, icon); }, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || !seen.isEmpty())
@@ -266,9 +266,9 @@ std::pair<ui::MessageAnswer, QString> ShowAndAct(const std::string& text, ui::Me
 }
 
 TEST(QtMessageBoxes, ShowTheirTextAndIconAndAnswerTheButtonPressed) {
-    using B = ui::MessageButtons;
-    using I = ui::MessageIcon;
-    using A = ui::MessageAnswer;
+    using B = report::MessageButtons;
+    using I = report::MessageIcon;
+    using A = report::MessageAnswer;
     const QString question = "題名|q|1|いいえ,はい,キャンセル|はい|modal";
     EXPECT_EQ(ShowAndAct("一行目\r\n\r\n三行目", B::YesNoCancel, I::Information, "いいえ"),
               std::pair(A::No, QString("題名|一行目\n\n三行目|1|いいえ,はい,キャンセル|はい|modal")));

@@ -3,7 +3,7 @@
 #include "bitmap/effect_engine.h"
 #include "win32/gdi32/persistent_picture.h"
 #include "win32/gdi32/surface.h"
-#include "ui/raised_error.h"
+#include "report/raised_error.h"
 #include "tests/support/pictures.h"
 
 #include <gtest/gtest.h>
@@ -215,7 +215,7 @@ TEST(BmpWriter, RefusalsAndFailedConversionsTouchNoFile) {
                 try {
                     mdlBitmap::SaveBmpFile(dc, path, depth);
                     ADD_FAILURE() << "no error raised at " << depth;
-                } catch (const ui::RaisedError& error) {
+                } catch (const report::RaisedError& error) {
                     EXPECT_EQ(std::pair(error.number(), error.description()),
                               std::pair(-2147221504, std::string("GetDIBits API関数でエラーが発生したようですが…")));
                 }

@@ -6,7 +6,7 @@
 #include "chromium/browser_process.h"
 #include "chromium/devtools_connection.h"
 #include "os/program_start.h"
-#include "ui/raised_error.h"
+#include "report/raised_error.h"
 #include "tests/app/recording_message_boxes.h"
 #include "tests/browser/browser_test_support.h"
 #include "win32/advapi32/registry_store.h"
@@ -129,7 +129,7 @@ TEST_F(LaunchBrowserTest, StartsTheBrowserOnAPageFileOnlyAndSaysWhatIsMissing) {
         try {
             mdlHTMLDocument::LaunchBrowser("", messages_);
             ADD_FAILURE() << name << " started";
-        } catch (const ui::RaisedError& error) {
+        } catch (const report::RaisedError& error) {
             EXPECT_NE(error.description().find(folder_.path() / name), std::string::npos) << error.description();
         }
     }
@@ -140,7 +140,7 @@ TEST_F(LaunchBrowserTest, StartsTheBrowserOnAPageFileOnlyAndSaysWhatIsMissing) {
     const auto& shown = messages_.shown[0];
     EXPECT_EQ(std::tie(shown.text, shown.title, shown.buttons, shown.icon),
               std::make_tuple(std::string("インターネットエクスプローラが無いよ!!"), std::string("ん？"),
-                              ui::MessageButtons::Ok, ui::MessageIcon::Information));
+                              report::MessageButtons::Ok, report::MessageIcon::Information));
 }
 
 TEST_F(LaunchBrowserTest, BrowserThatNeverAnswersIsReportedAfterTheBoundedWait) {
@@ -240,7 +240,7 @@ TEST_F(LaunchBrowserTest, ABrowserThatDiesWhileThePageIsFilledEndsTheFillWithAnE
     try {
         ShowResult();
         ADD_FAILURE() << "the fill of a dead browser's page went through";
-    } catch (const ui::RaisedError& error) {
+    } catch (const report::RaisedError& error) {
         EXPECT_NE(error.description().find("オートメーション エラーです。"), std::string::npos) << error.description();
     }
     EXPECT_TRUE(std::filesystem::exists(mark_)) << "the fill never reached the page";

@@ -4,7 +4,7 @@ import os
 import re
 import sys
 
-LAYERS = {"ui": 0, "fast": 0, "os": 1, "codecs": 1, "chromium": 1, "win32": 2,
+LAYERS = {"report": 0, "fast": 0, "os": 1, "codecs": 1, "chromium": 1, "win32": 2,
           "maps": 3, "assets": 3, "bitmap": 3, "imaging": 3, "browser": 3, "app": 4}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 

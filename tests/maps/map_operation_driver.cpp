@@ -74,7 +74,7 @@ struct Run {
                              });
         try {
             map.PutData(key.text, value.value);
-        } catch (const ui::RaisedError& error) {
+        } catch (const report::RaisedError& error) {
             if (!refused || error.number() != maps::kDuplicateKey)
                 report.mismatch = "PutData(" + key.text + ") raised an error";
             return false;

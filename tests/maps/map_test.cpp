@@ -43,7 +43,7 @@ using Error = std::pair<std::int32_t, std::string>;
 Error ErrorOf(const std::function<void()>& action) {
     try {
         action();
-    } catch (const ui::RaisedError& error) {
+    } catch (const report::RaisedError& error) {
         return {error.number(), error.description()};
     }
     return {0, "no error"};
@@ -177,7 +177,7 @@ int GrowWithoutMemory(rlim_t headroom, Key (*key)(std::int32_t)) {
             map.PutData(key(stored), stored);
         }
         return 2;
-    } catch (const ui::RaisedError& error) {
+    } catch (const report::RaisedError& error) {
         if (error.number() != maps::kOutOfMemory)
             return 3;
     }

@@ -7,7 +7,7 @@
 #include "tests/sanitized_build.h"
 #include "tests/support/child_process.h"
 #include "tests/support/scratch_folder.h"
-#include "ui/raised_error.h"
+#include "report/raised_error.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +57,7 @@ TEST(FileOutput, ReplacesTheOldFileWithoutTouchingItAndLeavesNoTemporaryFile) {
         folder.Remove("out.bin");
         folder.MakeFolder("out.bin");
         folder.Put("out.bin/inside.txt", "kept");
-        EXPECT_THROW(file.Commit(), ui::RaisedError);
+        EXPECT_THROW(file.Commit(), report::RaisedError);
     }
     EXPECT_EQ(folder.State(), (FolderState{{"link.bin", std::string(1000, 'x')}, {"out.bin", "<folder>"},
                                            {"out.bin/inside.txt", "kept"}}));
@@ -126,9 +126,9 @@ TEST(FileOutput, APipeOrSocketIsRefusedAtOnceAndLeftAsItWas) {
         for (const std::string& name : names)
             try {
                 os::WriteWholeFile(folder / name, Bytes("never read"));
-            } catch (const ui::RaisedError& error) {
+            } catch (const report::RaisedError& error) {
                 const bool named = error.description().find(folder / name) != std::string::npos;
-                count += error.number() == ui::kPathFileAccessError && named;
+                count += error.number() == report::kPathFileAccessError && named;
             }
         return count;
     });

@@ -7,7 +7,7 @@
 #include "imaging/mdl_gdiplus.h"
 #include "tests/support/child_process.h"
 #include "tests/support/scratch_folder.h"
-#include "ui/raised_error.h"
+#include "report/raised_error.h"
 #include "win32/gdi32/persistent_picture.h"
 #include "win32/gdi32/surface.h"
 
@@ -38,7 +38,7 @@ std::pair<std::int32_t, std::string> Save(const Saver& saver, const std::string&
     try {
         saver.save(path);
         return {-1, ""};
-    } catch (const ui::RaisedError& error) {
+    } catch (const report::RaisedError& error) {
         return {error.number(), error.description()};
     }
 }
@@ -71,7 +71,7 @@ std::vector<Saver> AllSavers(const gdi32::PersistentPicture& picture) {
                                                    mdlGdiplus::SaveImageByGdiplus(bitmap, path, format, option);
                               mdlGdiplus::ShutdownGdiplus();
                               if (!written)
-                                  throw ui::RaisedError(0, "not written");
+                                  throw report::RaisedError(0, "not written");
                           }});
     return savers;
 }
@@ -132,13 +132,13 @@ const std::string kOverlongPath = [] {
     return path + "Sample.png";
 }();
 const Fault kFaults[] = {
-    {"AFolderOfTheSameName", ui::kPathFileAccessError, "%/kept", "", "%"},
-    {"AReadOnlyOldFile", ui::kPermissionDenied, "", "%", "%"},
-    {"AMissingFolder", ui::kPathNotFound, "", "", "missing/%"},
-    {"AFileWhereAFolderShouldBe", ui::kPathNotFound, "", "file", "file/%"},
-    {"ANameLongerThanTheSystemAllows", ui::kBadFileName, "", "", std::string(NAME_MAX + 1, 'n') + ".bmp"},
-    {"APathLongerThanTheSystemAllows", ui::kBadFileName, "", "", kOverlongPath},
-    {"AFullDevice", ui::kDiskFull, "", "", "/dev/full"},
+    {"AFolderOfTheSameName", report::kPathFileAccessError, "%/kept", "", "%"},
+    {"AReadOnlyOldFile", report::kPermissionDenied, "", "%", "%"},
+    {"AMissingFolder", report::kPathNotFound, "", "", "missing/%"},
+    {"AFileWhereAFolderShouldBe", report::kPathNotFound, "", "file", "file/%"},
+    {"ANameLongerThanTheSystemAllows", report::kBadFileName, "", "", std::string(NAME_MAX + 1, 'n') + ".bmp"},
+    {"APathLongerThanTheSystemAllows", report::kBadFileName, "", "", kOverlongPath},
+    {"AFullDevice", report::kDiskFull, "", "", "/dev/full"},
 };
 
 std::string Prepare(const Fault& fault, const ScratchFolder& folder, const std::string& fileName) {
@@ -192,7 +192,7 @@ TEST_F(SaverFaultsAsRoot, AFolderTheUserMayNotWriteTakesNoNewFileButItsWritableF
                   for (const Saver& saver : savers_)
                       found += before.contains(saver.fileName)
                                    ? CheckSaved(saver, folder_ / saver.fileName)
-                                   : CheckRefused(saver, folder_ / saver.fileName, ui::kPermissionDenied, folder_);
+                                   : CheckRefused(saver, folder_ / saver.fileName, report::kPermissionDenied, folder_);
                   return found;
               }),
               "");
@@ -215,7 +215,7 @@ TEST_F(SaverFaultsAsRoot, ADiskThatFillsUpPartWayLeavesTheOldFileAndNoPartialFil
             return std::string("cannot fill the disk");
         std::string found;
         for (const Saver& saver : savers_)
-            found += CheckRefused(saver, folder_ / saver.fileName, ui::kDiskFull, folder_);
+            found += CheckRefused(saver, folder_ / saver.fileName, report::kDiskFull, folder_);
         return found;
     });
     if (problems == "skip")

@@ -5,9 +5,9 @@
 #include "win32/gdiplus/objects.h"
 #include "os/wide_text.h"
 #include "os/file_output.h"
-#include "ui/log.h"
-#include "ui/raised_error.h"
-#include "ui/expected.h"
+#include "report/log.h"
+#include "report/raised_error.h"
+#include "report/expected.h"
 
 #include <new>
 #include <string>
@@ -22,7 +22,7 @@ struct Refusal {
     Status status;
     std::string reason;
 };
-using EncodedFile = ui::Expected<std::vector<std::byte>, Refusal>;
+using EncodedFile = report::Expected<std::vector<std::byte>, Refusal>;
 
 // The JPEG quality from the parameters; any other parameter is refused.
 bool ReadJpegOptions(const EncoderParameters* parameters, codecs::JpegOptions& options) {
@@ -52,10 +52,10 @@ EncodedFile FromEncoder(codecs::EncodedFile encoded, const char* format) {
     const Status status = failure == codecs::EncodeFailure::OutOfMemory        ? OutOfMemory
                           : failure == codecs::EncodeFailure::UnsupportedImage ? InvalidParameter
                                                                                : GenericError;
-    return ui::Unexpected(Refusal{status, std::string(format) + " encoder: " + codecs::FailureMessage(failure)});
+    return report::Unexpected(Refusal{status, std::string(format) + " encoder: " + codecs::FailureMessage(failure)});
 }
 
-ui::Unexpected<Refusal> Refuse(Status status) { return {Refusal{status, StatusMessage(status)}}; }
+report::Unexpected<Refusal> Refuse(Status status) { return {Refusal{status, StatusMessage(status)}}; }
 
 // The rows of a device bitmap's snapshot, top row first.
 std::vector<const ARGB*> RowsOf(const gdi32::PixelSnapshot& device) {
@@ -96,12 +96,12 @@ EncodedFile Encode(BitmapObject& bitmap, const CLSID& encoder, const EncoderPara
     return Refuse(UnknownImageFormat);
 }
 
-Status StatusOfFileError(const ui::RaisedError& error) {
+Status StatusOfFileError(const report::RaisedError& error) {
     switch (error.number()) {
-    case ui::kPermissionDenied:
+    case report::kPermissionDenied:
         return AccessDenied;
-    case ui::kPathNotFound:
-    case ui::kFileNotFound:
+    case report::kPathNotFound:
+    case report::kFileNotFound:
         return FileNotFound;
     default:
         return Win32Error;
@@ -110,7 +110,7 @@ Status StatusOfFileError(const ui::RaisedError& error) {
 
 // The one place a failed save is logged: here its reason is still known.
 Status Logged(const std::string& path, const Refusal& refusal) {
-    ui::LogFailure("saving " + path, refusal.reason);
+    report::LogFailure("saving " + path, refusal.reason);
     return refusal.status;
 }
 
@@ -132,7 +132,7 @@ Status GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID* c
             return Logged(path, file.error());
         os::WriteWholeFile(path, *file);
         return Ok;
-    } catch (const ui::RaisedError& error) {
+    } catch (const report::RaisedError& error) {
         return Logged(path, {StatusOfFileError(error), error.description()}); // the status keeps only the kind
     } catch (const std::bad_alloc&) {
         return Logged(path, Refuse(OutOfMemory).reason);

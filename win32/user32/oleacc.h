@@ -15,7 +15,7 @@ using HRESULT = std::int32_t;
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);
 
-// Late-bound member access by name. A failed access throws ui::RaisedError.
+// Late-bound member access by name. A failed access throws report::RaisedError.
 class DispatchObject {
 public:
     virtual ~DispatchObject() = default;

@@ -2,7 +2,7 @@
 
 #include "chromium/devtools_connection.h"
 #include "win32/user32/oleacc.h"
-#include "ui/raised_error.h"
+#include "report/raised_error.h"
 
 #include <map>
 
@@ -32,7 +32,7 @@ std::string Lower(std::string text) {
 }
 
 [[noreturn]] void ThrowNotSupported(const std::string& name) {
-    throw ui::RaisedError(kNotSupported,
+    throw report::RaisedError(kNotSupported,
                                 "オブジェクトでサポートされていないプロパティまたはメソッドです。 (" + name + ")");
 }
 
@@ -40,7 +40,7 @@ std::string Lower(std::string text) {
 void Assign(DevToolsConnection& page, const QString& script, const std::string& name) {
     const auto answer = page.Evaluate(script, kPropertyLimit);
     if (!answer || !answer->isBool() || !answer->toBool())
-        throw ui::RaisedError(kAutomationError, "オートメーション エラーです。 (" + name + ")");
+        throw report::RaisedError(kAutomationError, "オートメーション エラーです。 (" + name + ")");
 }
 
 class BodyElement final : public oleacc::DispatchObject {

@@ -7,7 +7,7 @@
 #include <utility>
 #include <variant>
 
-namespace ui {
+namespace report {
 
 template <class E>
 struct Unexpected {
@@ -34,4 +34,4 @@ private:
     std::variant<T, E> state_;
 };
 
-} // namespace ui
+} // namespace report

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace ui {
+namespace report {
 
 enum class MessageButtons { Ok, YesNoCancel };
 enum class MessageIcon { None, Information, Exclamation };
@@ -20,4 +20,4 @@ public:
                                MessageIcon icon) = 0;
 };
 
-} // namespace ui
+} // namespace report

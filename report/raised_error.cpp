@@ -1,9 +1,9 @@
-#include "ui/raised_error.h"
+#include "report/raised_error.h"
 
 #include <cerrno>
 #include <cstring>
 
-namespace ui {
+namespace report {
 
 namespace {
 
@@ -48,4 +48,4 @@ RaisedError FileError(int errnoValue, const std::string& path) {
                        std::string(kind.text) + " (" + path + ": " + std::strerror(errnoValue) + ")");
 }
 
-} // namespace ui
+} // namespace report

@@ -5,9 +5,9 @@
 
 #include <string_view>
 
-namespace ui {
+namespace report {
 
 // Writes "lumivert: <where>: <reason>" and a line end to standard error.
 void LogFailure(std::string_view where, std::string_view reason);
 
-} // namespace ui
+} // namespace report

@@ -1,9 +1,9 @@
-#include "ui/log.h"
+#include "report/log.h"
 
 #include <cstdio>
 #include <string>
 
-namespace ui {
+namespace report {
 
 void LogFailure(std::string_view where, std::string_view reason) {
     // One write per line, so that lines of two threads never interleave.
@@ -13,4 +13,4 @@ void LogFailure(std::string_view where, std::string_view reason) {
     std::fflush(stderr);
 }
 
-} // namespace ui
+} // namespace report

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace ui {
+namespace report {
 
 class RaisedError : public std::runtime_error {
 public:
@@ -36,4 +36,4 @@ enum FileErrorNumber : std::int32_t {
 // The error for a failed file operation on path, from the C library's errno value.
 RaisedError FileError(int errnoValue, const std::string& path);
 
-} // namespace ui
+} // namespace report
