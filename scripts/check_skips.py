@@ -22,8 +22,9 @@ ALLOWED = [
 
 
 def skip_reason(output):
-    """The text a skipped gtest case gave: the lines between "Skipped" and "[  SKIPPED ]"."""
-    match = re.search(r": Skipped\n(.*?)\[  SKIPPED \]", output, re.S)
+    """The text a skipped test gave: a gtest case's lines between "Skipped" and "[  SKIPPED ]",
+    or a script's "SKIP: reason" line."""
+    match = re.search(r": Skipped\n(.*?)\[  SKIPPED \]", output, re.S) or re.search(r"^SKIP: (.*)$", output, re.M)
     return match[1].strip().replace("\n", " ") if match else "(no reason given)"
 
 
