@@ -1,11 +1,14 @@
 #!/usr/bin/python3
-"""The real program in a folder its user cannot write to, on a virtual screen: a save lands in
-the user's pictures folder + Lumivert/, with the result page beside it; when that folder
-cannot be made, the save shows its error box and writes nothing.
+"""The real program in a folder its user cannot write to, on a virtual screen, started as
+`lumivert PICTURE`: a save of that picture lands in the user's pictures folder + Lumivert/,
+with the result page beside it; a second `lumivert OTHER` hands its picture to the running
+copy, whose next save is of that one; when Lumivert/ cannot be made, the save shows its
+error box and writes nothing.
 
 Run as root, the program runs as nobody (root may write anywhere)."""
 
 import os
+import random
 import pathlib
 import shutil
 import signal
@@ -31,7 +34,7 @@ def wait_for(condition, what):
         time.sleep(0.1)
 
 
-def main(program, sample):
+def main(program):
     for tool in ("Xvfb", "xdotool"):
         if not shutil.which(tool):
             print(f"SKIP: no {tool}")
@@ -60,6 +63,9 @@ def main(program, sample):
             for path in (home, runtime, *home.rglob("*")):
                 os.chown(path, 65534, 65534)
         runtime.chmod(0o700)
+        first, other = scratch / "first.png", scratch / "other picture.png"
+        for path, size, seed in ((first, (61, 47), 1), (other, (33, 70), 2)):
+            Image.frombytes("RGB", size, random.Random(seed).randbytes(size[0] * size[1] * 3)).save(path)
 
         display_file = scratch / "display"
         env = {"PATH": os.environ["PATH"], "HOME": str(home), "XDG_RUNTIME_DIR": str(runtime),
@@ -68,7 +74,7 @@ def main(program, sample):
         session = subprocess.Popen(
             ["bash", "-c", 'exec 4>"$1/display"; Xvfb -displayfd 4 -screen 0 1280x800x24 -nolisten tcp & '
              'while [ ! -s "$1/display" ]; do sleep 0.1; done; '
-             'DISPLAY=:$(cat "$1/display") exec "${@:2}"', "_", str(scratch), *as_user, str(folder / "lumivert")],
+             'DISPLAY=:$(cat "$1/display") exec "${@:2}"', "_", str(scratch), *as_user, str(folder / "lumivert"), str(first)],
             env=env, stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
         wait_for(lambda: display_file.exists() and display_file.read_text().strip(), "no virtual screen")
         xenv = dict(os.environ, DISPLAY=":" + display_file.read_text().strip())
@@ -96,15 +102,30 @@ def main(program, sample):
         wait_for(page.exists, "no result page in the pictures folder")
         time.sleep(0.2)
         failures = []
-        with Image.open(saved) as got, Image.open(sample) as want:
-            if ImageChops.difference(got.convert("RGB"), want.convert("RGB")).getbbox() is not None:
-                failures.append("the saved BMP is not the sample picture")
+
+        def check_saved(picture):
+            with Image.open(saved) as got, Image.open(picture) as want:
+                if got.size != want.size or ImageChops.difference(got.convert("RGB"), want).getbbox() is not None:
+                    failures.append(f"the saved BMP is not {picture.name}")
+
+        check_saved(first)
         text = page.read_bytes().decode("cp932")
         if not all(part in text for part in (f'<base href="{pictures}/Lumivert/">', f"ファイル名：{saved}<br>",
                                               '<img src="Sample32.bmp">')):
             failures.append(f"the page does not show the saved file: {text}")
         if os.listdir(folder) != ["lumivert"]:
             failures.append(f"the program's folder holds {os.listdir(folder)}")
+
+        # A second start hands its picture over and ends; the running copy saves that one.
+        handed = subprocess.run([*as_user, str(folder / "lumivert"), str(other)], env=dict(env, **xenv), timeout=WAIT)
+        if handed.returncode != 0:
+            failures.append(f"the second start ended with {handed.returncode}")
+        time.sleep(1)  # the running copy opens it
+        page.unlink()
+        click_save()
+        wait_for(page.exists, "no result page after the handed-over picture")
+        time.sleep(0.2)
+        check_saved(other)
 
         # Lumivert/ cannot be made (a file holds its name): the designed box, no file.
         shutil.rmtree(pictures / "Lumivert")
@@ -125,4 +146,4 @@ def main(program, sample):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1], sys.argv[2]))
+    sys.exit(main(sys.argv[1]))
