@@ -4,10 +4,8 @@
 #include "app/compare_quality.h"
 #include "app/mdl_common.h"
 #include "chromium/browser_process.h"
-#include "tests/app/loaded_window.h"
+#include "tests/app/program_folder_window.h"
 #include "tests/browser/browser_test_support.h"
-#include "tests/support/independent_decoders.h"
-#include "tests/support/scratch_folder.h"
 
 #include <QDir>
 #include <QProcess>
@@ -96,44 +94,9 @@ const char* const kFiles[] = {"Sample1.bmp", "Sample4.bmp", "Sample8.bmp", "Samp
                               "Sample-own.gif", "Sample-encoder.gif", "Sample-q50.jpg", "Sample-q75.jpg",
                               "Sample-q90.jpg", "Sample-q100.jpg"};
 
-// A written file as independent decoders see it (Qt's for BMP), 0xAARRGGBB; empty when unreadable.
-std::vector<std::uint32_t> Decoded(const std::string& path, int& width) {
-    std::vector<std::uint32_t> argb;
-    if (path.ends_with(".bmp")) {
-        const QImage image = QImage(QString::fromStdString(path), "BMP").convertToFormat(QImage::Format_ARGB32);
-        width = image.width();
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                argb.push_back(image.pixel(x, y));
-    } else if (const auto png = path.ends_with(".png") ? decoders::ReadPng(path) : std::nullopt) {
-        width = png->width, argb = png->argb;
-    } else if (const auto gif = path.ends_with(".gif") ? decoders::ReadGif(path) : std::nullopt) {
-        width = gif->width;
-        for (const std::uint8_t index : gif->indexes)
-            argb.push_back(index == gif->transparentIndex ? 0u : 0xFF000000u | gif->palette.at(index));
-    } else if (const auto jpeg = path.ends_with(".jpg") ? decoders::ReadJpeg(path) : std::nullopt) {
-        width = jpeg->width;
-        for (const std::uint32_t rgb : jpeg->rgb)
-            argb.push_back(0xFF000000u | rgb);
-    }
-    return argb;
-}
-
-class CompareAll : public testing::LoadedWindow {
+class CompareAll : public testing::ProgramFolderWindow {
 protected:
-    static void SetUpTestSuite() {
-        test_support::WriteBytes(mdlCommon::GetAppFolder() + "test-browser", "#!/bin/sh\nexec sleep 5\n", 0755);
-        qputenv("BROWSER", QByteArray::fromStdString(mdlCommon::GetAppFolder() + "test-browser"));
-    }
-    void SetUp() override {
-        folder = QString::fromStdString(mdlCommon::GetAppFolder());
-        ASSERT_TRUE(folder.startsWith(QDir::tempPath() + "/")) << "not in a folder of its own";
-        QDir(folder + "Compare").removeRecursively();
-        QFile::remove(folder + "Compare.html");
-        LoadedWindow::SetUp();
-        picture = testing::HeldPicture(*window);
-    }
-    // justBefore runs once the window is active, right before the keys.
+    void SetUp() override { SetUpRemoving({"Compare", "Compare.html"}); }
     void PressCtrlShiftC(const std::function<void()>& justBefore = {}) {
         window->show();
         window->activateWindow();
@@ -160,8 +123,6 @@ protected:
         return rows;
     }
 
-    QString folder;
-    QImage picture;
 };
 
 // Every file decodes at the picture's size, and the page's PSNR is the one of the decoded file.
@@ -174,7 +135,7 @@ TEST_F(CompareAll, CtrlShiftCWritesEveryFormatIntoCompareAndMeasuresWhatWasWritt
     for (const char* name : kFiles) {
         SCOPED_TRACE(name);
         int width = 0;
-        const std::vector<std::uint32_t> seen = Decoded((folder + "Compare/" + name).toStdString(), width);
+        const std::vector<std::uint32_t> seen = testing::DecodedArgb((folder + "Compare/" + name).toStdString(), width);
         ASSERT_EQ(width, picture.width());
         ASSERT_EQ(seen.size(), std::size_t(picture.width()) * picture.height());
         std::uint64_t squared = 0;

@@ -3,10 +3,7 @@
 #include "app/mdl_common.h"
 #include "app/save_front.h"
 #include "imaging/mdl_gdiplus.h"
-#include "tests/app/loaded_window.h"
-#include "tests/support/independent_decoders.h"
-#include "tests/support/pictures.h"
-#include "tests/support/scratch_folder.h"
+#include "tests/app/program_folder_window.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -23,25 +20,8 @@ namespace {
 
 // A written file as an independent decoder sees it, a transparent pixel with alpha 0.
 QImage Seen(const QString& path) {
-    const std::string file = path.toStdString();
     int width = 0;
-    std::vector<std::uint32_t> argb;
-    if (path.endsWith(".bmp")) {
-        const test_pictures::Picture bmp = test_pictures::Decode32BitBmp(test_pictures::ReadFileBytes(file));
-        width = bmp.width;
-        for (const test_pictures::Color c : bmp.pixels)
-            argb.push_back(qRgb(c.red, c.green, c.blue));
-    } else if (const auto png = path.endsWith(".png") ? decoders::ReadPng(file) : std::nullopt) {
-        width = png->width, argb = png->argb;
-    } else if (const auto gif = path.endsWith(".gif") ? decoders::ReadGif(file) : std::nullopt) {
-        width = gif->width;
-        for (const std::uint8_t index : gif->indexes)
-            argb.push_back(index == gif->transparentIndex ? 0u : 0xFF000000u | gif->palette.at(index));
-    } else if (const auto jpeg = path.endsWith(".jpg") ? decoders::ReadJpeg(file) : std::nullopt) {
-        width = jpeg->width;
-        for (const std::uint32_t rgb : jpeg->rgb)
-            argb.push_back(0xFF000000u | rgb);
-    }
+    const std::vector<std::uint32_t> argb = testing::DecodedArgb(path.toStdString(), width);
     QImage seen(width, width ? static_cast<int>(argb.size()) / width : 0, QImage::Format_ARGB32);
     for (std::size_t i = 0; i < argb.size(); ++i)
         seen.setPixel(static_cast<int>(i) % width, static_cast<int>(i) / width, argb[i]);
@@ -82,22 +62,9 @@ int Differences(const QImage& seen, const QImage& want, std::optional<QRgb> key 
     return differences;
 }
 
-class SaveCommands : public testing::LoadedWindow {
+class SaveCommands : public testing::ProgramFolderWindow {
 protected:
-    static void SetUpTestSuite() {
-        // The browser the result page starts: ready at once, offering no page to fill.
-        test_support::WriteBytes(mdlCommon::GetAppFolder() + "test-browser", "#!/bin/sh\nexec sleep 5\n", 0755);
-        qputenv("BROWSER", QByteArray::fromStdString(mdlCommon::GetAppFolder() + "test-browser"));
-    }
-
-    void SetUp() override {
-        folder = QString::fromStdString(mdlCommon::GetAppFolder());
-        ASSERT_TRUE(folder.startsWith(QDir::tempPath() + "/")) << "not in a folder of its own";
-        for (const QString& name : QDir(folder).entryList({"Sample*", "OpenMe.html"}))
-            QFile::remove(folder + name);
-        LoadedWindow::SetUp();
-        picture = testing::HeldPicture(*window);
-    }
+    void SetUp() override { SetUpRemoving({"Sample*", "OpenMe.html"}); }
 
     void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
     void Select(const OptionGroup& group, int index) { Click(const_cast<OptionButton*>(&group.Item(index))); }
@@ -119,8 +86,6 @@ protected:
         EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     }
 
-    QString folder;
-    QImage picture; // what the window holds
 };
 
 // An opened picture holding every transparent colour, saved with option after option.
