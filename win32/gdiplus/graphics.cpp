@@ -20,8 +20,8 @@ Status PixelsOf(BitmapObject& bitmap, PixelImage*& pixels) {
     return Ok;
 }
 
-// The bitmap a live graphics object draws on, or the status that says why there is none.
-Status ResolveTarget(const GpGraphics* graphics, PixelImage*& target) {
+// The bitmap object a live graphics object draws on, or the status that says why there is none.
+Status LiveTarget(const GpGraphics* graphics, BitmapObject*& target) {
     if (!detail::Started())
         return GdiplusNotInitialized;
     GpGraphics* live = detail::Find(graphics);
@@ -29,7 +29,16 @@ Status ResolveTarget(const GpGraphics* graphics, PixelImage*& target) {
         return InvalidParameter;
     if (live->target->lock)
         return WrongState;
-    return PixelsOf(*live->target, target);
+    target = live->target;
+    return Ok;
+}
+
+// The pixels a live graphics object draws on, or the status that says why there are none.
+Status ResolveTarget(const GpGraphics* graphics, PixelImage*& target) {
+    BitmapObject* bitmap = nullptr;
+    if (const Status status = LiveTarget(graphics, bitmap); status != Ok)
+        return status;
+    return PixelsOf(*bitmap, target);
 }
 
 bool ChannelsWithin(ARGB color, const GpImageAttributes::ColorKey& key) {
@@ -147,13 +156,9 @@ bool DeferKeyedDrawing(BitmapObject* target, const BitmapObject* source, INT dst
 Status GdipDrawImageRectRectI(GpGraphics* graphics, GpImage* image, INT dstx, INT dsty, INT dstwidth,
                               INT dstheight, INT srcx, INT srcy, INT srcwidth, INT srcheight, GpUnit srcUnit,
                               const GpImageAttributes* attributes, DrawImageAbort callback, void* callbackData) {
-    if (!detail::Started())
-        return GdiplusNotInitialized;
-    GpGraphics* live = detail::Find(graphics);
-    if (live == nullptr || live->target == nullptr)
-        return InvalidParameter;
-    if (live->target->lock)
-        return WrongState;
+    BitmapObject* drawnOn = nullptr;
+    if (const Status status = LiveTarget(graphics, drawnOn); status != Ok)
+        return status;
     BitmapObject* source = detail::Find(image);
     if (source == nullptr || (attributes != nullptr && detail::Find(attributes) == nullptr))
         return InvalidParameter;
@@ -168,10 +173,10 @@ Status GdipDrawImageRectRectI(GpGraphics* graphics, GpImage* image, INT dstx, IN
     if (attributes != nullptr)
         key = attributes->colorKeys[ColorAdjustTypeBitmap] ? attributes->colorKeys[ColorAdjustTypeBitmap]
                                                            : attributes->colorKeys[ColorAdjustTypeDefault];
-    if (DeferKeyedDrawing(live->target, source, dstx, dsty, srcx, srcy, srcwidth, srcheight, key))
+    if (DeferKeyedDrawing(drawnOn, source, dstx, dsty, srcx, srcy, srcwidth, srcheight, key))
         return Ok;
     PixelImage* target = nullptr;
-    if (const Status status = PixelsOf(*live->target, target); status != Ok)
+    if (const Status status = PixelsOf(*drawnOn, target); status != Ok)
         return status;
 
     // A device bitmap's snapshot is read as it is, a row at a time; others in their pixels.
