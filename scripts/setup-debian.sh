@@ -24,6 +24,8 @@ packages=(
   qt6-translations-l10n
   # the desktop entry's validator; clicks for the screenshots
   desktop-file-utils xdotool
+  # the clipboard, through which the soak reads message boxes and asks the window for an answer
+  xclip
 )
 
 missing=()
