@@ -6,6 +6,7 @@ day of random actions). Every process started here runs in a session of its own,
 close() ends it with everything it started.
 """
 
+import ctypes
 import os
 import pathlib
 import signal
@@ -70,7 +71,8 @@ class Session:
         try:
             self.screen_process = subprocess.Popen(
                 ["Xvfb", "-displayfd", str(writer), "-screen", "0", screen, "-nolisten", "tcp", "-maxclients", "2048"],
-                pass_fds=[writer], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+                pass_fds=[writer], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True,
+                preexec_fn=die_with_parent)
             os.close(writer)
             writer = -1
             with os.fdopen(reader, "r") as display:
@@ -91,9 +93,9 @@ class Session:
         command = [self.program, *arguments]
         if self.user:
             command = ["setpriv", "--reuid", self.user, "--regid", self.user_group(), "--clear-groups",
-                       "--", *command]
+                       "--pdeathsig", "KILL", "--", *command]
         self.process = subprocess.Popen(command, env=self.program_env, stdout=self.log, stderr=subprocess.STDOUT,
-                                        start_new_session=True)
+                                        start_new_session=True, preexec_fn=die_with_parent)
         self.window = None
         deadline = time.monotonic() + self.wait
         while time.monotonic() < deadline and self.process.poll() is None:
@@ -172,6 +174,12 @@ class Session:
         if self.screen_process is not None:
             end_group(self.screen_process)
             self.screen_process = None
+
+
+def die_with_parent():
+    """In a child before exec: killed when the process that started it ends, even by SIGKILL
+    (a test's time-out), so that no screen or program is left behind."""
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
 
 
 def end_group(process, grace=3):
