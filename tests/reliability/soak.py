@@ -19,6 +19,7 @@ import pathlib
 import pwd
 import random
 import re
+import select
 import shutil
 import signal
 import stat
@@ -112,7 +113,7 @@ class Soak:
         self.transparent = {"png": 0, "gif": 0}
         self.depth = 3
         self.effect, self.pixels_engine = 0, False
-        self.busy_helpers = []
+        self.old_tools = []
 
     # --- setting up and tearing down --------------------------------------------------------
 
@@ -167,13 +168,15 @@ class Soak:
                             "BROWSER": str(browser), "LC_ALL": "C.UTF-8", "QT_ACCESSIBILITY": "0"}
         self.log = open(self.scratch / "program.log", "w")
         self.log_offset = 0
+        self.screenshots.mkdir(parents=True, exist_ok=True)
+        self.action_log = open(self.screenshots / "actions.log", "w")
         self.last_box = (None, None)
         self.session = ws.Session(self.folder / "lumivert", env=self.program_env, user=self.user, log=self.log)
         self.own_clipboard()
 
     def cleanup(self):
-        for helper in self.busy_helpers:
-            helper.stop()
+        for tool in self.old_tools:
+            ws.end_group(tool, grace=1)
         if self.session is not None:
             self.session.close()
         ws.kill_holding(str(self.scratch))
@@ -258,8 +261,12 @@ class Soak:
         deadline = time.monotonic() + limit
         quiet_since = None
         browser_started = None
+        polls = 0
         while True:
-            found = self.boxes()
+            polls += 1
+            if expect_page and not seen and self.launches() > launches:
+                break  # the usual end, seen without asking the X server
+            found = self.boxes() if polls % 4 == 1 or seen or not expect_page else []
             if found:
                 box = found[0]
                 title, text = self.read_box(box)
@@ -331,6 +338,10 @@ class Soak:
             self.transparent[kind] = self.rng.randrange(5)
             return kind, f"Sample.{kind}"
         if kind == "jpg":
+            self.typed_quality = None
+            if self.rng.random() < 0.3:
+                self.typed_quality = self.rng.choice(QUALITY_TEXTS + [str(self.rng.randrange(101))])
+                self.quality_text = self.typed_quality
             return kind, "Sample.jpg"
         self.effect = self.rng.randrange(11)
         big = self.picture.pixels > self.options.pixels_engine_limit
@@ -340,21 +351,20 @@ class Soak:
     def click_options(self, kind):
         s = self.session
         if kind == "bmp":
-            s.click(ws.BMP_DEPTHS[self.depth])
+            s.click(ws.BMP_DEPTHS[self.depth], self.BUTTONS[kind])
         elif kind == "png":
-            s.click(ws.PNG_COLOURS[self.transparent["png"]])
+            s.click(ws.PNG_COLOURS[self.transparent["png"]], self.BUTTONS[kind])
         elif kind == "gif":
-            s.click(ws.GIF_COLOURS[self.transparent["gif"]])
+            s.click(ws.GIF_COLOURS[self.transparent["gif"]], self.BUTTONS[kind])
         elif kind == "jpg":
-            if self.rng.random() < 0.3:
-                self.quality_text = self.rng.choice(QUALITY_TEXTS + [str(self.rng.randrange(101))])
+            if self.typed_quality is not None:
                 s.click(ws.JPG_QUALITY_BOX)
                 s.key("ctrl+a", "BackSpace")
-                if self.quality_text:
-                    s.type(self.quality_text)
+                if self.typed_quality:
+                    s.type(self.typed_quality)
+            s.click(self.BUTTONS[kind])
         else:
-            s.click(ws.EFFECTS[self.effect])
-            s.click(ws.PIXELS if self.pixels_engine else ws.DIBITS)
+            s.click(ws.EFFECTS[self.effect], ws.PIXELS if self.pixels_engine else ws.DIBITS, self.BUTTONS[kind])
 
     BUTTONS = {"bmp": ws.BMP_BUTTON, "png": ws.PNG_BUTTON, "gif": ws.GIF_BUTTON, "jpg": ws.JPG_BUTTON,
                "effect": ws.EFFECT_BUTTON}
@@ -365,7 +375,6 @@ class Soak:
         path = self.output_path(name)
         self.current = f"save {kind} → {name}" + (f" under fault '{fault}'" if fault else "") + \
             f" (picture {self.picture.name})"
-        self.click_options(kind)
         gif_answer = None
         if kind == "gif" and self.transparent["gif"] == 4:
             gif_answer = self.rng.choice(["yes", "no"] + ([] if fault else ["cancel"]))
@@ -376,11 +385,12 @@ class Soak:
         will_save = not (kind == "jpg" and quality is None) and gif_answer != "cancel"
         self.launches_before = self.launches()
         try:
-            self.session.click(self.BUTTONS[kind])
+            self.click_options(kind)  # the options, then the save button
             seen = self.finish(expect_page=will_save and not self.mode_document,
                                answers={"透過なしGIF出力": gif_answer} if gif_answer else None,
                                document=self.mode_document and will_save,
                                after_box=self.drop_during_save if fault == "picture dropped while saving" else None)
+            after = self.snapshot(path)  # before the fault is undone
         finally:
             if undo:
                 undo()
@@ -393,7 +403,7 @@ class Soak:
             if titles != ["入力エラー"]:
                 raise Failure("wrong outcome", f"{self.current}: quality {self.quality_text!r} gave {titles}")
         if not will_save:
-            if self.snapshot(path) != before:
+            if after != before:
                 raise Failure("file changed by a refused save", self.current)
             return
         # The save failed when its saver said so; a box about the page is not the save's.
@@ -413,7 +423,6 @@ class Soak:
             if text and shown != text:
                 raise Failure("wrong outcome", f"{self.current}: the quality box shows {shown!r}, expected {text!r}")
         if failed:
-            after = self.snapshot(path)
             if after != before and not (before is None and after is None):
                 raise Failure("old file damaged by a failed save", f"{self.current}: {before} → {after}")
             return
@@ -534,7 +543,8 @@ class Soak:
             path = self.rng.choice(sorted(self.refused))
             picture = None
         else:
-            limit = self.options.max_megapixels * 1_000_000 if self.rng.random() < self.options.big_share else 2_100_000
+            big = self.rng.random() < self.options.big_share
+            limit = max(self.options.max_megapixels * 1_000_000, 2_100_000) if big else 2_100_000
             picture = pics.random_picture(self.pictures, self.rng, limit)
             path = picture.path
         self.current = f"open {path.name} by {how}" + (" (broken)" if broken else "")
@@ -542,6 +552,12 @@ class Soak:
         s = self.session
         if how == "drop":
             self.drag(path)
+            # The drop reaches the window after the pointer is let go: the action has begun once
+            # the drag source ends (the window took the drop) or a box asks about the picture.
+            deadline = time.monotonic() + ANSWER_LIMIT
+            while not select.select([self.drag_tool.stdout], [], [], 0.05)[0] and not self.boxes() and \
+                    time.monotonic() < deadline:
+                pass
         elif how == "second copy":
             command = [str(self.folder / "lumivert"), str(path)]
             if self.user:
@@ -550,6 +566,7 @@ class Soak:
                                   timeout=30)
             if done.returncode != 0:
                 raise Failure("second copy refused", f"{self.current}: {done.stdout.decode(errors='replace')}")
+            time.sleep(0.1)  # the running copy reads the socket
         else:
             s.key("ctrl+o", window=s.window)
             dialog = self.wait_for_window("画像を開く", 10)
@@ -616,13 +633,12 @@ class Soak:
             raise
 
     def collect_drag(self, expect):
+        """The drag source's verdict; it stays a few seconds to serve the drop's data, and
+        is ended later."""
         tool, self.drag_tool = self.drag_tool, None
-        try:
-            out, _ = tool.communicate(timeout=ANSWER_LIMIT)
-        except subprocess.TimeoutExpired:
-            out = b"no end"
-        ws.end_group(tool, grace=1)
-        verdict = out.decode().strip()
+        self.old_tools = [t for t in self.old_tools if t.poll() is None] + [tool]
+        ready, _, _ = select.select([tool.stdout], [], [], ANSWER_LIMIT)
+        verdict = tool.stdout.readline().decode().strip() if ready else ""
         if verdict != expect:
             raise Failure("wrong outcome", f"{self.current}: the drop was {verdict or 'not finished'}, expected {expect}")
 
@@ -631,22 +647,36 @@ class Soak:
         if title == "透過なしGIF出力":
             self.drag(pics.random_picture(self.pictures, self.rng, 2_100_000).path)
 
+    def open_menu(self, limit=2.0):
+        """Right-clicks the picture; True when its menu opened (the window shows it only
+        while no command runs), which is then left open."""
+        s = self.session
+        before = set(s.xdotool("search", "--onlyvisible", "--name", ".*", check=False).split())
+        s.click(ws.PICTURE_BOX, button=3)
+        deadline = time.monotonic() + limit
+        while time.monotonic() < deadline:
+            if set(s.xdotool("search", "--onlyvisible", "--name", ".*", check=False).split()) - before:
+                return True
+            time.sleep(0.05)
+        return False
+
+    def wait_idle(self, limit=30):
+        """Waits until no command runs: the picture's menu opens then, and is closed again."""
+        deadline = time.monotonic() + limit
+        while time.monotonic() < deadline:
+            if self.boxes():
+                self.finish(expect_page=False)
+            if self.open_menu():
+                self.session.key("Escape")
+                return
+        raise Failure("no answer within 10 s", f"{self.current}: a command still runs after {limit} s")
+
     def back_to_sample(self):
         self.current = "back to the sample (picture menu)"
-        s = self.session
         self.launches_before = self.launches()
-        s.click(ws.PICTURE_BOX, button=3)
-        time.sleep(0.15)
-        menu = None
-        for _ in range(40):
-            menus = s.xdotool("search", "--onlyvisible", "--name", "^Lumivert$", check=False).split()
-            if menus:
-                menu = menus[0]
-                break
-            time.sleep(0.05)
-        if menu is None:
+        if not self.open_menu(ANSWER_LIMIT):
             raise Failure("no answer within 10 s", f"{self.current}: no menu")
-        s.key("Down", "Down", "Return") if self.picture is not self.sample else s.key("Escape")
+        self.session.key("Down", "Down", "Return") if self.picture is not self.sample else self.session.key("Escape")
         seen = self.finish(expect_page=False)
         if seen:
             raise Failure("message box not designed", f"{self.current}: {seen}")
@@ -666,7 +696,7 @@ class Soak:
             self.save("browser killed while filling" if kill_browser else None)
             if killer:
                 killer.join(15)
-            self.finish(expect_page=False)  # a box the killed browser still brings
+            self.wait_idle()  # the page is filled after the browser started; boxes may still come
         finally:
             self.mode_document = False
             s.click(ws.OPEN_HTML_BOX)
@@ -701,8 +731,11 @@ class Soak:
         if number in self.forced_faults:
             fault = self.forced_faults[number]
         elif rng.random() < self.options.fault_share:
-            fault = rng.choice(self.FAULTS)
+            # A Chromium start costs seconds: its fault comes a quarter as often as the others.
+            fault = rng.choices(self.FAULTS, [0.25 if f == "browser killed while filling" else 1 for f in self.FAULTS])[0]
         if fault in self.skipped:
+            fault = None
+        if fault == "picture dropped while saving" and not self.options.drops:
             fault = None
         if fault:
             self.faults[fault] += 1
@@ -710,14 +743,14 @@ class Soak:
             self.counts["save in the document mode"] += 1
             return self.document_save(kill_browser=True)
         if fault == "broken picture":
-            how = rng.choice(["drop", "second copy", "dialog"])
+            how = rng.choice(["drop", "second copy", "dialog"] if self.options.drops else ["second copy", "dialog"])
             self.counts[f"open by {how}"] += 1
             return self.open_picture(how, broken=True)
         if fault:
             self.counts["save"] += 1
             return self.save(fault)
         action = rng.choices(["save", "document", "drop", "second copy", "dialog", "sample", "pause"],
-                             [60, self.options.document_weight, 4, 4, 2, 3, 4])[0]
+                             [60, self.options.document_weight, 4 if self.options.drops else 0, 4, 2, 3, 4])[0]
         if action == "save":
             self.counts["save"] += 1
             return self.save()
@@ -732,6 +765,7 @@ class Soak:
             return self.back_to_sample()
         self.counts["pause"] += 1
         self.current = "pause"
+        self.launches_before = self.launches()
         time.sleep(rng.uniform(0, 1.0))
 
     def sample_resources(self, number):
@@ -798,11 +832,13 @@ class Soak:
         # A short run still meets every fault once, spread over the run.
         self.forced_faults = {}
         if self.options.every_fault:
-            usable = [f for f in self.FAULTS if f not in self.skipped]
+            usable = [f for f in self.FAULTS if f not in self.skipped and
+                      (self.options.drops or f != "picture dropped while saving")]
             for i, fault in enumerate(usable):
                 self.forced_faults[(i + 1) * total // (len(usable) + 1)] = fault
         for number in range(1, total + 1):
             self.done = number
+            began = time.monotonic()
             try:
                 if number == 1 or number % self.options.sample_every == 0:
                     self.sample_resources(number)
@@ -813,6 +849,8 @@ class Soak:
                 self.record_failure(number, failure)
             except subprocess.TimeoutExpired as error:
                 self.record_failure(number, Failure("no answer within 10 s", f"{self.current}: {error}"))
+            self.action_log.write(f"{number} {time.monotonic() - began:.2f} s {self.current}\n")
+            self.action_log.flush()
             if number % 100 == 0:
                 print(f"soak: {number} actions, {sum(len(v) for v in self.failures.values())} failures, "
                       f"{time.monotonic() - self.started_at:.0f} s", flush=True)
@@ -910,6 +948,8 @@ def main():
     parser.add_argument("--document-weight", type=float, default=1.0, help="weight of a save in the document mode "
                         "(a real Chromium start each; a plain save weighs 60)")
     parser.add_argument("--every-fault", action="store_true", help="inject each fault at least once")
+    parser.add_argument("--no-drops", dest="drops", action="store_false",
+                        help="open no picture by drag and drop (see the README's soak section)")
     parser.add_argument("--max-megapixels", type=int, default=24)
     parser.add_argument("--big-share", type=float, default=0.05, help="share of opened pictures above 2 MP")
     parser.add_argument("--pixels-engine-limit", type=int, default=6_000_000,

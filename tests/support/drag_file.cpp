@@ -2,7 +2,8 @@
 // file manager would. It shows a small square in the top-left corner of the screen; a
 // mouse press there starts a drag of FILE (one file:// address), which a pointer moved by
 // xdotool carries to the drop target through the X server's drag-and-drop protocol. On its
-// end the program prints "dropped" or "refused" and exits: 0, or 1 when it was not used.
+// end the program prints "dropped" or "refused", serves the target's request for the data
+// for three seconds, and exits: 0, or 1 when it was not used.
 
 #include <QApplication>
 #include <QDrag>
@@ -34,7 +35,9 @@ protected:
         const Qt::DropAction done = drag.exec(Qt::CopyAction);
         std::printf("%s\n", done == Qt::IgnoreAction ? "refused" : "dropped");
         std::fflush(stdout);
-        QApplication::exit(0);
+        // The drop's target fetches the file's address from this program after the drag
+        // ends: stay a while to answer it.
+        QTimer::singleShot(3000, [] { QApplication::exit(0); });
     }
 
 private:

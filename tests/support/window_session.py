@@ -138,9 +138,12 @@ class Session:
         x, y = text.split("Position:")[1].split()[0].split(",")
         return int(x), int(y)
 
-    def click(self, point, button=1, window=None):
-        x, y = point
-        self.xdotool("mousemove", "--window", window or self.window, x, y, "click", button)
+    def click(self, *points, button=1, window=None):
+        """Clicks each point in turn (one xdotool for all)."""
+        arguments = []
+        for x, y in points:
+            arguments += ["mousemove", "--window", window or self.window, x, y, "click", button]
+        self.xdotool(*arguments)
 
     def key(self, *keys, window=None):
         if window:
