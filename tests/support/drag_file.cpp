@@ -30,9 +30,12 @@ protected:
     void mousePressEvent(QMouseEvent*) override {
         auto* data = new QMimeData;
         data->setUrls({QUrl::fromLocalFile(file_)});
-        QDrag drag(this);
-        drag.setMimeData(data);
-        const Qt::DropAction done = drag.exec(Qt::CopyAction);
+        // On the heap and kept: the target asks for the data after exec() returns, and a
+        // drag object that is gone by then has no data to give ("drop data has expired").
+        auto* drag = new QDrag(this);
+        drag->setMimeData(data);
+        const Qt::DropAction done = drag->exec(Qt::CopyAction);
+        hide();
         std::printf("%s\n", done == Qt::IgnoreAction ? "refused" : "dropped");
         std::fflush(stdout);
         // The drop's target fetches the file's address from this program after the drag
