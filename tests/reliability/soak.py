@@ -949,7 +949,7 @@ def main():
                         "(a real Chromium start each; a plain save weighs 60)")
     parser.add_argument("--every-fault", action="store_true", help="inject each fault at least once")
     parser.add_argument("--no-drops", dest="drops", action="store_false",
-                        help="open no picture by drag and drop (see the README's soak section)")
+                        help="open no picture by drag and drop")
     parser.add_argument("--max-megapixels", type=int, default=24)
     parser.add_argument("--big-share", type=float, default=0.05, help="share of opened pictures above 2 MP")
     parser.add_argument("--pixels-engine-limit", type=int, default=6_000_000,

@@ -151,7 +151,7 @@ class Session:
         self.xdotool("key", "--clearmodifiers", *keys)
 
     def type(self, text):
-        self.xdotool("type", "--delay", 2, text)
+        self.xdotool("type", "--delay", 2, "--", text)
 
     def clipboard(self, timeout=10):
         """The clipboard's text as its owner answers it; None when the owner does not answer
