@@ -114,6 +114,7 @@ class Soak:
         self.depth = 3
         self.effect, self.pixels_engine = 0, False
         self.old_tools = []
+        self.largest_opened = 420 * 345
 
     # --- setting up and tearing down --------------------------------------------------------
 
@@ -597,6 +598,7 @@ class Soak:
         if self.picture is not picture and self.picture is not self.sample:
             self.picture.forget()
         self.picture = picture
+        self.largest_opened = max(self.largest_opened, picture.pixels)
 
     def wait_for_window(self, title, limit):
         deadline = time.monotonic() + limit
@@ -774,11 +776,12 @@ class Soak:
         time.sleep(0.2)
         pid = self.session.pid
         descriptors = len(os.listdir(f"/proc/{pid}/fd"))
-        rss = 0
+        status = {}
         for line in open(f"/proc/{pid}/status"):
-            if line.startswith("VmRSS:"):
-                rss = int(line.split()[1])
-        self.curve.append((number, descriptors, rss, self.restarts))
+            name, _, value = line.partition(":")
+            status[name] = value.split()[0] if value.split() else "0"
+        rss, peak = int(status.get("VmRSS", 0)), int(status.get("VmHWM", 0))
+        self.curve.append((number, descriptors, rss, peak, self.largest_opened, self.restarts))
 
     def record_failure(self, number, failure):
         self.failures[failure.kind].append(f"action {number}: {failure.detail}")
@@ -814,6 +817,7 @@ class Soak:
         self.tidy_folder()
         self.session.start()
         self.set_picture(self.sample)
+        self.largest_opened = 420 * 345  # a new process, a new peak
         self.quality_text = "100"
         self.own_clipboard()
 
@@ -883,10 +887,12 @@ class Soak:
                     lines.append(f"    … and {len(items) - 5} more")
         else:
             lines.append("failures: none")
-        lines.append("descriptors and resident memory (at the sample picture):")
-        lines.append("  action  descriptors  RSS MiB  restarts")
-        for number, descriptors, rss, restarts in self.curve:
-            lines.append(f"  {number:6d}  {descriptors:11d}  {rss / 1024:7.1f}  {restarts:8d}")
+        lines.append("descriptors and resident memory (at the sample picture), the peak so far beside the largest "
+                     "picture opened so far:")
+        lines.append("  action  descriptors  RSS MiB  peak MiB  largest MP  restarts")
+        for number, descriptors, rss, peak, largest, restarts in self.curve:
+            lines.append(f"  {number:6d}  {descriptors:11d}  {rss / 1024:7.1f}  {peak / 1024:8.1f}  "
+                         f"{largest / 1e6:10.1f}  {restarts:8d}")
         verdicts = self.goals()
         lines.extend(verdicts)
         if self.failures:
@@ -896,7 +902,7 @@ class Soak:
     def goals(self):
         """Descriptors vary by at most 2 and memory by at most 5 % after the warm-up, within
         one run of the program."""
-        warm = [c for c in self.curve if c[0] > self.options.warmup and c[3] == self.restarts]
+        warm = [c for c in self.curve if c[0] > self.options.warmup and c[-1] == self.restarts]
         if len(warm) < 2:
             return ["goals: too few samples after the warm-up to judge"]
         descriptors = [c[1] for c in warm]
