@@ -482,10 +482,10 @@ class Soak:
         if fault == "symbolic link at the output name":
             target = self.elsewhere / ("target-" + path.name)
             if path.exists():
-                shutil.move(path, target)
+                shutil.move(path, target)  # another file system: a copy, the soak's own
             else:
                 target.write_bytes(b"old")
-            self.chown(target)
+            self.chown(target)  # the person's file, as before
             os.symlink(target, path)
             self.link = (path, target)
             return self.undo_link
@@ -530,6 +530,7 @@ class Soak:
             raise Failure("symbolic link replaced", f"{self.current}: {path.name} is no longer the link")
         path.unlink()
         shutil.move(target, path)
+        self.chown(path)
 
     def check_kept_folder(self, path):
         kept = path / "inside.txt"
