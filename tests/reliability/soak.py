@@ -5,7 +5,8 @@ of a person, with faults injected between them, checked after each one (scripts/
 After each action: the program answers within 10 s (a clipboard request that its event loop
 must serve), every file the action should have written decodes in Pillow and matches the
 picture shown, a failed save left the old file byte for byte, and every message box is one
-of the designed ones (its text read through the clipboard, as Ctrl+C copies it) and answered.
+of the designed ones (its title as the window shows it, its text as the program logs every
+box it shows) and answered.
 Every 50 actions (at the sample picture) the program's descriptors and resident memory are
 sampled. The summary lists actions, faults, failures by kind and the curve; screenshots of
 failures are kept.
