@@ -76,7 +76,13 @@ def make_pictures(folder, sample_bmp, make_small, max_megapixels, rng):
         # readable depends on the Qt plugins installed.
         if name not in ("largest.png", "huge.png", "drawing.svg"):
             refused[folder / name] = reason
-    # Larger pictures: a smooth gradient with noise, so that they hold many colours.
+    # The other formats Qt reads (Netpbm, Targa, icons), small.
+    small = gradient(29, 17, rng)
+    for name, picture, options in (("soak.ppm", small, {}), ("soak.pgm", small.convert("L"), {}),
+                                   ("soak.tga", small, {}), ("soak.ico", gradient(32, 32, rng), {"sizes": [(32, 32)]})):
+        picture.save(folder / name, **options)
+        pictures.append(Picture(name, folder / name, folder / name, *picture.size))
+    # Larger pictures, in many colours.
     sizes = [(1, 1), (1, 300), (2000, 1), (640, 480), (1920, 1080)]
     for megapixels in (6, 12, 24):
         if megapixels <= max_megapixels:
