@@ -116,6 +116,7 @@ class Soak:
         self.effect, self.pixels_engine = 0, False
         self.old_tools = []
         self.largest_opened = 420 * 345
+        self.failed_in_row, self.last_failed = 0, -1
 
     # --- setting up and tearing down --------------------------------------------------------
 
@@ -243,9 +244,19 @@ class Soak:
         return title, None
 
     def answer_box(self, box, answer):
+        """Answers with the keyboard, once the box has the focus: keys that went to the main
+        window instead would press its controls (Tab and space would toggle one)."""
         keys = {"ok": ["Return"], "yes": ["Return"], "no": ["Tab", "space"], "cancel": ["Escape"]}[answer]
-        self.session.xdotool("windowfocus", box, check=False)
-        self.session.key(*keys)
+        s = self.session
+        for _ in range(20):
+            s.xdotool("windowfocus", "--sync", box, check=False, timeout=5)
+            if s.xdotool("getwindowfocus", check=False).strip() == box:
+                s.key(*keys)
+                return
+            if box not in s.windows():
+                return  # gone by itself
+            time.sleep(0.1)
+        raise Failure("no answer within 10 s", f"{self.current}: the box {s.window_name(box)!r} takes no focus")
 
     # --- one action: wait for its end, answering boxes --------------------------------------
 
@@ -798,7 +809,10 @@ class Soak:
 
     def recover(self, number):
         """After a finding: let a frozen program go on (reading a named pipe it may be
-        writing), answer leftover boxes, restart it when it stays silent."""
+        writing), answer leftover boxes, restart it when it stays silent or when three
+        actions in a row failed (the window may then be in a state the soak does not know)."""
+        self.failed_in_row = self.failed_in_row + 1 if self.last_failed == number - 1 else 1
+        self.last_failed = number
         for fifo in self.folder.glob("*"):
             if fifo.is_fifo():
                 threading.Thread(target=drain, args=(fifo,), daemon=True).start()
@@ -810,7 +824,7 @@ class Soak:
                 self.answer_box(found[0], "ok")
                 time.sleep(0.2)
             self.tidy_folder()
-            if self.answers(2) and not self.boxes():
+            if self.answers(2) and not self.boxes() and self.failed_in_row < 3:
                 return
         self.restarts += 1
         print(f"soak: action {number}: restarting the program", flush=True)
@@ -820,6 +834,7 @@ class Soak:
         self.session.start()
         self.set_picture(self.sample)
         self.largest_opened = 420 * 345  # a new process, a new peak
+        self.failed_in_row = 0
         self.quality_text = "100"
         self.own_clipboard()
 
