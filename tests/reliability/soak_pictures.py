@@ -199,8 +199,9 @@ def palette_of(image):
     return None, None
 
 
-def check_nearest(got, picture, rng, name, exclude_index=None):
-    """Every sampled pixel is the colour-table entry nearest to the picture's pixel."""
+def check_nearest(got, picture, rng, name, exclude_index=None, key=None):
+    """Every sampled pixel is the colour-table entry nearest to the picture's pixel; a
+    transparent one (exclude_index) shows the key colour in the picture."""
     _, table = palette_of(got)
     if table is None:
         return f"{name} has no colour table (mode {got.mode})"
@@ -208,9 +209,14 @@ def check_nearest(got, picture, rng, name, exclude_index=None):
         table = [entry for i, entry in enumerate(table) if i != exclude_index]
     want = picture.image()
     rgb = got.convert("RGB")
+    indexes = got if got.mode == "P" else None
     cache = {}
     for point in sampled_points(picture, rng):
         source = want.getpixel(point)
+        if exclude_index is not None and indexes is not None and indexes.getpixel(point) == exclude_index:
+            if key is None or max(abs(a - b) for a, b in zip(source, key)) > picture.tolerance:
+                return f"{name}: pixel {point} is transparent, the picture's {source} is not the key {key}"
+            continue
         if source not in cache:
             cache[source] = nearest(source, table)
         expected = cache[source]
@@ -264,7 +270,7 @@ def check_gif(path, key, own, picture, rng):
     transparent = got.info.get("transparency")
     if (transparent is not None) != (key is not None):
         return f"{path.name}: transparent index {transparent}, key {key}"
-    return check_nearest(got, picture, rng, path.name, exclude_index=transparent)
+    return check_nearest(got, picture, rng, path.name, exclude_index=transparent, key=key)
 
 
 def check_jpeg(path, quality, picture):
