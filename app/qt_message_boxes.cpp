@@ -1,5 +1,7 @@
 #include "app/qt_message_boxes.h"
 
+#include "report/log.h"
+
 #include <QPushButton>
 #include <QMessageBox>
 
@@ -23,6 +25,7 @@ QMessageBox::Icon IconOf(report::MessageIcon icon) {
 
 report::MessageAnswer QtMessageBoxes::Show(const std::string& text, const std::string& title, report::MessageButtons buttons,
                                    report::MessageIcon icon) {
+    report::LogMessageBox(title, text);
     // Message texts break lines with CR LF; a Qt label breaks on LF alone.
     const QString shownText = QString::fromStdString(text).replace("\r\n", "\n");
     QMessageBox box(IconOf(icon), QString::fromStdString(title), shownText, QMessageBox::NoButton, owner_);

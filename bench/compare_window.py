@@ -11,39 +11,19 @@ The program runs from a scratch copy of itself (it writes its files beside itsel
 own TMPDIR, so that the browser profiles it makes can be found and ended afterwards.
 """
 
-import os
 import pathlib
 import re
 import shutil
-import signal
 import statistics
 import subprocess
+import sys
 import tempfile
 import time
 
-TWIPS_PER_PIXEL = 15
-
-# Where the window's controls are, in twips from the window's corner: a frame's corner
-# plus the control's place in it (the design of the main window).
-PNG_FRAME, GIF_FRAME, JPG_FRAME, BMP_FRAME, EFFECT_FRAME = (6600, 120), (6600, 960), (6600, 1800), (6600, 2640), \
-    (6600, 3480)
-ENGINE_FRAME = (EFFECT_FRAME[0] + 3900, EFFECT_FRAME[1] + 560)
-
-
-def control(frame, left, top, width, height, option=False):
-    """The pixel to click: an option's button (its left end) or a button's middle."""
-    x = frame[0] + left + (120 if option else width // 2)
-    y = frame[1] + top + height // 2
-    return x // TWIPS_PER_PIXEL, y // TWIPS_PER_PIXEL
-
-
-PNG_BUTTON = control(PNG_FRAME, 3960, 320, 855, 280)
-GIF_BUTTON = control(GIF_FRAME, 3960, 300, 855, 280)
-JPG_BUTTON = control(JPG_FRAME, 3960, 320, 855, 280)
-BMP_BUTTON = control(BMP_FRAME, 3960, 280, 855, 280)
-EFFECT_BUTTON = control(EFFECT_FRAME, 3960, 240, 855, 280)
-PIXELS = control(ENGINE_FRAME, 80, 240, 800, 180, option=True)
-DIBITS = control(ENGINE_FRAME, 80, 480, 800, 180, option=True)
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "scripts"))
+from window_session import (BMP_BUTTON, BMP_FRAME, DIBITS, EFFECT_BUTTON, EFFECT_FRAME, GIF_BUTTON, GIF_FRAME,  # noqa: E402
+                            JPG_BUTTON, PIXELS, PNG_BUTTON, PNG_FRAME, control, kill_holding)
+import window_session  # noqa: E402
 
 # Saver name (as lumivert_save_driver knows it) → the clicks of one save, the last one the
 # save button. The JPEG quality stays at the window's 100.
@@ -96,43 +76,26 @@ def page_time(page, saved_file):
     return value / 1000 if found.group(2) == "ミリ秒" else value
 
 
-class Session:
-    """A virtual screen with the program on it, in a process group of their own."""
+class Session(window_session.Session):
+    """A virtual screen with the program on it, from a scratch copy with its own TMPDIR."""
 
     def __init__(self, program, picture, scratch, wait=60):
         self.scratch = scratch
         self.temp = scratch / "tmp"
         self.temp.mkdir()
         shutil.copy2(program, scratch / "lumivert")
-        display_file = scratch / "display"
-        arguments = [] if picture is None else [str(picture)]
-        self.log = open(scratch / "program.log", "w")
-        self.process = subprocess.Popen(
-            ["bash", "-c", 'exec 4>"$1/display"; Xvfb -displayfd 4 -screen 0 1920x1200x24 -nolisten tcp -maxclients 2048 & '
-             'while [ ! -s "$1/display" ]; do sleep 0.1; done; '
-             'DISPLAY=:$(cat "$1/display") TMPDIR="$1/tmp" exec "$1/lumivert" "${@:2}"', "_", str(scratch),
-             *arguments], stdout=self.log, stderr=subprocess.STDOUT, start_new_session=True)
-        deadline = time.monotonic() + wait
-        while not display_file.exists() or not display_file.read_text().strip():
-            if time.monotonic() > deadline or self.process.poll() is not None:
-                raise RuntimeError("the virtual screen did not start")
-            time.sleep(0.1)
-        self.env = dict(os.environ, DISPLAY=":" + display_file.read_text().strip())
-        found = subprocess.run(["timeout", str(wait), "xdotool", "search", "--sync", "--onlyvisible", "--class",
-                                "lumivert"], env=self.env, stdout=subprocess.PIPE, text=True)
-        if not found.stdout.split():
-            raise RuntimeError("no window within %d s: %s" % (wait, (scratch / "program.log").read_text()))
-        self.window = found.stdout.split()[0]
-        time.sleep(1)  # the first paint
+        self.log_file = open(scratch / "program.log", "w")
+        super().__init__(scratch / "lumivert", [] if picture is None else [str(picture)],
+                         env={"TMPDIR": str(self.temp)}, log=self.log_file, wait=wait)
 
     def click(self, x, y):
-        subprocess.run(["xdotool", "mousemove", "--window", self.window, str(x), str(y), "click", "1"],
-                       env=self.env, check=True)
+        super().click((x, y))
 
     def browser_windows(self):
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "chromium"], env=self.env,
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)  # windows come and go
-        return set(found.stdout.split())
+        return set(self.windows_of_class("chromium"))
+
+    def windows_of_class(self, name):
+        return self.xdotool("search", "--onlyvisible", "--class", name, check=False).split()
 
     def save(self, clicks, saved_file, pause, wait=60, page_name="OpenMe.html"):
         """Clicks (or presses the keys), waits for the page and the browser showing it, then
@@ -159,26 +122,11 @@ class Session:
         return shown
 
     def close(self):
-        try:
-            os.killpg(self.process.pid, signal.SIGTERM)
-        except ProcessLookupError:
-            pass
-        self.process.wait()
+        super().close()
         # The browsers the program started run in sessions of their own: end those whose
         # profile lies in this session's TMPDIR.
-        for entry in pathlib.Path("/proc").iterdir():
-            if not entry.name.isdigit():
-                continue
-            try:
-                command = (entry / "cmdline").read_bytes()
-            except OSError:
-                continue
-            if str(self.temp).encode() in command:
-                try:
-                    os.kill(int(entry.name), signal.SIGKILL)
-                except (ProcessLookupError, PermissionError):
-                    pass
-        self.log.close()
+        kill_holding(str(self.temp))
+        self.log_file.close()
 
 
 def driver_times(driver, picture_path, saver, output, runs, warm_up):

@@ -13,4 +13,19 @@ void LogFailure(std::string_view where, std::string_view reason) {
     std::fflush(stderr);
 }
 
+void LogMessageBox(std::string_view title, std::string_view text) {
+    std::string oneLine;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue; // CR LF is one break
+        if (text[i] == '\n')
+            oneLine += "\\n";
+        else if (text[i] == '\\')
+            oneLine += "\\\\";
+        else
+            oneLine += text[i];
+    }
+    LogFailure(std::string("message box: ").append(title), oneLine);
+}
+
 } // namespace report

@@ -30,6 +30,8 @@ packages=(
   qt6-wayland weston
   # the Debian package: its build, its checks (lintian, the AppStream validator)
   debhelper dpkg-dev lintian appstream
+  # the clipboard, through which the soak reads message boxes and asks the window for an answer
+  xclip
 )
 
 missing=()
