@@ -135,6 +135,10 @@ class Soak:
             (home / sub).mkdir(exist_ok=True)
             os.chmod(home / sub, 0o700)
         self.elsewhere = home / "elsewhere"
+        # A file where the pictures folder would be: a save into a folder the user cannot
+        # write then fails as it did before the program learnt to fall back to that folder,
+        # so the faults below stay faults (the fallback has a test of its own).
+        (home / "Pictures").write_text("not a folder\n")
         self.browser_log = home / "browser.log"
         self.browser_log.touch()
         if self.is_root:
