@@ -52,7 +52,7 @@ EncodedFile FromEncoder(codecs::EncodedFile encoded, const char* format) {
     const Status status = failure == codecs::EncodeFailure::OutOfMemory        ? OutOfMemory
                           : failure == codecs::EncodeFailure::UnsupportedImage ? InvalidParameter
                                                                                : GenericError;
-    return report::Unexpected(Refusal{status, std::string(format) + " encoder: " + codecs::FailureMessage(failure)});
+    return report::Unexpected<Refusal>{{status, std::string(format) + " encoder: " + codecs::FailureMessage(failure)}};
 }
 
 report::Unexpected<Refusal> Refuse(Status status) { return {Refusal{status, StatusMessage(status)}}; }
