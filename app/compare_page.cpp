@@ -120,8 +120,9 @@ std::string Chart(const std::vector<CompareRow>& rows) {
     };
     const auto time = [](const CompareRow& r) { return r.save.milliseconds; };
     const auto size = [](const CompareRow& r) { return double(r.measured.bytes); };
-    const auto [x0, x1] = range(time);
-    const auto [y0, y1] = range(size);
+    // Plain variables, not structured bindings: the lambdas below capture them.
+    const std::pair<double, double> xRange = range(time), yRange = range(size);
+    const double x0 = xRange.first, x1 = xRange.second, y0 = yRange.first, y1 = yRange.second;
     const auto X = [&](double v) { return kLeft + (std::log10(std::max(v, 1e-3)) - x0) / (x1 - x0) * (kWidth - kLeft - kRight); };
     const auto Y = [&](double v) { return kHeight - kBottom - (std::log10(v) - y0) / (y1 - y0) * (kHeight - kTop - kBottom); };
     for (double d = x0; d <= x1; ++d)
