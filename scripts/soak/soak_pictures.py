@@ -125,6 +125,13 @@ def same_size(got, picture, name):
     return None
 
 
+def decoded_at_size(path, picture):
+    """The file decoded, and None; or None and why it does not decode at the picture's size."""
+    got, reason = decoded(path)
+    reason = reason or same_size(got, picture, path.name)
+    return (None, reason) if reason else (got, None)
+
+
 def differs(got_rgb, want, tolerance, name):
     difference = ImageChops.difference(got_rgb, want)
     if tolerance == 0:
@@ -232,10 +239,7 @@ def check_nearest(got, picture, rng, name, exclude_index=None, key=None):
 
 
 def check_bmp(path, depth, picture, rng):
-    got, reason = decoded(path)
-    if reason:
-        return reason
-    reason = same_size(got, picture, path.name)
+    got, reason = decoded_at_size(path, picture)
     if reason:
         return reason
     if depth == 32:
@@ -248,15 +252,12 @@ def check_bmp(path, depth, picture, rng):
 
 
 def check_png(path, key, picture):
-    got, reason = decoded(path)
-    return reason or same_size(got, picture, path.name) or check_keyed(got, picture, key, path.name)
+    got, reason = decoded_at_size(path, picture)
+    return reason or check_keyed(got, picture, key, path.name)
 
 
 def check_gif(path, key, own, picture, rng):
-    got, reason = decoded(path)
-    if reason:
-        return reason
-    reason = same_size(got, picture, path.name)
+    got, reason = decoded_at_size(path, picture)
     if reason:
         return reason
     if not own:  # the encoder's own reduction: a halftone, no transparency
@@ -275,10 +276,7 @@ def check_gif(path, key, own, picture, rng):
 
 def check_jpeg(path, quality, picture):
     """Within 1.5 dB of what libjpeg-turbo through Pillow makes of the picture at that quality."""
-    got, reason = decoded(path)
-    if reason:
-        return reason
-    reason = same_size(got, picture, path.name)
+    got, reason = decoded_at_size(path, picture)
     if reason:
         return reason
     reference = io.BytesIO()
@@ -336,10 +334,7 @@ def emboss_false_pixel(want, x, y, down):
 
 
 def check_effect(path, effect, pixels_engine, picture, rng):
-    got, reason = decoded(path)
-    if reason:
-        return reason
-    reason = same_size(got, picture, path.name)
+    got, reason = decoded_at_size(path, picture)
     if reason:
         return reason
     want = picture.image()
