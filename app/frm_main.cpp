@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QPixmapCache>
 #include <QMimeData>
 #include <QScreen>
 #include <QShortcut>
@@ -170,6 +171,10 @@ void frmMain::ChoosePicture() {
         return;
     const QString folder = lastFolder_.isEmpty() ? QDir::homePath() : lastFolder_;
     const QString path = QFileDialog::getOpenFileName(this, "画像を開く", folder, ReadablePicturesFilter());
+    // Every dialog brings its own icons, and Qt keeps their scaled pixmaps in its pixmap
+    // cache under keys no later dialog asks for: dropped here, or a long session grows by
+    // each dialog until the cache's limit. What is still needed is drawn again on demand.
+    QPixmapCache::clear();
     if (!path.isEmpty())
         OpenPicture(path);
 }
