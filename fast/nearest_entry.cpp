@@ -20,28 +20,39 @@ std::uint8_t NearestEntry::FromCache(std::uint32_t pixel) {
     return recent.index;
 }
 
+std::uint8_t* NearestEntry::NewBlock(std::uint16_t& state) {
+    const std::size_t block = answers_.size() / 512;
+    if (block >= kMostBlocks) {
+        state = kUnsettled;
+        return nullptr;
+    }
+    answers_.resize(answers_.size() + 512);
+    state = static_cast<std::uint16_t>(kAnswered + block);
+    return answers_.data() + block * 512;
+}
+
 std::uint8_t NearestEntry::FromCube(std::uint32_t pixel) {
     std::uint16_t& state = cubes_[CubeOf(pixel)];
     if (state == kUnsettled || ++state < kSearchesBeforeSettling)
         return Search(pixel);
     const std::uint32_t low = pixel & 0xF8F8F8;
     const std::uint8_t first = Search(low);
-    state = static_cast<std::uint16_t>(kSettled + first);
-    for (std::uint32_t corner = 1; corner < 8; ++corner) {
+    bool agree = true;
+    for (std::uint32_t corner = 1; corner < 8 && agree; ++corner) {
         const std::uint32_t far = (corner & 4 ? 0x070000u : 0) | (corner & 2 ? 0x0700u : 0) | (corner & 1 ? 0x07u : 0);
-        if (Search(low | far) != first) {
-            const std::size_t block = mixed_.size() / 512;
-            if (block >= kMostMixedCubes) {
-                state = kUnsettled;
-                return Search(pixel);
-            }
-            mixed_.resize(mixed_.size() + 512);
-            AnswerWholeCube(low, mixed_.data() + block * 512);
-            state = static_cast<std::uint16_t>(kMixed + block);
-            return mixed_[block * 512 + PlaceInCube(pixel)];
-        }
+        agree = Search(low | far) == first;
     }
-    return first;
+    if (agree && blockOfIndex_[first] != kNoBlock) {
+        state = static_cast<std::uint16_t>(kAnswered + blockOfIndex_[first]);
+    } else if (std::uint8_t* const answers = NewBlock(state); answers == nullptr) {
+        return Search(pixel);
+    } else if (agree) {
+        std::fill_n(answers, 512, first);
+        blockOfIndex_[first] = static_cast<std::uint16_t>(state - kAnswered);
+    } else {
+        AnswerWholeCube(low, answers);
+    }
+    return answers_[static_cast<std::size_t>(state - kAnswered) * 512 + PlaceInCube(pixel)];
 }
 
 // The nearest entry of each of the cube's 512 colours (in the order of PlaceInCube), an

@@ -57,11 +57,8 @@ public:
 
     std::uint8_t operator()(std::uint32_t pixel) {
         const std::uint16_t state = cubes_[CubeOf(pixel)];
-        if (state >= kSettled && state != kUnsettled) [[likely]] {
-            if (state < kMixed)
-                return static_cast<std::uint8_t>(state);
-            return mixed_[static_cast<std::size_t>(state - kMixed) * 512 + PlaceInCube(pixel)];
-        }
+        if (state >= kAnswered) [[likely]]
+            return answers_[static_cast<std::size_t>(state - kAnswered) * 512 + PlaceInCube(pixel)];
         return FromCache(pixel);
     }
 
@@ -72,13 +69,15 @@ private:
         std::uint32_t key = 0;
         std::uint8_t index = 0;
     };
-    // A cube's state: below kSearchesBeforeSettling the searches made in it so far; kSettled +
-    // index once its corners agree; kMixed + n when they do not, its colours' answers in block
-    // n of mixed_; kUnsettled when they do not and no block is left (the answers then go to
-    // the cache).
+    // A cube's state: below kSearchesBeforeSettling the searches made in it so far; kAnswered
+    // + n once settled, its colours' answers in block n of answers_ (a block of one index is
+    // shared by every cube whose corners agree on it, so a pixel costs the same two reads
+    // wherever it falls, and no branch that a photo's mix of cubes would make unpredictable);
+    // kUnsettled when no block is left (the answers then go to the cache).
     static constexpr std::uint16_t kSearchesBeforeSettling = 4; // settling costs eight searches
-    static constexpr std::uint16_t kSettled = 0x4000, kMixed = 0x8000, kUnsettled = 0x7FFF;
-    static constexpr std::size_t kMostMixedCubes = 4096; // 2 MiB of answers
+    static constexpr std::uint16_t kAnswered = 0x8000, kUnsettled = 0x7FFF;
+    static constexpr std::size_t kMostBlocks = 4096; // 2 MiB of answers
+    static constexpr std::uint16_t kNoBlock = 0xFFFF;
 
     static std::size_t CubeOf(std::uint32_t pixel) {
         return (pixel >> 9 & 0x7C00) | (pixel >> 6 & 0x3E0) | (pixel >> 3 & 0x1F);
@@ -88,6 +87,7 @@ private:
     }
     [[gnu::noinline]] std::uint8_t FromCache(std::uint32_t pixel);
     std::uint8_t FromCube(std::uint32_t pixel);
+    std::uint8_t* NewBlock(std::uint16_t& state); // null when no block is left
     void AnswerWholeCube(std::uint32_t low, std::uint8_t* answers) const;
     std::uint8_t Search(std::uint32_t pixel) const;
 
@@ -95,7 +95,13 @@ private:
     std::array<int, 256> red_{}, green_{}, blue_{}; // the table's channels, each in a row of its own
     std::array<Line, kLines> cache_{};
     std::array<std::uint16_t, 32 * 32 * 32> cubes_{};
-    std::vector<std::uint8_t> mixed_; // 512 answers a mixed cube
+    std::vector<std::uint8_t> answers_;                         // 512 answers a block
+    std::array<std::uint16_t, 256> blockOfIndex_ = Unassigned(); // the block all of one index
+    static std::array<std::uint16_t, 256> Unassigned() {
+        std::array<std::uint16_t, 256> none;
+        none.fill(kNoBlock);
+        return none;
+    }
 };
 
 } // namespace fast
