@@ -47,15 +47,18 @@ QByteArray ReadWholeFile(const std::string& path) {
 // Gives the file at from the second name to as well, replacing what had that name: a link to
 // the same file where the folder takes one (a large picture's PNG is not copied), else a
 // copy. Each comparison replaces its files with new ones, so the two names never share a
-// change. Throws when neither can be made.
+// change. A symbolic link at to gets the copy, so that its target is replaced as every
+// output's is. Throws when neither can be made.
 void LinkOrCopy(const std::string& from, const std::string& to) {
     const std::string linked = to + ".link";
     std::error_code error;
     std::filesystem::remove(linked, error);
-    if (std::filesystem::create_hard_link(from, linked, error); !error) {
-        if (std::filesystem::rename(linked, to, error); !error)
-            return;
-        std::filesystem::remove(linked, error);
+    if (!std::filesystem::is_symlink(to, error)) {
+        if (std::filesystem::create_hard_link(from, linked, error); !error) {
+            if (std::filesystem::rename(linked, to, error); !error)
+                return;
+            std::filesystem::remove(linked, error);
+        }
     }
     const QByteArray bytes = ReadWholeFile(from); // replaced as every output is, so a failure leaves the old file whole
     os::WriteWholeFile(to, std::as_bytes(std::span(bytes.constData(), std::size_t(bytes.size()))));
