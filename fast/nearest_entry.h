@@ -37,9 +37,10 @@ std::uint8_t NearestEntrySlow(const TableEntry* table, int entries, std::uint32_
 // throughout (the points no farther from one entry than from any other, and nearer than to
 // every lower one, form a convex set). A cube is settled once four of its colours needed a
 // search. A cube that straddles a border between entries gets the answers of all its 512
-// colours at once, one byte each, found among the few entries that can be nearest to any of
-// them (those no farther from the cube than the farthest corner of the cube's best entry):
-// a photo's sky lies in such cubes, and its pixels then cost two reads of tables that stay in
+// colours at once, one byte each, found an eighth of the cube at a time among the few
+// entries that can be nearest to any of its colours (those whose nearest colour of the eighth
+// is no farther than the farthest one is from the entry best placed for it): a photo's sky
+// lies in such cubes, and its pixels then cost two reads of tables that stay in
 // the cache, without a branch on whether a colour was met before. The colours of cubes met
 // too seldom to settle stay in a cache of two ways a set, so two colours that fall into one
 // set may take turns (a dithered area): a picture of few colours (the sample: 247) pays one
