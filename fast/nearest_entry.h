@@ -32,7 +32,7 @@ std::uint8_t NearestEntrySlow(const TableEntry* table, int entries, std::uint32_
     return static_cast<std::uint8_t>(best);
 }
 
-// What it buys: a photo's millions of colours mostly pay one read of a small table, since a
+// What it buys: a photo's millions of colours mostly pay two reads of small tables, since a
 // cube of 8 × 8 × 8 colours whose eight corners share their nearest entry shares it
 // throughout (the points no farther from one entry than from any other, and nearer than to
 // every lower one, form a convex set). A cube is settled once four of its colours needed a
