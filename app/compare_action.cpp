@@ -1,7 +1,9 @@
 // すべての形式で比べる: the picture saved in every way the buttons offer, into the folder
 // Compare/, each file read back and measured, and the page Compare.html opened in the browser.
-// The saves run one after another on this thread, through the buttons' own savers, with
-// nothing else running; the read-backs then share the processors while the window stays live.
+// The saves run one after another on this thread, through the buttons' own savers. Each file
+// is read back and measured on one other thread while the next save runs, so that a large
+// picture's measures take no time of their own; once the saves are done, the read-backs left
+// share every processor while the window stays live.
 
 #include "app/frm_main.h"
 
@@ -10,7 +12,6 @@
 #include "app/output_folder.h"
 #include "browser/mdl_html_document.h"
 #include "os/file_output.h"
-#include "os/rows_in_parts.h"
 #include "report/raised_error.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,8 @@
 #include <QFile>
 #include <QProgressDialog>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -41,6 +44,26 @@ QByteArray ReadWholeFile(const std::string& path) {
     return bytes;
 }
 
+// Gives the file at from the second name to as well, replacing what had that name: a link to
+// the same file where the folder takes one (a large picture's PNG is not copied), else a
+// copy. Each comparison replaces its files with new ones, so the two names never share a
+// change. A symbolic link at to gets the copy, so that its target is replaced as every
+// output's is. Throws when neither can be made.
+void LinkOrCopy(const std::string& from, const std::string& to) {
+    const std::string linked = to + ".link";
+    std::error_code error;
+    std::filesystem::remove(linked, error);
+    if (!std::filesystem::is_symlink(to, error)) {
+        if (std::filesystem::create_hard_link(from, linked, error); !error) {
+            if (std::filesystem::rename(linked, to, error); !error)
+                return;
+            std::filesystem::remove(linked, error);
+        }
+    }
+    const QByteArray bytes = ReadWholeFile(from); // replaced as every output is, so a failure leaves the old file whole
+    os::WriteWholeFile(to, std::as_bytes(std::span(bytes.constData(), std::size_t(bytes.size()))));
+}
+
 // The picture itself, for the page's viewer: the comparison's PNG when it read back equal to
 // the picture, else a PNG saved for it.
 std::string WriteOriginal(const std::vector<CompareRow>& rows, const std::string& folder, gdi32::HDC dc,
@@ -50,9 +73,8 @@ std::string WriteOriginal(const std::vector<CompareRow>& rows, const std::string
         if (std::string(row.saved->file) != "Sample.png" || !row.save.failure.empty() ||
             !row.measured.failure.empty() || !std::isinf(row.measured.quality.psnr))
             continue;
-        try { // replaced as every output is, so a failure leaves the old file whole
-            const QByteArray bytes = ReadWholeFile(folder + row.saved->file);
-            os::WriteWholeFile(folder + name, std::as_bytes(std::span(bytes.constData(), std::size_t(bytes.size()))));
+        try {
+            LinkOrCopy(folder + row.saved->file, folder + name);
             return name;
         } catch (const std::exception&) {
             break; // saved below instead
@@ -63,46 +85,85 @@ std::string WriteOriginal(const std::vector<CompareRow>& rows, const std::string
     return SaveCompareCase(*png, dc, picture, folder + name).failure.empty() ? name : std::string();
 }
 
-// Measures every written file, each on one of the processors, while this thread keeps the
-// window and the progress dialog answering. Stops early when the dialog is cancelled.
-bool MeasureAll(std::vector<CompareRow>& rows, const gdi32::PixelSnapshot& original, const std::string& folder,
-                QProgressDialog& progress) {
-    std::atomic<bool> cancelled{false};
-    std::atomic<std::size_t> next{0}, done{0};
-    for (CompareRow& row : rows)
-        row.measured.failure = "測定できませんでした"; // until measured
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool finished = false;
-    const std::size_t workers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
-    std::jthread measuring([&] {
-        try { // MeasureSavedFile tells its own failures; anything else leaves the rest unmeasured
-            os::RunParts(std::vector<os::RowRange>(workers, os::RowRange{0, 0}), [&](std::size_t, os::RowRange) {
-                for (std::size_t i; (i = next++) < rows.size();) {
-                    if (rows[i].save.failure.empty())
-                        rows[i].measured = MeasureSavedFile(folder + rows[i].saved->file, original, cancelled);
-                    ++done;
-                    changed.notify_all();
-                }
-            });
-        } catch (...) {
+// Reads back and measures the saved files on threads of its own, in the order they were
+// saved: one thread while saves run (the saves keep the other processor), every processor
+// once they are done. Rows are measured in place; the vector must keep its size meanwhile.
+class Measuring {
+public:
+    Measuring(std::vector<CompareRow>& rows, const gdi32::PixelSnapshot& original, std::string folder)
+        : rows_(rows), original_(original), folder_(std::move(folder)) {
+        for (CompareRow& row : rows_)
+            row.measured.failure = "測定できませんでした"; // until measured
+        const std::size_t workers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+        for (std::size_t worker = 0; worker < workers; ++worker) {
+            try {
+                workers_.emplace_back([this, worker] { Work(worker); });
+            } catch (const std::system_error&) {
+                break; // the threads already started do the work
+            }
         }
-        const std::lock_guard lock(mutex);
-        finished = true;
-        changed.notify_all();
-    });
-    for (std::unique_lock lock(mutex); !finished;) {
-        lock.unlock();
-        progress.setLabelText(QString("比較中… 読み戻して測定 (%1/%2)").arg(done.load()).arg(rows.size()));
-        progress.setValue(static_cast<int>(rows.size() + done.load()));
-        QCoreApplication::processEvents();
-        if (progress.wasCanceled())
-            cancelled = true;
-        lock.lock();
-        changed.wait_for(lock, kPollEvents, [&] { return finished; });
     }
-    return !cancelled;
-}
+    ~Measuring() { Cancel(); } // the threads end with their current row's next line
+
+    // Rows [0, count) are saved and may be measured.
+    void Saved(std::size_t count) {
+        const std::lock_guard lock(mutex_);
+        saved_ = count;
+        changed_.notify_all();
+    }
+    void SavesDone() {
+        const std::lock_guard lock(mutex_);
+        savesDone_ = true;
+        changed_.notify_all();
+    }
+    void Cancel() {
+        cancelled_ = true;
+        const std::lock_guard lock(mutex_);
+        changed_.notify_all();
+    }
+    std::size_t Done() const { return done_; }
+    // Waits up to timeout for every row to be measured; true once they are.
+    bool WaitAll(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] { return done_ == rows_.size() || workers_.empty(); });
+    }
+
+private:
+    void Work(std::size_t worker) {
+        for (;;) {
+            std::size_t i;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] {
+                    return cancelled_ || next_ >= rows_.size() || (next_ < saved_ && (worker == 0 || savesDone_));
+                });
+                if (cancelled_ || next_ >= rows_.size())
+                    return;
+                i = next_++;
+            }
+            CompareRow& row = rows_[i];
+            try { // MeasureSavedFile tells its own failures; anything else leaves the row unmeasured
+                if (row.save.failure.empty())
+                    row.measured = MeasureSavedFile(folder_ + row.saved->file, original_, cancelled_);
+            } catch (...) {
+            }
+            const std::lock_guard lock(mutex_);
+            ++done_;
+            changed_.notify_all();
+        }
+    }
+
+    std::vector<CompareRow>& rows_;
+    const gdi32::PixelSnapshot& original_;
+    const std::string folder_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::atomic<bool> cancelled_{false};
+    std::size_t saved_ = 0, next_ = 0;
+    std::atomic<std::size_t> done_{0};
+    bool savesDone_ = false;
+    std::vector<std::jthread> workers_; // last: joined before the state above goes
+};
 
 } // namespace
 
@@ -118,7 +179,9 @@ void frmMain::cmdCompareAll() {
     if (!original)
         return;
 
-    std::vector<CompareRow> rows;
+    std::vector<CompareRow> rows(kCompareCases.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        rows[i].saved = &kCompareCases[i];
     std::string originalName;
     {
         const int steps = static_cast<int>(2 * kCompareCases.size());
@@ -129,19 +192,28 @@ void frmMain::cmdCompareAll() {
         progress.setMinimumDuration(0);
         progress.setAutoReset(false);
         progress.show();
-        for (const CompareCase& c : kCompareCases) {
+        Measuring measuring(rows, *original, folder);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const CompareCase& c = *rows[i].saved;
             progress.setLabelText(QString("比較中… %1 %2 (%3/%4)")
                                       .arg(c.format, c.options)
-                                      .arg(rows.size() + 1)
-                                      .arg(kCompareCases.size()));
-            progress.setValue(static_cast<int>(rows.size()));
+                                      .arg(i + 1)
+                                      .arg(rows.size()));
+            progress.setValue(static_cast<int>(i + measuring.Done()));
             QCoreApplication::processEvents(); // the window repaints, a cancel is seen
             if (progress.wasCanceled())
                 return;
-            rows.push_back({&c, SaveCompareCase(c, dc, picture, folder + c.file), {}});
+            rows[i].save = SaveCompareCase(c, dc, picture, folder + c.file);
+            measuring.Saved(i + 1);
         }
-        if (!MeasureAll(rows, *original, folder, progress))
-            return;
+        measuring.SavesDone();
+        while (!measuring.WaitAll(kPollEvents)) {
+            progress.setLabelText(QString("比較中… 読み戻して測定 (%1/%2)").arg(measuring.Done()).arg(rows.size()));
+            progress.setValue(static_cast<int>(rows.size() + measuring.Done()));
+            QCoreApplication::processEvents();
+            if (progress.wasCanceled())
+                return;
+        }
         progress.setLabelText("比較中… ページ");
         progress.setValue(steps);
         if (progress.wasCanceled())

@@ -45,15 +45,59 @@ const std::array<float, 6> kWeight = HalfGaussian();
                  g3 * (in[j + 3] + in[j + 7]) + g4 * (in[j + 4] + in[j + 6]) + g5 * in[j + 5];
 }
 
-// out[j] = Σk weight(k) · rows[k][j], for j < count.
-[[gnu::always_inline]] inline void FilterDownBody(const float* const* rows, float* __restrict out, int count) {
-    const float g0 = kWeight[0], g1 = kWeight[1], g2 = kWeight[2], g3 = kWeight[3], g4 = kWeight[4], g5 = kWeight[5];
-    const float *__restrict r0 = rows[0], *__restrict r1 = rows[1], *__restrict r2 = rows[2], *__restrict r3 = rows[3],
-                *__restrict r4 = rows[4], *__restrict r5 = rows[5], *__restrict r6 = rows[6], *__restrict r7 = rows[7],
-                *__restrict r8 = rows[8], *__restrict r9 = rows[9], *__restrict r10 = rows[10];
-    for (int j = 0; j < count; ++j)
-        out[j] = g0 * (r0[j] + r10[j]) + g1 * (r1[j] + r9[j]) + g2 * (r2[j] + r8[j]) + g3 * (r3[j] + r7[j]) +
-                 g4 * (r4[j] + r6[j]) + g5 * r5[j];
+// The 8-lane helpers are inlined into the AVX2 kernels only; their calling convention never
+// meets code built without AVX.
+#pragma GCC diagnostic ignored "-Wpsabi"
+template <class V>
+[[gnu::always_inline]] inline V Load(const float* at) {
+    V v;
+    std::memcpy(&v, at, sizeof v);
+    return v;
+}
+template <class V>
+[[gnu::always_inline]] inline void Store(float* at, V v) {
+    std::memcpy(at, &v, sizeof v);
+}
+
+using Floats4 = float __attribute__((vector_size(16)));
+using Floats8 = float __attribute__((vector_size(32)));
+
+// The five sums at j..j + lanes of V. Written with vector types: the compiler does not turn
+// a loop of 27 memory streams into vector code by itself.
+template <class V>
+[[gnu::always_inline]] inline void FilterDownAt(const float* const* xs, const float* const* ys, float* const* out,
+                                                int j) {
+    V sx{}, sy{}, sxx{}, syy{}, sxy{};
+    for (int k = 0; k < 11; ++k) {
+        const float g = kWeight[k < 6 ? k : 10 - k];
+        const V x = Load<V>(xs[k] + j), y = Load<V>(ys[k] + j), wx = g * x, wy = g * y;
+        sx += wx;
+        sy += wy;
+        sxx += wx * x;
+        syy += wy * y;
+        sxy += wx * y;
+    }
+    Store(out[0] + j, sx);
+    Store(out[1] + j, sy);
+    Store(out[2] + j, sxx);
+    Store(out[3] + j, syy);
+    Store(out[4] + j, sxy);
+}
+
+// The five sums of the window's column at j, for j < count: Σk weight(k) · v for v = x, y,
+// x², y² and xy of rows k of x and y. Filtering the luma down first keeps only two planes of
+// eleven rows (x and y) where filtering the five planes across first keeps five: at a
+// photo's width those rows no longer fit the processor's cache, and every window row reads
+// all of them.
+template <class V>
+[[gnu::always_inline]] inline void FilterDownBody(const float* const* xs, const float* const* ys, float* const* out,
+                                                  int count) {
+    constexpr int kLanes = sizeof(V) / sizeof(float);
+    int j = 0;
+    for (; j + kLanes <= count; j += kLanes)
+        FilterDownAt<V>(xs, ys, out, j);
+    for (; j < count; ++j)
+        FilterDownAt<float>(xs, ys, out, j);
 }
 
 // The SSIM of each window of a row from its five filtered planes, written over mx.
@@ -77,7 +121,7 @@ struct RowSums {
 };
 
 // The channels' squared differences of a row, and its luma less kLumaShift into x and y
-// (unless null). shown holds the copy as it shows, 0x00RRGGBB.
+// (unless null). shown holds the copy as it shows (its top byte ignored).
 [[gnu::always_inline]] inline RowSums ComparePixelsBody(const std::uint32_t* __restrict original,
                                                         const std::uint32_t* __restrict shown, float* __restrict x,
                                                         float* __restrict y, int count) {
@@ -87,7 +131,7 @@ struct RowSums {
     for (int first = 0; first < count; first += kPart) {
         std::uint32_t squared = 0;
         for (int i = first, end = std::min(count, first + kPart); i < end; ++i) {
-            const std::uint32_t o = original[i] & 0xFFFFFFu, c = shown[i];
+            const std::uint32_t o = original[i] & 0xFFFFFFu, c = shown[i] & 0xFFFFFFu;
             const int dr = int(o >> 16) - int(c >> 16), dg = int((o >> 8) & 0xFF) - int((c >> 8) & 0xFF),
                       db = int(o & 0xFF) - int(c & 0xFF);
             squared += static_cast<std::uint32_t>(dr * dr + dg * dg + db * db);
@@ -107,7 +151,7 @@ struct RowSums {
 // Each kernel twice: for any x86-64, and for processors with AVX2 and FMA.
 struct Kernels {
     void (*filterAcross)(const float*, float*, int);
-    void (*filterDown)(const float* const*, float*, int);
+    void (*filterDown)(const float* const*, const float* const*, float* const*, int);
     void (*windowSsim)(float*, const float*, const float*, const float*, const float*, int);
     RowSums (*comparePixels)(const std::uint32_t*, const std::uint32_t*, float*, float*, int);
 };
@@ -117,7 +161,9 @@ RowSums ComparePixelsBase(const std::uint32_t* original, const std::uint32_t* sh
 }
 
 void FilterAcrossBase(const float* in, float* out, int count) { FilterAcrossBody(in, out, count); }
-void FilterDownBase(const float* const* rows, float* out, int count) { FilterDownBody(rows, out, count); }
+void FilterDownBase(const float* const* xs, const float* const* ys, float* const* out, int count) {
+    FilterDownBody<Floats4>(xs, ys, out, count);
+}
 void WindowSsimBase(float* mx, const float* my, const float* mxx, const float* myy, const float* mxy, int count) {
     WindowSsimBody(mx, my, mxx, myy, mxy, count);
 }
@@ -125,8 +171,9 @@ void WindowSsimBase(float* mx, const float* my, const float* mxx, const float* m
 [[gnu::target("avx2,fma")]] void FilterAcrossWide(const float* in, float* out, int count) {
     FilterAcrossBody(in, out, count);
 }
-[[gnu::target("avx2,fma")]] void FilterDownWide(const float* const* rows, float* out, int count) {
-    FilterDownBody(rows, out, count);
+[[gnu::target("avx2,fma")]] void FilterDownWide(const float* const* xs, const float* const* ys, float* const* out,
+                                                int count) {
+    FilterDownBody<Floats8>(xs, ys, out, count);
 }
 [[gnu::target("avx2,fma")]] void WindowSsimWide(float* mx, const float* my, const float* mxx, const float* myy,
                                                 const float* mxy, int count) {
@@ -180,67 +227,57 @@ QualityMeter::QualityMeter(int width, int height)
     : width_(width), height_(height), across_(std::max(width - (kWindow - 1), 0)),
       shown_(static_cast<std::size_t>(std::max(width, 0))) {
     if (width_ >= kWindow && height_ >= kWindow) {
-        luma_.resize(static_cast<std::size_t>(kPlanes) * width_);
-        filtered_.resize(static_cast<std::size_t>(kWindow) * kPlanes * across_);
+        luma_.resize(static_cast<std::size_t>(2 * kWindow) * width_);
         sameRow_.resize(kWindow);
+        filtered_.resize(static_cast<std::size_t>(kPlanes) * width_);
         window_.resize(static_cast<std::size_t>(kPlanes) * across_);
     }
 }
 
 void QualityMeter::AddRow(const std::uint32_t* original, const std::uint32_t* copy) {
-    std::uint32_t* const shown = shown_.data();
+    std::uint32_t opaque = 0xFF000000u;
     for (int i = 0; i < width_; ++i)
-        shown[i] = copy[i] >> 24 == 255 ? copy[i] & 0xFFFFFFu : Shown(original[i], copy[i]);
+        opaque &= copy[i];
+    const std::uint32_t* shown = copy;
+    if (opaque != 0xFF000000u) {
+        for (int i = 0; i < width_; ++i)
+            shown_[static_cast<std::size_t>(i)] = Shown(original[i], copy[i]);
+        shown = shown_.data();
+    }
     const bool measuresWindows = !luma_.empty();
-    float* const x = measuresWindows ? luma_.data() : nullptr;
+    const std::size_t slot = static_cast<std::size_t>(rowsAdded_ % kWindow);
+    float* const x = measuresWindows ? luma_.data() + 2 * slot * width_ : nullptr;
     const RowSums sums = kKernels.comparePixels(original, shown, x, measuresWindows ? x + width_ : nullptr, width_);
     squaredError_ += sums.squared;
     if (measuresWindows) {
-        FilterRowAcross(!sums.differs);
+        sameRow_[slot] = !sums.differs;
         if (rowsAdded_ + 1 >= kWindow)
             AddWindowRow();
     }
     ++rowsAdded_;
 }
 
-void QualityMeter::FilterRowAcross(bool same) {
-    const std::size_t slot = static_cast<std::size_t>(rowsAdded_ % kWindow);
-    sameRow_[slot] = same;
-    float* const in = luma_.data();
-    const auto plane = [&](Plane p) { return in + static_cast<std::size_t>(p) * width_; };
-    const auto out = [&](Plane p) { return filtered_.data() + (slot * kPlanes + p) * across_; };
-    for (int i = 0; i < width_; ++i) {
-        const float x = plane(kX)[i], y = plane(kY)[i];
-        plane(kXX)[i] = x * x;
-        plane(kYY)[i] = y * y;
-        plane(kXY)[i] = x * y;
-    }
-    if (same) { // y equals x: filter x alone and copy
-        kKernels.filterAcross(plane(kX), out(kX), across_);
-        kKernels.filterAcross(plane(kXX), out(kXX), across_);
-        for (const auto& [from, to] : {std::pair{kX, kY}, std::pair{kXX, kYY}, std::pair{kXX, kXY}})
-            std::memcpy(out(to), out(from), sizeof(float) * static_cast<std::size_t>(across_));
-        return;
-    }
-    for (int p = 0; p < kPlanes; ++p)
-        kKernels.filterAcross(plane(Plane(p)), out(Plane(p)), across_);
-}
-
 void QualityMeter::AddWindowRow() {
-    // The window's rows in order from the top: the oldest kept row comes first.
-    const int top = rowsAdded_ + 1 - kWindow;
     if (std::all_of(sameRow_.begin(), sameRow_.end(), [](bool same) { return same; })) {
         ssimSum_ += across_; // every window equal: SSIM is 1 at each
         return;
     }
-    for (int p = 0; p < kPlanes; ++p) {
-        const float* rows[kWindow];
-        for (int k = 0; k < kWindow; ++k)
-            rows[k] = filtered_.data() + (static_cast<std::size_t>((top + k) % kWindow) * kPlanes + p) * across_;
-        kKernels.filterDown(rows, window_.data() + static_cast<std::size_t>(p) * across_, across_);
+    // The window's rows in order from the top: the oldest kept row comes first.
+    const int top = rowsAdded_ + 1 - kWindow;
+    const float* xs[kWindow];
+    const float* ys[kWindow];
+    for (int k = 0; k < kWindow; ++k) {
+        xs[k] = luma_.data() + static_cast<std::size_t>(2 * ((top + k) % kWindow)) * width_;
+        ys[k] = xs[k] + width_;
     }
+    float* down[kPlanes];
+    for (int p = 0; p < kPlanes; ++p)
+        down[p] = filtered_.data() + static_cast<std::size_t>(p) * width_;
+    kKernels.filterDown(xs, ys, down, width_);
     float* const w = window_.data();
     const std::size_t n = static_cast<std::size_t>(across_);
+    for (int p = 0; p < kPlanes; ++p)
+        kKernels.filterAcross(down[p], w + n * p, across_);
     kKernels.windowSsim(w, w + n * kY, w + n * kXX, w + n * kYY, w + n * kXY, across_);
     ssimSum_ += Sum(w, across_);
 }

@@ -32,7 +32,6 @@ private:
     static constexpr int kWindow = 11;
     enum Plane { kX, kY, kXX, kYY, kXY, kPlanes };
 
-    void FilterRowAcross(bool same); // the row in luma_, into the oldest kept row's place
     void AddWindowRow();
 
     int width_;
@@ -42,10 +41,10 @@ private:
     std::uint64_t squaredError_ = 0;
     double ssimSum_ = 0;
     std::vector<std::uint32_t> shown_; // the row being added, as it shows over the original
-    std::vector<float> luma_;          // x, y, xx, yy, xy of the row being added
-    std::vector<float> filtered_;      // kWindow rows of the five planes, filtered across
+    std::vector<float> luma_;          // kWindow rows, each x then y, in the order they came
     std::vector<bool> sameRow_;        // per kept row: copy and original were equal
-    std::vector<float> window_;        // the five planes filtered down, one window row
+    std::vector<float> filtered_;      // the five planes of one window row, filtered down
+    std::vector<float> window_;        // the same filtered across: one value a window
 };
 
 } // namespace lumivert

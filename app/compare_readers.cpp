@@ -258,20 +258,33 @@ public:
         ReadAt(bytes_.data(), stride_, pixels_ + stored * stride_);
         ++next_;
         const unsigned char* b = bytes_.data();
-        for (int x = 0; x < width_; ++x) {
-            switch (bits_) {
-            case 32:
-            case 24: {
-                const unsigned char* p = b + static_cast<std::size_t>(x) * (bits_ / 8);
+        // One loop a depth: a loop that decides the depth at every pixel costs a large
+        // picture's read-back more than its reading.
+        switch (bits_) {
+        case 32:
+            for (int x = 0; x < width_; ++x) {
+                std::uint32_t bgra;
+                std::memcpy(&bgra, b + 4 * static_cast<std::size_t>(x), 4); // little-endian 0xAARRGGBB
+                row[x] = bgra | 0xFF000000u;
+            }
+            break;
+        case 24:
+            for (int x = 0; x < width_; ++x) {
+                const unsigned char* p = b + 3 * static_cast<std::size_t>(x);
                 row[x] = 0xFF000000u | std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
-                break;
             }
-            default: {
-                const std::size_t bit = static_cast<std::size_t>(x) * bits_;
-                const int index = (b[bit / 8] >> (8 - bits_ - bit % 8)) & ((1 << bits_) - 1);
-                row[x] = colours_[index];
-            }
-            }
+            break;
+        case 8:
+            for (int x = 0; x < width_; ++x)
+                row[x] = colours_[b[x]];
+            break;
+        case 4:
+            for (int x = 0; x < width_; ++x)
+                row[x] = colours_[(b[x / 2] >> (x % 2 ? 0 : 4)) & 0xF];
+            break;
+        default: // 1
+            for (int x = 0; x < width_; ++x)
+                row[x] = colours_[(b[x / 8] >> (7 - x % 8)) & 1];
         }
     }
 

@@ -47,7 +47,7 @@ SAVED_FILE = {"bmp1": "Sample1.bmp", "bmp8": "Sample8.bmp", "bmp32": "Sample32.b
               "png-key": "Sample.png", "gif-own-key": "Sample.gif", "jpeg100": "Sample.jpg",
               "grey": "SampleGrayScale.bmp", "sepia": "SampleSepia.bmp", "emboss": "SampleEmboss.bmp",
               "grey-pixels": "SampleGrayScale.bmp", "compare": "Compare/Sample32.bmp"}
-DEFAULT_CASES = ["bmp1", "bmp32", "png", "gif-own-key", "jpeg100", "grey", "emboss", "grey-pixels"]
+DEFAULT_CASES = ["bmp1", "bmp32", "png", "gif-own-key", "jpeg100", "grey", "emboss", "grey-pixels", "compare"]
 
 TIME_TEXT = re.compile(r"([0-9]+(?:[.,][0-9]+)?)(ミリ秒|秒)")
 COMPARE_TIME = re.compile(r'<meta name="lumivert-compare-total-ms" content="([0-9.]+)">')

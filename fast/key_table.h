@@ -1,8 +1,9 @@
 #pragma once
 
-// The one hash table of the fast paths: 32-bit keys with a 16-bit value each, in open
-// addressing with linear probing, slots found by Fibonacci hashing (the key times 2^32 / φ,
-// whose top bits depend on every bit of the key). What it buys over a scan of up to 256
+// The hash table of the fast paths (the LZW coder keeps its own, a key and its code packed
+// into one word a slot): 32-bit keys with a 16-bit value each, in open addressing with
+// linear probing, slots found by Fibonacci hashing (the key times 2^32 / φ, whose top bits
+// depend on every bit of the key). What it buys over a scan of up to 256
 // slots or a call into a map per look-up: a look-up is a multiply and, while the table stays
 // at most half full, one or two reads. Its twin in the tests is std::unordered_map.
 

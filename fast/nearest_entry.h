@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -31,15 +32,19 @@ std::uint8_t NearestEntrySlow(const TableEntry* table, int entries, std::uint32_
     return static_cast<std::uint8_t>(best);
 }
 
-// What it buys: a photo's millions of colours mostly pay one read of a small table, since a
+// What it buys: a photo's millions of colours mostly pay two reads of small tables, since a
 // cube of 8 × 8 × 8 colours whose eight corners share their nearest entry shares it
 // throughout (the points no farther from one entry than from any other, and nearer than to
 // every lower one, form a convex set). A cube is settled once four of its colours needed a
-// search. In a cube that straddles a border between entries each colour is searched once and
-// its answer kept beside the cube. The colours of cubes met too seldom to settle stay in a
-// cache of two ways a set, so two colours that fall into one set may take turns (a dithered
-// area): a picture of few colours (the sample: 247) pays one search per colour and a cache
-// look-up per run.
+// search. A cube that straddles a border between entries gets the answers of all its 512
+// colours at once, one byte each, found an eighth of the cube at a time among the few
+// entries that can be nearest to any of its colours (those whose nearest colour of the eighth
+// is no farther than the farthest one is from the entry best placed for it): a photo's sky
+// lies in such cubes, and its pixels then cost two reads of tables that stay in
+// the cache, without a branch on whether a colour was met before. The colours of cubes met
+// too seldom to settle stay in a cache of two ways a set, so two colours that fall into one
+// set may take turns (a dithered area): a picture of few colours (the sample: 247) pays one
+// search per colour and a cache look-up per run.
 class NearestEntry {
 public:
     template <class TableEntry>
@@ -53,26 +58,9 @@ public:
 
     std::uint8_t operator()(std::uint32_t pixel) {
         const std::uint16_t state = cubes_[CubeOf(pixel)];
-        if (state >= kSettled && state != kUnsettled) {
-            if (state < kMixed)
-                return static_cast<std::uint8_t>(state);
-            if (std::uint16_t& answer = mixed_[static_cast<std::size_t>(state - kMixed) * 512 + PlaceInCube(pixel)];
-                answer != 0)
-                return static_cast<std::uint8_t>(answer - 1);
-        }
-        const std::uint32_t key = (pixel & 0xFFFFFF) | kValid;
-        const std::size_t set = HashSlot<12>(key) & ~std::uint32_t{1}; // a set is two lines of the 4096
-        Line& recent = cache_[set];
-        if (recent.key == key)
-            return recent.index;
-        Line& older = cache_[set + 1];
-        if (older.key == key) {
-            std::swap(recent, older);
-            return recent.index;
-        }
-        older = recent;
-        recent = Line{key, FromCube(pixel)};
-        return recent.index;
+        if (state >= kAnswered) [[likely]]
+            return answers_[static_cast<std::size_t>(state - kAnswered) * 512 + PlaceInCube(pixel)];
+        return FromCache(pixel);
     }
 
 private:
@@ -82,13 +70,15 @@ private:
         std::uint32_t key = 0;
         std::uint8_t index = 0;
     };
-    // A cube's state: below kSearchesBeforeSettling the searches made in it so far; kSettled +
-    // index once its corners agree; kMixed + n when they do not, its colours' answers (index
-    // + 1, 0 while unknown) in block n of mixed_; kUnsettled when they do not and no block
-    // is left (the answers then go to the cache).
+    // A cube's state: below kSearchesBeforeSettling the searches made in it so far; kAnswered
+    // + n once settled, its colours' answers in block n of answers_ (a block of one index is
+    // shared by every cube whose corners agree on it, so a pixel costs the same two reads
+    // wherever it falls, and no branch that a photo's mix of cubes would make unpredictable);
+    // kUnsettled when no block is left (the answers then go to the cache).
     static constexpr std::uint16_t kSearchesBeforeSettling = 4; // settling costs eight searches
-    static constexpr std::uint16_t kSettled = 0x4000, kMixed = 0x8000, kUnsettled = 0x7FFF;
-    static constexpr std::size_t kMostMixedCubes = 4096; // 4 MiB of answers
+    static constexpr std::uint16_t kAnswered = 0x8000, kUnsettled = 0x7FFF;
+    static constexpr std::size_t kMostBlocks = 4096; // 2 MiB of answers
+    static constexpr std::uint16_t kNoBlock = 0xFFFF;
 
     static std::size_t CubeOf(std::uint32_t pixel) {
         return (pixel >> 9 & 0x7C00) | (pixel >> 6 & 0x3E0) | (pixel >> 3 & 0x1F);
@@ -96,14 +86,23 @@ private:
     static std::size_t PlaceInCube(std::uint32_t pixel) {
         return (pixel >> 10 & 0x1C0) | (pixel >> 5 & 0x38) | (pixel & 0x7);
     }
+    [[gnu::noinline]] std::uint8_t FromCache(std::uint32_t pixel);
     std::uint8_t FromCube(std::uint32_t pixel);
+    std::uint8_t* NewBlock(std::uint16_t& state); // null when no block is left
+    void AnswerWholeCube(std::uint32_t low, std::uint8_t* answers) const;
     std::uint8_t Search(std::uint32_t pixel) const;
 
     int entries_;
     std::array<int, 256> red_{}, green_{}, blue_{}; // the table's channels, each in a row of its own
     std::array<Line, kLines> cache_{};
     std::array<std::uint16_t, 32 * 32 * 32> cubes_{};
-    std::vector<std::uint16_t> mixed_; // 512 answers a mixed cube
+    std::vector<std::uint8_t> answers_;                         // 512 answers a block
+    std::array<std::uint16_t, 256> blockOfIndex_ = Unassigned(); // the block all of one index
+    static std::array<std::uint16_t, 256> Unassigned() {
+        std::array<std::uint16_t, 256> none;
+        none.fill(kNoBlock);
+        return none;
+    }
 };
 
 } // namespace fast

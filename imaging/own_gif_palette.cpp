@@ -63,14 +63,6 @@ CollectedColorTable CollectColors(std::span<const std::uint32_t> PixelValues, st
 
 void ColorIndexTable::Put(std::uint32_t rgb, std::uint8_t index) { keys_.Put(rgb, index); }
 
-std::uint8_t ColorIndexTable::Find(std::uint32_t rgb) const {
-    if (nearest_ == nullptr)
-        return static_cast<std::uint8_t>(keys_.Find(rgb, 0));
-    if (nearestFirst_ == 1 && rgb == belowFirst_)
-        return 0;
-    return static_cast<std::uint8_t>(nearestFirst_ + (*nearest_)(rgb));
-}
-
 void ColorIndexTable::UseNearestOf(std::span<const std::uint32_t> entries, std::size_t first) {
     if (first >= entries.size() || first > 1)
         return;

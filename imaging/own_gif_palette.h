@@ -41,7 +41,13 @@ CollectedColorTable CollectColors(std::span<const std::uint32_t> PixelValues, st
 class ColorIndexTable {
 public:
     void Put(std::uint32_t rgb, std::uint8_t index);
-    std::uint8_t Find(std::uint32_t rgb) const;
+    std::uint8_t Find(std::uint32_t rgb) const {
+        if (nearest_ == nullptr)
+            return static_cast<std::uint8_t>(keys_.Find(rgb, 0));
+        if (nearestFirst_ == 1 && rgb == belowFirst_)
+            return 0;
+        return static_cast<std::uint8_t>(nearestFirst_ + (*nearest_)(rgb));
+    }
     // The entries from index first (0 or 1) on (ARGB) are the candidates for colours without one.
     void UseNearestOf(std::span<const std::uint32_t> entries, std::size_t first);
     // A copy with a cache of its own, for use on another thread.

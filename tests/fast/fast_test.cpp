@@ -93,7 +93,8 @@ TEST(FastPaths, NearestEntryAgreesWithTheSearchOfEveryEntry) {
     };
     std::vector<Case> cases = {{"black and white", {{0, 0, 0, 0}, {255, 255, 255, 0}}},
                                {"one entry", {{10, 200, 30, 0}}},
-                               {"repeated entries tie", {{9, 9, 9, 0}, {200, 0, 0, 0}, {9, 9, 9, 0}, {0, 0, 0, 0}}}};
+                               {"repeated entries tie", {{9, 9, 9, 0}, {200, 0, 0, 0}, {9, 9, 9, 0}, {0, 0, 0, 0}}},
+                               {"a tie at the far corner of a cube's eighth", {{6, 6, 6, 0}, {0, 0, 0, 0}}}};
     Case spread{"256 anywhere", {}}, cluster{"a photo's first colours and black fillers", {}};
     for (int i = 0; i < 256; ++i)
         spread.table.push_back(randomEntry(128, 128));

@@ -33,12 +33,14 @@ void FillRun(std::uint8_t* row, std::int32_t x, std::int32_t count, std::uint8_t
     const auto setPixel = [&](std::int32_t at) {
         row[at / kPerByte] |= static_cast<std::uint8_t>(index << (8 - kBitsPerPixel * (at % kPerByte + 1)));
     };
-    if constexpr (kBitsPerPixel == 8) {
-        if (count <= 8) { // most runs are short: a call to memset would cost more than they do
-            for (std::int32_t k = 0; k < count; ++k)
-                row[x + k] = index;
-            return;
+    if (count <= 8) { // most runs are short: a call to memset would cost more than they do
+        for (std::int32_t k = 0; k < count; ++k) {
+            if constexpr (kBitsPerPixel == 8)
+                row[x + k] = index; // an 8-bit row is not zeroed first
+            else
+                setPixel(x + k);
         }
+        return;
     }
     for (; count > 0 && x % kPerByte != 0; ++x, --count)
         setPixel(x);
