@@ -63,7 +63,7 @@ def main(program):
             for path in (home, runtime, *home.rglob("*")):
                 os.chown(path, 65534, 65534)
         runtime.chmod(0o700)
-        first, other = scratch / "first.png", scratch / "other picture.png"
+        first, other = scratch / "first.png", scratch / "写真 2.png"
         for path, size, seed in ((first, (61, 47), 1), (other, (33, 70), 2)):
             Image.frombytes("RGB", size, random.Random(seed).randbytes(size[0] * size[1] * 3)).save(path)
 
@@ -116,8 +116,10 @@ def main(program):
         if os.listdir(folder) != ["lumivert"]:
             failures.append(f"the program's folder holds {os.listdir(folder)}")
 
-        # A second start hands its picture over and ends; the running copy saves that one.
-        handed = subprocess.run([*as_user, str(folder / "lumivert"), str(other)], env=dict(env, **xenv), timeout=WAIT)
+        # A second start hands its picture (named relative to its own folder) over and ends; the
+        # running copy saves that one.
+        handed = subprocess.run([*as_user, str(folder / "lumivert"), other.name], env=dict(env, **xenv), cwd=scratch,
+                                timeout=WAIT)
         if handed.returncode != 0:
             failures.append(f"the second start ended with {handed.returncode}")
         time.sleep(1)  # the running copy opens it

@@ -1,6 +1,6 @@
 #pragma once
 
-// Test pictures in memory device contexts, files as bytes, a 32-bit BMP reader, Pillow's opinion.
+// Test pictures in memory device contexts, files as bytes, a 32-bit BMP reader.
 
 #include "tests/support/scratch_folder.h"
 #include "win32/gdi32/gdi32.h"
@@ -9,10 +9,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
-#include <sys/wait.h>
 
 namespace test_pictures {
 
@@ -125,21 +123,6 @@ inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
 
 inline void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     test_support::WriteBytes(path, std::string(bytes.begin(), bytes.end()));
-}
-
-inline void WritePpm(const std::string& path, const Picture& picture) {
-    std::ofstream out(path, std::ios::binary);
-    out << "P6\n" << picture.width << ' ' << picture.height << "\n255\n";
-    for (const Color& c : picture.pixels)
-        out << static_cast<char>(c.red) << static_cast<char>(c.green) << static_cast<char>(c.blue);
-}
-
-// compare_in_pillow.py's exit status over folder (0: all agree), kNoPillow without Pillow.
-inline constexpr int kNoPillow = 77;
-inline int CompareInPillow(const std::string& sourceDir, const std::string& folder) {
-    const int status = std::system(("/usr/bin/python3 " + sourceDir + "/tests/support/compare_in_pillow.py " + folder).c_str());
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return code == 127 ? kNoPillow : code;
 }
 
 // A 32-bit BMP as the writer lays it out; any other file fails the test (empty picture).
