@@ -74,27 +74,7 @@ std::vector<std::uint8_t> ExpectedBmp(const Picture& picture, int depth) {
     return out;
 }
 
-// ---- The effects computed independently: real arithmetic, rounded half to even.
-
-int Nearest(double x) { return static_cast<int>(std::nearbyint(x)); }
-int Clamp(int v) { return std::clamp(v, 0, 255); }
-int Grey(Color c) { return Nearest((c.red + c.green + c.blue) / 3.0); }
-
-Color ExpectedPerPixel(int effect, Color c) {
-    const int g = Grey(c), h = g / 2, d = std::min(2 * g, 255);
-    switch (effect) {
-    case 1: return {g, g, g};
-    case 2: return {d, g, g};
-    case 3: return {g, g, d};
-    case 4: return {g, d, g};
-    case 5: return {g, h, g};
-    case 6: return {h, g, g};
-    case 7: return {g, g, h};
-    case 8: return {Clamp(Nearest(123.0 / 255.0 * c.red + 132)), Clamp(Nearest(189.0 / 255.0 * c.green + 66)), c.blue};
-    case 9: return {255 - c.red, 255 - c.green, 255 - c.blue};
-    default: return c;
-    }
-}
+// ---- The effects computed independently (the per-pixel ones: tests/support/pictures.h).
 
 // Effects 10 and 11, y + 1 the row below; the false emboss's last row and column compare with themselves.
 Picture ExpectedNeighbourhood(int effect, const Picture& in) {

@@ -60,22 +60,6 @@ TEST_F(BrowserProfile, FolderOthersCouldControlIsRefused) {
     EXPECT_FALSE(chromium::MakeProfileFolder()) << "a symbolic link";
 }
 
-TEST_F(BrowserProfile, AnnouncedEndpointIsCheckedStrictly) {
-    const auto folder = chromium::MakeProfileFolder();
-    ASSERT_TRUE(folder);
-    EXPECT_FALSE(chromium::AnnouncedEndpoint(*folder)) << "nothing announced yet";
-    const auto announce = [&](const char* text) { test_support::WriteBytes(*folder + "/DevToolsActivePort", text); };
-    announce("41234\n/devtools/browser/0a1b-2c3d\n");
-    EXPECT_EQ(chromium::AnnouncedEndpoint(*folder), "ws://127.0.0.1:41234/devtools/browser/0a1b-2c3d");
-    for (const char* garbage : {"41234\n", "0\n/devtools/browser/ab\n", "65536\n/devtools/browser/ab\n",
-                                "-1\n/devtools/browser/ab\n", "4x\n/devtools/browser/ab\n", "41234\n/devtools/page/ab\n",
-                                "41234\n/devtools/browser/\n", "41234\n/devtools/browser/ab/../../x\n",
-                                "41234\n/devtools/browser/a b\n", ""}) {
-        announce(garbage);
-        EXPECT_FALSE(chromium::AnnouncedEndpoint(*folder)) << garbage;
-    }
-}
-
 // A DevTools endpoint that answers every command through a function.
 class FakeEndpoint {
 public:

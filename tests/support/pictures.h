@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,6 +52,28 @@ inline std::string FirstDifference(const Picture& got, const Picture& want) {
                 return "(" + std::to_string(x) + ", " + std::to_string(y) + ") is " + text(got.at(x, y)) +
                        " instead of " + text(want.at(x, y));
     return "same";
+}
+
+// The effects of one pixel computed independently: real arithmetic, rounded half to even.
+// 1 grey, 2 red, 3 blue, 4 green, 5 purple, 6 water, 7 yellow, 8 sepia, 9 inverted; else unchanged.
+inline int Nearest(double x) { return static_cast<int>(std::nearbyint(x)); }
+inline int Clamp(int v) { return std::clamp(v, 0, 255); }
+inline int Grey(Color c) { return Nearest((c.red + c.green + c.blue) / 3.0); }
+
+inline Color ExpectedPerPixel(int effect, Color c) {
+    const int g = Grey(c), h = g / 2, d = std::min(2 * g, 255);
+    switch (effect) {
+    case 1: return {g, g, g};
+    case 2: return {d, g, g};
+    case 3: return {g, g, d};
+    case 4: return {g, d, g};
+    case 5: return {g, h, g};
+    case 6: return {h, g, g};
+    case 7: return {g, g, h};
+    case 8: return {Clamp(Nearest(123.0 / 255.0 * c.red + 132)), Clamp(Nearest(189.0 / 255.0 * c.green + 66)), c.blue};
+    case 9: return {255 - c.red, 255 - c.green, 255 - c.blue};
+    default: return c;
+    }
 }
 
 // Gradients, pseudo-random pixels, the cube's corners and colours between two table entries.
