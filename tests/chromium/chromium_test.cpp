@@ -1,4 +1,4 @@
-// The browsers' profile folders, and the DevTools connection against an endpoint in this process.
+// The browsers' profile folders, the page ids the DevTools addresses take, and script literals.
 
 #include "chromium/browser_process.h"
 #include "chromium/browser_profile.h"
@@ -6,20 +6,13 @@
 #include "tests/browser/scoped_environment.h"
 #include "tests/support/scratch_folder.h"
 
-#include <QJsonDocument>
-#include <QWebSocket>
-#include <QWebSocketServer>
-
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-using chromium::DevToolsConnection;
 
 class BrowserProfile : public ::testing::Test {
 protected:
@@ -58,50 +51,6 @@ TEST_F(BrowserProfile, FolderOthersCouldControlIsRefused) {
     fs::remove(parent_);
     fs::create_directory_symlink(scratch_.path(), parent_);
     EXPECT_FALSE(chromium::MakeProfileFolder()) << "a symbolic link";
-}
-
-// A DevTools endpoint that answers every command through a function.
-class FakeEndpoint {
-public:
-    using Answer = std::function<void(QWebSocket&, const QJsonObject& command)>;
-
-    explicit FakeEndpoint(Answer answer) : server_("fake", QWebSocketServer::NonSecureMode), answer_(std::move(answer)) {
-        EXPECT_TRUE(server_.listen(QHostAddress::LocalHost));
-        QObject::connect(&server_, &QWebSocketServer::newConnection, [this] {
-            QWebSocket* socket = server_.nextPendingConnection();
-            socket->setParent(&server_); // the caller owns it: it goes with the server
-            QObject::connect(socket, &QWebSocket::textMessageReceived, socket, [this, socket](const QString& text) {
-                answer_(*socket, QJsonDocument::fromJson(text.toUtf8()).object());
-            });
-        });
-    }
-
-    QString url() const { return QString("ws://127.0.0.1:%1/devtools/browser/fake").arg(server_.serverPort()); }
-
-private:
-    QWebSocketServer server_;
-    Answer answer_;
-};
-
-QString Reply(const QJsonObject& command, QJsonObject fields) {
-    fields.insert("id", command.value("id"));
-    return QString::fromUtf8(QJsonDocument(fields).toJson(QJsonDocument::Compact));
-}
-
-// Runtime.evaluate of "ok" gives 7 and of anything else an exception, each after an event.
-TEST(DevToolsConnection, AnswerToTheCommandGivesItsResultPastEventsAndThrownScriptsFail) {
-    FakeEndpoint endpoint([](QWebSocket& socket, const QJsonObject& command) {
-        socket.sendTextMessage(R"({"method":"Target.targetCreated","params":{}})");
-        const bool ok = command.value("method") == "Runtime.evaluate" &&
-                        command.value("params").toObject().value("expression").toString() == "ok";
-        const QJsonObject evaluated = ok ? QJsonObject{{"result", QJsonObject{{"value", 7}}}}
-                                         : QJsonObject{{"result", QJsonObject{}}, {"exceptionDetails", QJsonObject{}}};
-        socket.sendTextMessage(Reply(command, {{"result", evaluated}}));
-    });
-    DevToolsConnection connection(endpoint.url());
-    EXPECT_EQ(connection.Evaluate("ok", 2s).value_or(QJsonValue()).toInt(), 7);
-    EXPECT_FALSE(connection.Evaluate("throw 1", 2s));
-    EXPECT_EQ(connection.Evaluate("ok", 2s).value_or(QJsonValue()).toInt(), 7) << "the connection serves several commands";
 }
 
 // A page's id goes into its DevTools address: letters, digits and '-' only.

@@ -4,6 +4,8 @@
 #include "maps/cls_handmade_map.h"
 #include "maps/key_case.h"
 #include "tests/maps/map_operation_driver.h"
+#include "tests/sanitized_build.h"
+#include "tests/support/child_process.h"
 
 #include <gtest/gtest.h>
 
@@ -15,10 +17,13 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
 using maps::TaggedValue;
+using test_support::ExitCodeInChild;
 
 TEST(Maps, RandomOperationsAgreeWithAPlainModel) {
     for (const auto drive : {maps_testing::DriveHandmadeMap, maps_testing::DriveCollectionMap}) {
@@ -144,6 +149,59 @@ TEST(TaggedValue, NumbersReadInOrdinaryDecimalFormWithTheFewestDigits) {
         const std::string text = TaggedValue(number).TextForm();
         ASSERT_TRUE(!std::isfinite(number) || (text.find_first_not_of("-0123456789.") == std::string::npos &&
                                                std::strtod(text.c_str(), nullptr) == number)) << text;
+    }
+}
+
+// Caps the address space at its present use plus headroom, or lifts the cap.
+void CapAddressSpace(std::optional<rlim_t> headroom) {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_AS, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    if (headroom) {
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        limit.rlim_cur = static_cast<rlim_t>(pages * ::sysconf(_SC_PAGESIZE)) + *headroom;
+    }
+    ::setrlimit(RLIMIT_AS, &limit);
+}
+
+// Grows the map under a cap up to the out-of-memory error: 0, else what failed.
+template <class Map, class Key>
+int GrowWithoutMemory(rlim_t headroom, Key (*key)(std::int32_t)) {
+    Map map;
+    std::int32_t stored = 0;
+    try {
+        for (; stored < 4'000'000; ++stored) {
+            if (stored == 1000)
+                CapAddressSpace(headroom);
+            map.PutData(key(stored), stored);
+        }
+        return 2;
+    } catch (const report::RaisedError& error) {
+        if (error.number() != maps::kOutOfMemory)
+            return 3;
+    }
+    CapAddressSpace(std::nullopt);
+    if (map.ContainsKey(key(stored)))
+        return 5;
+    map.PutData(key(stored), stored); // an error here aborts the child
+    const std::int32_t first = map.KeyIndex(key(0));
+    for (std::int32_t i = stored % 97; i <= stored; i += 97)
+        if (map.KeyIndex(key(i)) != first + i || !(map.GetData(key(i)) == i))
+            return 4;
+    return map.ContainsKey(key(stored + 1)) ? 5 : 0;
+}
+
+// Several headrooms make different allocations of the collection map fail first.
+TEST(Maps, GrowthWithoutMemoryRaisesAndKeepsTheEntries) {
+    if (lumivert::testing::kAddressSanitizer)
+        GTEST_SKIP() << "AddressSanitizer's heap lies in a region reserved at start: a cap never fails it";
+    const char* kCodes = ": 2: never ran out, 3: other error, 4: entry lost, 5: entry invented, -1: refused later";
+    EXPECT_EQ(ExitCodeInChild([] { return GrowWithoutMemory<ClsHandmadeMap>(1 << 20, +[](std::int32_t i) { return i; }); }), 0)
+        << kCodes;
+    for (rlim_t headroom = 256 << 10; headroom <= 4 << 20; headroom += 256 << 10) {
+        const auto text = +[](std::int32_t i) { return std::to_string(i); };
+        EXPECT_EQ(ExitCodeInChild([&] { return GrowWithoutMemory<ClsCollectionMap>(headroom, text); }), 0) << headroom << kCodes;
     }
 }
 

@@ -1,8 +1,9 @@
-// The replacing writer (its refusals: tests/reliability), started programs, memory.
+// The replacing writer (its refusals: tests/reliability), started programs, memory, row parts.
 
 #include "os/file_output.h"
 #include "os/memory_policy.h"
 #include "os/program_start.h"
+#include "os/rows_in_parts.h"
 #include "tests/sanitized_build.h"
 #include "tests/support/child_process.h"
 #include "tests/support/scratch_folder.h"
@@ -14,6 +15,7 @@
 #include <csignal>
 #include <malloc.h>
 #include <poll.h>
+#include <sched.h>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -173,6 +175,46 @@ TEST(ProgramStart, DetachedProgramLeadsItsSessionOutlivesItsHandleAndEndsForGood
     ::waitpid(child, nullptr, 0);
 }
 
+// As pid 1 of a pid namespace: signals through the handle of a reaped program whose id (and
+// group id) a stranger now has. 0: the stranger was not touched.
+int ReusedIdScenario() {
+    const os::ProgramStart start = os::StartDetached({"sleep", "30"});
+    if (!start.started())
+        return 10;
+    const pid_t old = start.program->pid();
+    ::kill(old, SIGKILL);
+    if (!start.program->WaitForEnd(5s))
+        return 11;
+    std::ofstream("/proc/sys/kernel/ns_last_pid") << old - 1 << std::flush;
+    const pid_t stranger = ::fork();
+    if (stranger == 0) {
+        ::setsid();
+        for (;;)
+            ::pause();
+    }
+    if (stranger < 0)
+        return 12;
+    while (::getpgid(stranger) != stranger) // until it leads its own group
+        std::this_thread::sleep_for(1ms);
+    if (stranger != old)
+        return 13; // the id could not be forced
+    const bool signalled = start.program->Signal(SIGKILL) || start.program->SignalGroup(SIGKILL);
+    std::this_thread::sleep_for(100ms);
+    const bool strangerAlive = ::waitpid(stranger, nullptr, WNOHANG) == 0;
+    ::kill(stranger, SIGKILL);
+    ::waitpid(stranger, nullptr, 0);
+    return signalled ? 14 : strangerAlive ? 0 : 15;
+}
+
+TEST(ProgramStart, AnIdGivenToAnotherProcessIsNeverSignalled) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "forcing an id onto another process needs root (a pid namespace and its ns_last_pid)";
+    const int code = ExitCodeInChild([] { return ::unshare(CLONE_NEWPID) != 0 ? 20 : ExitCodeInChild(ReusedIdScenario); });
+    if (code == 20)
+        GTEST_SKIP() << "no new pid namespace here (a container without CAP_SYS_ADMIN)";
+    EXPECT_EQ(code, 0) << "10, 11, 12, 13: not set up; 14: a signal went out through the old handle; 15: the stranger died";
+}
+
 TEST(ProgramStart, FailedStartsGiveTheirCauseAndRunsTheirExitCodeWithinTheLimit) {
     const test_support::ScratchFolder folder;
     folder.Put("not executable", "#!/bin/sh\n");
@@ -214,6 +256,27 @@ TEST(MemoryPolicy, WorkingMemoryIsKeptBackedAtLoadAndGivenBackForASmallerPicture
     EXPECT_GE(ResidentBytes(), before + 184 * kMiB) << "the working memory should be backed now";
     os::PrepareWorkingMemory(os::WorkingMemoryFor(420, 345));
     EXPECT_LT(ResidentBytes(), before + 16 * kMiB);
+}
+
+// The parts cover every row once; a failing last part ends no other early and its exception
+// reaches the caller after them.
+TEST(RowsInParts, EveryRowIsWorkedOnOnceAndAFailingPartIsPassedOnAfterAll) {
+    for (const auto& [rows, pixelsPerRow] : {std::pair<std::size_t, std::size_t>{0, 100}, {1, 1}, {7, 3},
+                                             {1000, 1000}, {1025, 1024}, {4099, 4096}, {3, 1u << 22}}) {
+        std::vector<std::atomic<int>> visits(rows);
+        const auto work = [&, rows = rows](std::size_t first, std::size_t end) {
+            for (std::size_t row = first; row < end; ++row)
+                ++visits[row];
+            if (rows == 4099 && end == rows)
+                throw std::runtime_error("the last part failed");
+        };
+        if (rows == 4099)
+            EXPECT_THROW(os::ForRowsInParts(rows, pixelsPerRow, work), std::runtime_error);
+        else
+            os::ForRowsInParts(rows, pixelsPerRow, work);
+        for (std::size_t row = 0; row < rows; ++row)
+            ASSERT_EQ(visits[row].load(), 1) << rows << " × " << pixelsPerRow << ", row " << row;
+    }
 }
 
 } // namespace

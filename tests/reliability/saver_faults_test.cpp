@@ -15,7 +15,11 @@
 
 #include <climits>
 #include <cstdio>
+#include <fcntl.h>
 #include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
 #include <tuple>
 #include <unistd.h>
 
@@ -194,6 +198,29 @@ TEST_F(SaverFaultsAsRoot, AFolderTheUserMayNotWriteTakesNoNewFileButItsWritableF
               "");
     for (const auto& [name, bytes] : folder_.State())
         EXPECT_TRUE(before.contains(name) && bytes == saved.at(name)) << name << ": new, or not exactly the new bytes";
+}
+
+// A private 1 MiB tmpfs with one page left: every save fails part-way and changes nothing.
+TEST_F(SaverFaultsAsRoot, ADiskThatFillsUpPartWayLeavesTheOldFileAndNoPartialFile) {
+    const std::string problems = RunInChild([&] {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", folder_.path().c_str(), "tmpfs", 0, "size=1m,mode=0755") != 0)
+            return std::string("skip");
+        for (std::size_t i = 0; i < savers_.size(); i += 2)
+            folder_.Put(savers_[i].fileName, "old " + savers_[i].name);
+        struct statvfs disk {};
+        const int filler = ::open((folder_ / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (::statvfs(folder_.path().c_str(), &disk) != 0 ||
+            ::posix_fallocate(filler, 0, static_cast<off_t>(disk.f_bavail * disk.f_bsize) - 4096) != 0)
+            return std::string("cannot fill the disk");
+        std::string found;
+        for (const Saver& saver : savers_)
+            found += CheckRefused(saver, folder_ / saver.fileName, report::kDiskFull, folder_);
+        return found;
+    });
+    if (problems == "skip")
+        GTEST_SKIP() << "no tmpfs mount here (needs root)";
+    EXPECT_EQ(problems, "");
 }
 
 } // namespace
