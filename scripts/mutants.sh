@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Mutation check: does the test suite notice small faults a user would notice?
 #
-#   scripts/mutants.sh [--only ID[,ID...]] [--keep-scratch] [--first-failure] [--skip-slow] [--extra FILE]
+#   scripts/mutants.sh [--only ID[,ID...]] [--keep-scratch] [--reuse-scratch] [--first-failure]
+#                      [--skip-slow] [--extra FILE]
 #
 # Each mutant below is one literal text replacement in the program's source (not in tests/,
 # bench/ or fuzz/). The replaced text is looked up wherever it stands in the tree, so the
@@ -21,6 +22,9 @@
 #
 # --extra FILE adds the mutants listed in FILE, one a line in the form of the list below.
 #
+# --keep-scratch leaves the scratch tree and its build; --reuse-scratch starts from such a
+# tree (moved to the current commit, so only what changed is rebuilt) and keeps it again.
+#
 # Slow (a build and a whole suite per mutant) and not run by CI. Results go to
 # build/mutants/results.tsv, one line a mutant: id, verdict, the first failing tests.
 set -uo pipefail
@@ -32,6 +36,7 @@ keep=0
 stop=()
 slow=()
 extra=""
+reuse=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --only) only=",$2,"; shift 2 ;;
@@ -39,7 +44,8 @@ while [ $# -gt 0 ]; do
     --first-failure) stop=(--stop-on-failure); shift ;;
     --skip-slow) slow=(-E '^(debian_package|soak_short)$'); shift ;;
     --extra) extra=$(cat "$2") || exit 2; shift 2 ;;
-    *) echo "usage: $0 [--only ID[,ID...]] [--keep-scratch] [--first-failure] [--skip-slow] [--extra FILE]" >&2; exit 2 ;;
+    --reuse-scratch) reuse=1; keep=1; shift ;;
+    *) echo "usage: $0 [--only ID[,ID...]] [--keep-scratch] [--reuse-scratch] [--first-failure] [--skip-slow] [--extra FILE]" >&2; exit 2 ;;
   esac
 done
 
@@ -125,9 +131,14 @@ results="$out/results.tsv"
 sources=(--exclude-dir=.git --exclude-dir=build --exclude-dir=tests --exclude-dir=bench
          --exclude-dir=fuzz --exclude-dir=docs --exclude-dir=scripts --include=*.cpp --include=*.h)
 
-rm -rf "$scratch"
-git worktree prune
-git worktree add --detach -q "$scratch" HEAD
+if [ "$reuse" = 1 ] && [ -d "$scratch/build/default" ]; then
+  # The scratch tree of an earlier run, moved to this commit: only what changed is rebuilt.
+  git -C "$scratch" checkout --detach -q -f "$(git rev-parse HEAD)" || exit 1
+else
+  rm -rf "$scratch"
+  git worktree prune
+  git worktree add --detach -q "$scratch" HEAD
+fi
 # The first build of the scratch tree is shared by every mutant; each then rebuilds what
 # its one changed file touches. The benchmarks are left out (no test runs them), and the
 # test programs are linked by lld where it is installed (it relinks them in a fraction of
