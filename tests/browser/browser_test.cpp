@@ -302,7 +302,11 @@ TEST_F(LaunchBrowserTest, ManyDisplaysHoldNothingOfBrowsersTheyWillNotAddressAga
         }
         EXPECT_EQ(count("/proc/self/fd"), before) << browser.name;
         EXPECT_EQ(chromium::RunningBrowsers().size(), browser.running) << browser.name << ": still known while running";
-        EXPECT_EQ(count(profiles), browser.profiles) << browser.name;
+        // A browser that ends while its start is still waited for (a loaded machine) may take
+        // its profile with it at once: only a running browser's profile must stay.
+        const long left = count(profiles);
+        EXPECT_TRUE(browser.running == 0 ? left <= browser.profiles : left == browser.profiles)
+            << browser.name << ": " << left << " profile folders";
     }
 }
 
