@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Mutation check: does the test suite notice small faults a user would notice?
 #
-#   scripts/mutants.sh [--only ID[,ID...]] [--keep-scratch] [--first-failure]
+#   scripts/mutants.sh [--only ID[,ID...]] [--keep-scratch] [--reuse-scratch] [--first-failure]
+#                      [--skip-slow] [--extra FILE]
 #
 # Each mutant below is one literal text replacement in the program's source (not in tests/,
 # bench/ or fuzz/). The replaced text is looked up wherever it stands in the tree, so the
@@ -14,6 +15,16 @@
 # --first-failure stops each run at its first failing test: quicker, and enough to tell
 # killed from survived, but the results then name one killing test, not all of them.
 #
+# --skip-slow leaves out the tests that take minutes: debian_package (builds and checks the
+# package, which no mutant of the program's logic changes) and soak_short (the real window
+# driven for minutes; the suite's own tests of each saver see what it would). A mutant that
+# survives without them may still be killed by them.
+#
+# --extra FILE adds the mutants listed in FILE, one a line in the form of the list below.
+#
+# --keep-scratch leaves the scratch tree and its build; --reuse-scratch starts from such a
+# tree (moved to the current commit, so only what changed is rebuilt) and keeps it again.
+#
 # Slow (a build and a whole suite per mutant) and not run by CI. Results go to
 # build/mutants/results.tsv, one line a mutant: id, verdict, the first failing tests.
 set -uo pipefail
@@ -23,12 +34,18 @@ root=$(pwd)
 only=""
 keep=0
 stop=()
+slow=()
+extra=""
+reuse=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --only) only=",$2,"; shift 2 ;;
     --keep-scratch) keep=1; shift ;;
     --first-failure) stop=(--stop-on-failure); shift ;;
-    *) echo "usage: $0 [--only ID[,ID...]] [--keep-scratch] [--first-failure]" >&2; exit 2 ;;
+    --skip-slow) slow=(-E '^(debian_package|soak_short)$'); shift ;;
+    --extra) extra=$(cat "$2") || exit 2; shift 2 ;;
+    --reuse-scratch) reuse=1; keep=1; shift ;;
+    *) echo "usage: $0 [--only ID[,ID...]] [--keep-scratch] [--reuse-scratch] [--first-failure] [--skip-slow] [--extra FILE]" >&2; exit 2 ;;
   esac
 done
 
@@ -104,6 +121,7 @@ M67|GetDIBits turns bottom-up pictures upside down|header.biHeight > 0, height,|
 M68|characters beyond the first plane lose a bit in UTF-16|out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));|out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FE));
 EOF
 )
+[ -n "$extra" ] && mutants+=$'\n'"$extra"
 
 out="$root/build/mutants"
 scratch="$out/scratch"
@@ -113,12 +131,22 @@ results="$out/results.tsv"
 sources=(--exclude-dir=.git --exclude-dir=build --exclude-dir=tests --exclude-dir=bench
          --exclude-dir=fuzz --exclude-dir=docs --exclude-dir=scripts --include=*.cpp --include=*.h)
 
-rm -rf "$scratch"
-git worktree prune
-git worktree add --detach -q "$scratch" HEAD
+if [ "$reuse" = 1 ] && [ -d "$scratch/build/default" ]; then
+  # The scratch tree of an earlier run, moved to this commit: only what changed is rebuilt.
+  git -C "$scratch" checkout --detach -q -f "$(git rev-parse HEAD)" || exit 1
+else
+  rm -rf "$scratch"
+  git worktree prune
+  git worktree add --detach -q "$scratch" HEAD
+fi
 # The first build of the scratch tree is shared by every mutant; each then rebuilds what
-# its one changed file touches.
-(cd "$scratch" && cmake --preset default >/dev/null && cmake --build --preset default >/dev/null) || {
+# its one changed file touches. The benchmarks are left out (no test runs them), and the
+# test programs are linked by lld where it is installed (it relinks them in a fraction of
+# the time).
+linker=()
+command -v ld.lld >/dev/null && linker=(-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld)
+(cd "$scratch" && cmake --preset default -DLUMIVERT_BUILD_BENCH=OFF "${linker[@]}" >/dev/null &&
+  cmake --build --preset default >/dev/null) || {
   echo "mutants: the unmutated tree does not build" >&2; exit 1; }
 
 killed=0; survived=0; other=0
@@ -142,7 +170,7 @@ open(path, "w", encoding="utf-8").write(text.replace(os.environ["FROM"], os.envi
 PY
   if ! (cd "$scratch" && cmake --build --preset default >"$out/$id.build.log" 2>&1); then
     verdict=stillborn; failing=""; other=$((other + 1))
-  elif (cd "$scratch" && ctest --preset default -j2 --timeout 300 "${stop[@]}" >"$out/$id.test.log" 2>&1); then
+  elif (cd "$scratch" && ctest --preset default -j2 --timeout 300 "${stop[@]}" "${slow[@]}" >"$out/$id.test.log" 2>&1); then
     verdict=survived; failing=""; survived=$((survived + 1))
   else
     verdict=killed; killed=$((killed + 1))

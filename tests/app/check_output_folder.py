@@ -11,7 +11,6 @@ import os
 import random
 import pathlib
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -19,8 +18,8 @@ import time
 
 from PIL import Image, ImageChops
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "bench"))
-from compare_window import BMP_BUTTON  # noqa: E402  (the button's place in the window's design)
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "scripts"))
+from window_session import BMP_BUTTON, Session  # noqa: E402  (the real window driven from outside)
 
 SKIP = 77
 WAIT = 20
@@ -39,12 +38,7 @@ def main(program):
         if not shutil.which(tool):
             print(f"SKIP: no {tool}")
             return SKIP
-    as_user = []
-    if os.geteuid() == 0:
-        if not shutil.which("setpriv"):
-            print("SKIP: run as root and no setpriv to become another user")
-            return SKIP
-        as_user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+    as_root = os.geteuid() == 0
     scratch = pathlib.Path(tempfile.mkdtemp(prefix="lumivert-output-"))
     session = None
     try:
@@ -59,56 +53,31 @@ def main(program):
         (home / ".config" / "user-dirs.dirs").write_text('XDG_PICTURES_DIR="$HOME/写真"\n', encoding="utf-8")
         (home / "browser").write_text("#!/bin/sh\nexec sleep 60\n")
         (home / "browser").chmod(0o755)
-        if as_user:
+        pictures.mkdir()  # the pictures folder exists, its Lumivert folder not yet: it is made
+        if as_root:
             for path in (home, runtime, *home.rglob("*")):
                 os.chown(path, 65534, 65534)
         runtime.chmod(0o700)
-        first, other = scratch / "first.png", scratch / "other picture.png"
+        first, other = scratch / "first.png", scratch / "写真 2.png"
         for path, size, seed in ((first, (61, 47), 1), (other, (33, 70), 2)):
             Image.frombytes("RGB", size, random.Random(seed).randbytes(size[0] * size[1] * 3)).save(path)
 
-        display_file = scratch / "display"
-        env = {"PATH": os.environ["PATH"], "HOME": str(home), "XDG_RUNTIME_DIR": str(runtime),
+        env = {"HOME": str(home), "XDG_CONFIG_HOME": str(home / ".config"), "XDG_RUNTIME_DIR": str(runtime),
                "BROWSER": str(home / "browser"), "LANG": "C.UTF-8", "QT_QPA_PLATFORM": "xcb"}
-        log = open(scratch / "program.log", "w")
-        session = subprocess.Popen(
-            ["bash", "-c", 'exec 4>"$1/display"; Xvfb -displayfd 4 -screen 0 1280x800x24 -nolisten tcp & '
-             'while [ ! -s "$1/display" ]; do sleep 0.1; done; '
-             'DISPLAY=:$(cat "$1/display") exec "${@:2}"', "_", str(scratch), *as_user, str(folder / "lumivert"), str(first)],
-            env=env, stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
-        wait_for(lambda: display_file.exists() and display_file.read_text().strip(), "no virtual screen")
-        xenv = dict(os.environ, DISPLAY=":" + display_file.read_text().strip())
-
-        def find(*what):
-            found = subprocess.run(["timeout", str(WAIT), "xdotool", "search", "--sync", "--onlyvisible", *what],
-                                   env=xenv, stdout=subprocess.PIPE, text=True)
-            if not found.stdout.split():
-                raise TimeoutError(f"no window {what}: {(scratch / 'program.log').read_text()}")
-            return found.stdout.split()[0]
-
-        window = find("--class", "lumivert")
-        time.sleep(1)  # the first paint
-
-        def click_save():
-            subprocess.run(["xdotool", "mousemove", "--window", window, *map(str, BMP_BUTTON), "click", "1"],
-                           env=xenv, check=True)
-
-        # The pictures folder exists, its Lumivert folder not yet: it is made.
-        pictures.mkdir()
-        if as_user:
-            os.chown(pictures, 65534, 65534)
+        session = Session(folder / "lumivert", [str(first)], env=env, user="nobody" if as_root else None,
+                          log=open(scratch / "program.log", "w"), wait=WAIT)
         saved, page = pictures / "Lumivert" / "Sample32.bmp", pictures / "Lumivert" / "OpenMe.html"
-        click_save()
-        wait_for(page.exists, "no result page in the pictures folder")
-        time.sleep(0.2)
         failures = []
 
-        def check_saved(picture):
+        def save_and_check(picture):
+            session.click(BMP_BUTTON)
+            wait_for(page.exists, f"no result page in the pictures folder after {picture.name}")
+            time.sleep(0.2)
             with Image.open(saved) as got, Image.open(picture) as want:
                 if got.size != want.size or ImageChops.difference(got.convert("RGB"), want).getbbox() is not None:
                     failures.append(f"the saved BMP is not {picture.name}")
 
-        check_saved(first)
+        save_and_check(first)
         text = page.read_bytes().decode("cp932")
         if not all(part in text for part in (f'<base href="{pictures}/Lumivert/">', f"ファイル名：{saved}<br>",
                                               '<img src="Sample32.bmp">')):
@@ -116,30 +85,29 @@ def main(program):
         if os.listdir(folder) != ["lumivert"]:
             failures.append(f"the program's folder holds {os.listdir(folder)}")
 
-        # A second start hands its picture over and ends; the running copy saves that one.
-        handed = subprocess.run([*as_user, str(folder / "lumivert"), str(other)], env=dict(env, **xenv), timeout=WAIT)
+        # A second start hands its picture (named relative to its own folder) over and ends; the
+        # running copy saves that one.
+        as_user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] if as_root else []
+        handed = subprocess.run([*as_user, str(folder / "lumivert"), other.name], env=session.program_env,
+                                cwd=scratch, timeout=WAIT)
         if handed.returncode != 0:
             failures.append(f"the second start ended with {handed.returncode}")
         time.sleep(1)  # the running copy opens it
         page.unlink()
-        click_save()
-        wait_for(page.exists, "no result page after the handed-over picture")
-        time.sleep(0.2)
-        check_saved(other)
+        save_and_check(other)
 
         # Lumivert/ cannot be made (a file holds its name): the designed box, no file.
         shutil.rmtree(pictures / "Lumivert")
         (pictures / "Lumivert").write_text("not a folder")
-        click_save()
-        find("--name", "^エラーですよ$")
+        session.click(BMP_BUTTON)
+        wait_for(lambda: session.windows("^エラーですよ$"), "no error box")
         if sorted(p.name for p in pictures.iterdir()) != ["Lumivert"]:
             failures.append(f"the pictures folder holds {os.listdir(pictures)}")
         print(*(f"FAIL: {failure}" for failure in failures), sep="\n")
         return 1 if failures else 0
     finally:
         if session is not None:
-            os.killpg(session.pid, signal.SIGKILL)
-            session.wait()
+            session.close()
         if (scratch / "program").exists():
             (scratch / "program").chmod(0o755)  # so that its copy can be removed
         shutil.rmtree(scratch, ignore_errors=True)

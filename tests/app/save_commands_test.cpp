@@ -28,31 +28,18 @@ QImage Seen(const QString& path) {
     return seen;
 }
 
-QRgb Same(QRgb pixel) { return pixel; }
-QRgb Inverted(QRgb pixel) { return qRgb(255 - qRed(pixel), 255 - qGreen(pixel), 255 - qBlue(pixel)); }
-QRgb Grey(QRgb pixel) {
-    const int level = (qRed(pixel) + qGreen(pixel) + qBlue(pixel)) / 3;
-    return qRgb(level, level, level);
-}
-// The tinted greys: each channel the grey level times a factor (2 or ½), at most 255.
-template <int Red2, int Green2, int Blue2> // twice the factor of each channel
-QRgb Tinted(QRgb pixel) {
-    const int level = qRed(Grey(pixel));
-    return qRgb(std::min(level * Red2 / 2, 255), std::min(level * Green2 / 2, 255), std::min(level * Blue2 / 2, 255));
-}
-QRgb Sepia(QRgb pixel) {
-    return qRgb(qRound(123.0 / 255 * qRed(pixel) + 132), qRound(189.0 / 255 * qGreen(pixel) + 66), qBlue(pixel));
-}
-
-// Pixels of seen off effect(want) by more than tolerance or not transparent exactly at key.
-int Differences(const QImage& seen, const QImage& want, std::optional<QRgb> key = {}, QRgb (*effect)(QRgb) = Same,
+// Pixels of seen off the effect (test_pictures::ExpectedPerPixel) of want by more than
+// tolerance, or not transparent exactly at key.
+int Differences(const QImage& seen, const QImage& want, std::optional<QRgb> key = {}, int effect = 0,
                 int tolerance = 0) {
     if (seen.size() != want.size())
         return -1;
     int differences = 0;
     for (int y = 0; y < want.height(); ++y)
         for (int x = 0; x < want.width(); ++x) {
-            const QRgb got = seen.pixel(x, y), source = want.pixel(x, y) | 0xFF000000u, wanted = effect(source);
+            const QRgb got = seen.pixel(x, y), source = want.pixel(x, y) | 0xFF000000u;
+            const test_pictures::Color c = test_pictures::ExpectedPerPixel(effect, {qRed(source), qGreen(source), qBlue(source)});
+            const QRgb wanted = qRgb(c.red, c.green, c.blue);
             const bool transparent = qAlpha(got) == 0;
             if (transparent != (key && *key == source) ||
                 (!transparent && std::max({std::abs(qRed(got) - qRed(wanted)), std::abs(qGreen(got) - qGreen(wanted)),
@@ -105,56 +92,56 @@ TEST_F(SaveCommands, EachButtonWritesTheOpenedPictureWithTheChosenOptionAndItsPa
         QPushButton* D::*button;
         const char* file;
         std::optional<QRgb> key; // the transparent colour
-        QRgb (*effect)(QRgb);    // what becomes of each pixel; nullptr: only the depth is checked
+        int effect;              // what becomes of each pixel (ExpectedPerPixel); -1: only the depth is checked
         int toleranceOrBits;
         const char *description, *colour;
     } cases[] = {
-        {nullptr, 0, &D::cmdSaveAsBmp, "Sample32.bmp", {}, Same, 0, "ファイル種類：BMP　保存色数：全力(フルカラー(32Bit))", "White"},
-        {&D::optBmpSaveColor, 2, &D::cmdSaveAsBmp, "Sample8.bmp", {}, nullptr, 8, "ファイル種類：BMP　保存色数：256色", "White"},
-        {&D::optBmpSaveColor, 0, &D::cmdSaveAsBmp, "Sample1.bmp", {}, nullptr, 1, "ファイル種類：BMP　保存色数：２色", "White"},
-        {&D::optBmpSaveColor, 1, &D::cmdSaveAsBmp, "Sample4.bmp", {}, nullptr, 4, "ファイル種類：BMP　保存色数：16色", "White"},
-        {nullptr, 0, &D::cmdSaveAsVariousImg, "SampleGrayScale.bmp", {}, Grey, 1,
+        {nullptr, 0, &D::cmdSaveAsBmp, "Sample32.bmp", {}, 0, 0, "ファイル種類：BMP　保存色数：全力(フルカラー(32Bit))", "White"},
+        {&D::optBmpSaveColor, 2, &D::cmdSaveAsBmp, "Sample8.bmp", {}, -1, 8, "ファイル種類：BMP　保存色数：256色", "White"},
+        {&D::optBmpSaveColor, 0, &D::cmdSaveAsBmp, "Sample1.bmp", {}, -1, 1, "ファイル種類：BMP　保存色数：２色", "White"},
+        {&D::optBmpSaveColor, 1, &D::cmdSaveAsBmp, "Sample4.bmp", {}, -1, 4, "ファイル種類：BMP　保存色数：16色", "White"},
+        {nullptr, 0, &D::cmdSaveAsVariousImg, "SampleGrayScale.bmp", {}, 1, 0,
          "ファイル種類：BMP　変換種類：DIBits　効果：灰(グレースケール)", "White"},
-        {&D::optConvAPIType, 0, &D::cmdSaveAsVariousImg, "SampleGrayScale.bmp", {}, Grey, 1,
+        {&D::optConvAPIType, 0, &D::cmdSaveAsVariousImg, "SampleGrayScale.bmp", {}, 1, 0,
          "ファイル種類：BMP　変換種類：Pixels　効果：灰(グレースケール)", "White"},
-        {&D::optBmpConv, 1, &D::cmdSaveAsVariousImg, "SampleRed.bmp", {}, Tinted<4, 2, 2>, 2,
+        {&D::optBmpConv, 1, &D::cmdSaveAsVariousImg, "SampleRed.bmp", {}, 2, 0,
          "ファイル種類：BMP　変換種類：Pixels　効果：赤", "White"},
-        {&D::optBmpConv, 2, &D::cmdSaveAsVariousImg, "SampleBlue.bmp", {}, Tinted<2, 2, 4>, 2,
+        {&D::optBmpConv, 2, &D::cmdSaveAsVariousImg, "SampleBlue.bmp", {}, 3, 0,
          "ファイル種類：BMP　変換種類：Pixels　効果：青", "White"},
-        {&D::optBmpConv, 3, &D::cmdSaveAsVariousImg, "SampleGreen.bmp", {}, Tinted<2, 4, 2>, 2,
+        {&D::optBmpConv, 3, &D::cmdSaveAsVariousImg, "SampleGreen.bmp", {}, 4, 0,
          "ファイル種類：BMP　変換種類：Pixels　効果：緑", "White"},
-        {&D::optConvAPIType, 1, &D::cmdSaveAsVariousImg, "SampleGreen.bmp", {}, Tinted<2, 4, 2>, 2,
+        {&D::optConvAPIType, 1, &D::cmdSaveAsVariousImg, "SampleGreen.bmp", {}, 4, 0,
          "ファイル種類：BMP　変換種類：DIBits　効果：緑", "White"},
-        {&D::optBmpConv, 4, &D::cmdSaveAsVariousImg, "SamplePurple.bmp", {}, Tinted<2, 1, 2>, 1,
+        {&D::optBmpConv, 4, &D::cmdSaveAsVariousImg, "SamplePurple.bmp", {}, 5, 0,
          "ファイル種類：BMP　変換種類：DIBits　効果：紫", "White"},
-        {&D::optBmpConv, 5, &D::cmdSaveAsVariousImg, "SampleWater.bmp", {}, Tinted<1, 2, 2>, 1,
+        {&D::optBmpConv, 5, &D::cmdSaveAsVariousImg, "SampleWater.bmp", {}, 6, 0,
          "ファイル種類：BMP　変換種類：DIBits　効果：水", "White"},
-        {&D::optBmpConv, 6, &D::cmdSaveAsVariousImg, "SampleYellow.bmp", {}, Tinted<2, 2, 1>, 1,
+        {&D::optBmpConv, 6, &D::cmdSaveAsVariousImg, "SampleYellow.bmp", {}, 7, 0,
          "ファイル種類：BMP　変換種類：DIBits　効果：黄", "White"},
-        {&D::optBmpConv, 7, &D::cmdSaveAsVariousImg, "SampleSepia.bmp", {}, Sepia, 0,
+        {&D::optBmpConv, 7, &D::cmdSaveAsVariousImg, "SampleSepia.bmp", {}, 8, 0,
          "ファイル種類：BMP　変換種類：DIBits　効果：セピア", "White"},
-        {&D::optConvAPIType, 0, &D::cmdSaveAsVariousImg, "SampleSepia.bmp", {}, Sepia, 0,
+        {&D::optConvAPIType, 0, &D::cmdSaveAsVariousImg, "SampleSepia.bmp", {}, 8, 0,
          "ファイル種類：BMP　変換種類：Pixels　効果：セピア", "White"},
-        {&D::optBmpConv, 8, &D::cmdSaveAsVariousImg, "SampleReverse.bmp", {}, Inverted, 0,
+        {&D::optBmpConv, 8, &D::cmdSaveAsVariousImg, "SampleReverse.bmp", {}, 9, 0,
          "ファイル種類：BMP　変換種類：Pixels　効果：階調反転(ネガポジ反転)", "White"},
-        {&D::optBmpConv, 10, &D::cmdSaveAsVariousImg, "SampleEmbossFalse.bmp", {}, nullptr, 32,
+        {&D::optBmpConv, 10, &D::cmdSaveAsVariousImg, "SampleEmbossFalse.bmp", {}, -1, 32,
          "ファイル種類：BMP　変換種類：Pixels　効果：エンボス(偽)", "White"},
-        {nullptr, 0, &D::cmdSaveAsPng, "Sample.png", qRgb(0, 0, 0), Same, 0, "ファイル種類：PNG　透過色：黒 = RGB(0, 0, 0)", "#FFCCBB"},
-        {&D::optPngTransparent, 2, &D::cmdSaveAsPng, "Sample.png", qRgb(0, 0, 255), Same, 0,
+        {nullptr, 0, &D::cmdSaveAsPng, "Sample.png", qRgb(0, 0, 0), 0, 0, "ファイル種類：PNG　透過色：黒 = RGB(0, 0, 0)", "#FFCCBB"},
+        {&D::optPngTransparent, 2, &D::cmdSaveAsPng, "Sample.png", qRgb(0, 0, 255), 0, 0,
          "ファイル種類：PNG　透過色：青 = RGB(0, 0, 255)", "#FFCCBB"},
-        {&D::optPngTransparent, 3, &D::cmdSaveAsPng, "Sample.png", qRgb(255, 0, 51), Same, 0,
+        {&D::optPngTransparent, 3, &D::cmdSaveAsPng, "Sample.png", qRgb(255, 0, 51), 0, 0,
          "ファイル種類：PNG　透過色：赤 = RGB(255, 0, 51)", "#FFCCBB"},
-        {&D::optPngTransparent, 4, &D::cmdSaveAsPng, "Sample.png", {}, Same, 0, "ファイル種類：PNG　透過色：なし", "#FFCCBB"},
-        {&D::optGifTransparent, 1, &D::cmdSaveAsGif, "Sample.gif", qRgb(255, 255, 255), Same, 0,
+        {&D::optPngTransparent, 4, &D::cmdSaveAsPng, "Sample.png", {}, 0, 0, "ファイル種類：PNG　透過色：なし", "#FFCCBB"},
+        {&D::optGifTransparent, 1, &D::cmdSaveAsGif, "Sample.gif", qRgb(255, 255, 255), 0, 0,
          "ファイル種類：GIF　透過色：白 = RGB(255, 255, 255)", "#77CCFF"},
-        {nullptr, 0, &D::cmdSaveAsJpg, "Sample.jpg", {}, Same, 127, "ファイル種類：JPG　画質：100", "White"}, // sharp edges
+        {nullptr, 0, &D::cmdSaveAsJpg, "Sample.jpg", {}, 0, 127, "ファイル種類：JPG　画質：100", "White"}, // sharp edges
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.description);
         if (c.group)
             Select(ui().*c.group, c.option);
         Click(ui().*c.button);
-        if (c.effect)
+        if (c.effect >= 0)
             EXPECT_EQ(Differences(Written(c.file), blocks, c.key, c.effect, c.toleranceOrBits), 0);
         else
             EXPECT_EQ(test_support::ReadBytes((folder + c.file).toStdString()).at(28), c.toleranceOrBits);

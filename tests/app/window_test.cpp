@@ -2,7 +2,6 @@
 
 #include "app/jpg_quality.h"
 #include "app/qt_message_boxes.h"
-#include "app/window_placement.h"
 #include "assets/sample_picture.h"
 #include "tests/app/loaded_window.h"
 
@@ -228,11 +227,6 @@ TEST(JpgQuality, TextIsReadRoundedAndClamped) {
         const QString checked = c.checked == kept ? c.text : c.checked ? QString(c.checked) : "(refused)";
         EXPECT_EQ(CheckedQualityText(c.text).value_or("(refused)"), checked);
     }
-}
-
-TEST(WindowPlacement, RoundsToTheNearestPixelAndMayStartOffTheScreen) {
-    EXPECT_EQ(PlaceWindow({1024, 600}, {775, 363}), QPoint(125, 59)); // 124.5 and 59.25
-    EXPECT_EQ(PlaceWindow({700, 300}, {775, 363}), QPoint(-38, -16));
 }
 
 TEST(SingleInstance, LockThatCannotBeMadeDoesNotKeepTheProgramFromRunning) {

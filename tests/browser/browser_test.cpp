@@ -37,6 +37,10 @@ TEST(ReadRegistryString, TextsAndNumbersAsTheCallerGetsThem) {
     advapi32::SetStringValue(HKEY_LOCAL_MACHINE, kKey, "a256", std::string(256, 'y'));
     advapi32::SetDwordValue(HKEY_LOCAL_MACHINE, kKey, "all", 4294967295u);
     EXPECT_EQ(read(kKey, "", true), "read /usr/bin/chromium"); // no name: the default value
+    EXPECT_EQ(read("software\\LUMIVERT\\values", "", true), "read /usr/bin/chromium"); // key names without case
+    advapi32::HKEY key = 0; // a prefix of a key's name is no key
+    EXPECT_EQ(advapi32::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Lumi", 0, advapi32::KEY_READ, &key),
+              advapi32::ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(read(kKey, "a255", true), "read " + std::string(255, 'x'));
     EXPECT_EQ(read(kKey, "a256", true), "failed, unchanged"); // too long for 256 bytes with its NUL
     EXPECT_EQ(read(kKey, "all", false), "read -1");           // numbers are signed
@@ -298,7 +302,11 @@ TEST_F(LaunchBrowserTest, ManyDisplaysHoldNothingOfBrowsersTheyWillNotAddressAga
         }
         EXPECT_EQ(count("/proc/self/fd"), before) << browser.name;
         EXPECT_EQ(chromium::RunningBrowsers().size(), browser.running) << browser.name << ": still known while running";
-        EXPECT_EQ(count(profiles), browser.profiles) << browser.name;
+        // A browser that ends while its start is still waited for (a loaded machine) may take
+        // its profile with it at once: only a running browser's profile must stay.
+        const long left = count(profiles);
+        EXPECT_TRUE(browser.running == 0 ? left <= browser.profiles : left == browser.profiles)
+            << browser.name << ": " << left << " profile folders";
     }
 }
 

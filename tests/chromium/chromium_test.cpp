@@ -1,4 +1,4 @@
-// The browsers' profile folders, and the DevTools connection against an endpoint in this process.
+// The browsers' profile folders, the page ids the DevTools addresses take, and script literals.
 
 #include "chromium/browser_process.h"
 #include "chromium/browser_profile.h"
@@ -6,20 +6,13 @@
 #include "tests/browser/scoped_environment.h"
 #include "tests/support/scratch_folder.h"
 
-#include <QJsonDocument>
-#include <QWebSocket>
-#include <QWebSocketServer>
-
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-using chromium::DevToolsConnection;
 
 class BrowserProfile : public ::testing::Test {
 protected:
@@ -58,95 +51,6 @@ TEST_F(BrowserProfile, FolderOthersCouldControlIsRefused) {
     fs::remove(parent_);
     fs::create_directory_symlink(scratch_.path(), parent_);
     EXPECT_FALSE(chromium::MakeProfileFolder()) << "a symbolic link";
-}
-
-TEST_F(BrowserProfile, AnnouncedEndpointIsCheckedStrictly) {
-    const auto folder = chromium::MakeProfileFolder();
-    ASSERT_TRUE(folder);
-    EXPECT_FALSE(chromium::AnnouncedEndpoint(*folder)) << "nothing announced yet";
-    const auto announce = [&](const char* text) { test_support::WriteBytes(*folder + "/DevToolsActivePort", text); };
-    announce("41234\n/devtools/browser/0a1b-2c3d\n");
-    EXPECT_EQ(chromium::AnnouncedEndpoint(*folder), "ws://127.0.0.1:41234/devtools/browser/0a1b-2c3d");
-    for (const char* garbage : {"41234\n", "0\n/devtools/browser/ab\n", "65536\n/devtools/browser/ab\n",
-                                "-1\n/devtools/browser/ab\n", "4x\n/devtools/browser/ab\n", "41234\n/devtools/page/ab\n",
-                                "41234\n/devtools/browser/\n", "41234\n/devtools/browser/ab/../../x\n",
-                                "41234\n/devtools/browser/a b\n", ""}) {
-        announce(garbage);
-        EXPECT_FALSE(chromium::AnnouncedEndpoint(*folder)) << garbage;
-    }
-}
-
-// A DevTools endpoint that answers every command through a function.
-class FakeEndpoint {
-public:
-    using Answer = std::function<void(QWebSocket&, const QJsonObject& command)>;
-
-    explicit FakeEndpoint(Answer answer) : server_("fake", QWebSocketServer::NonSecureMode), answer_(std::move(answer)) {
-        EXPECT_TRUE(server_.listen(QHostAddress::LocalHost));
-        QObject::connect(&server_, &QWebSocketServer::newConnection, [this] {
-            QWebSocket* socket = server_.nextPendingConnection();
-            socket->setParent(&server_); // the caller owns it: it goes with the server
-            QObject::connect(socket, &QWebSocket::textMessageReceived, socket, [this, socket](const QString& text) {
-                answer_(*socket, QJsonDocument::fromJson(text.toUtf8()).object());
-            });
-        });
-    }
-
-    QString url() const { return QString("ws://127.0.0.1:%1/devtools/browser/fake").arg(server_.serverPort()); }
-
-private:
-    QWebSocketServer server_;
-    Answer answer_;
-};
-
-QString Reply(const QJsonObject& command, QJsonObject fields) {
-    fields.insert("id", command.value("id"));
-    return QString::fromUtf8(QJsonDocument(fields).toJson(QJsonDocument::Compact));
-}
-
-// Runtime.evaluate of "ok" gives 7 and of anything else an exception, each after an event.
-TEST(DevToolsConnection, AnswerToTheCommandGivesItsResultPastEventsAndThrownScriptsFail) {
-    FakeEndpoint endpoint([](QWebSocket& socket, const QJsonObject& command) {
-        socket.sendTextMessage(R"({"method":"Target.targetCreated","params":{}})");
-        const bool ok = command.value("method") == "Runtime.evaluate" &&
-                        command.value("params").toObject().value("expression").toString() == "ok";
-        const QJsonObject evaluated = ok ? QJsonObject{{"result", QJsonObject{{"value", 7}}}}
-                                         : QJsonObject{{"result", QJsonObject{}}, {"exceptionDetails", QJsonObject{}}};
-        socket.sendTextMessage(Reply(command, {{"result", evaluated}}));
-    });
-    DevToolsConnection connection(endpoint.url());
-    EXPECT_EQ(connection.Evaluate("ok", 2s).value_or(QJsonValue()).toInt(), 7);
-    EXPECT_FALSE(connection.Evaluate("throw 1", 2s));
-    EXPECT_EQ(connection.Evaluate("ok", 2s).value_or(QJsonValue()).toInt(), 7) << "the connection serves several commands";
-}
-
-// Garbage, silence, an error (even with a result) and a missing endpoint fail within the limit.
-TEST(DevToolsConnection, GarbageAnswersAndUnreachableEndpointsFailWithinTheLimit) {
-    const auto text = [](const char* message) {
-        return [message](QWebSocket& s, const QJsonObject&) { s.sendTextMessage(message); };
-    };
-    const std::vector<FakeEndpoint::Answer> answers{
-        text("<html>not devtools</html>"), text(R"({"id":1,"result":{)"), text("[1,2,3]"),
-        text(R"({"id":999,"result":{}})"), text(R"({"id":"1","result":{}})"),
-        [](QWebSocket& s, const QJsonObject&) { s.sendBinaryMessage(QByteArray(10, '\0')); },
-        [](QWebSocket& s, const QJsonObject& c) { s.sendTextMessage(Reply(c, {{"error", 1}, {"result", QJsonObject{}}})); },
-        [](QWebSocket& s, const QJsonObject& c) { s.sendTextMessage(Reply(c, {{"result", 42}})); },
-        [](QWebSocket&, const QJsonObject&) {}, [](QWebSocket& s, const QJsonObject&) { s.close(); },
-    };
-    for (std::size_t what = 0; what < answers.size(); ++what) {
-        FakeEndpoint endpoint(answers[what]);
-        DevToolsConnection connection(endpoint.url());
-        const auto before = std::chrono::steady_clock::now();
-        EXPECT_FALSE(connection.Call("Target.getTargets", {}, 500ms)) << what;
-        EXPECT_LT(std::chrono::steady_clock::now() - before, 20s) << what << ": the limit was not kept";
-    }
-    QWebSocketServer closed("closed", QWebSocketServer::NonSecureMode);
-    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
-    DevToolsConnection unreachable(QString("ws://127.0.0.1:%1/devtools/browser/x").arg(closed.serverPort()));
-    closed.close(); // nothing listens there now
-    EXPECT_FALSE(unreachable.Connect(2s));
-    EXPECT_FALSE(unreachable.Call("Browser.getVersion", {}, 2s));
-    EXPECT_FALSE(DevToolsConnection("not a url").Call("Browser.getVersion", {}, 500ms));
 }
 
 // A page's id goes into its DevTools address: letters, digits and '-' only.

@@ -23,6 +23,14 @@ def check(condition, what):
     return condition
 
 
+def desktop_entry(path):
+    """The [Desktop Entry] group of the file at path, keys as written."""
+    parser = configparser.ConfigParser(interpolation=None, delimiters=("=",))
+    parser.optionxform = str
+    parser.read(path, encoding="utf-8")
+    return parser["Desktop Entry"]
+
+
 def unescape(value):
     return re.sub(r"\\([sntr\\])", lambda m: {"s": " ", "n": "\n", "t": "\t", "r": "\r"}.get(m[1], "\\"), value)
 
@@ -47,10 +55,7 @@ def check_installation(build_dir, destdir, prefix, data_dir, validator, default_
         check(os.listdir(folder) == ["lumivert"], f"the program's folder holds {os.listdir(folder)}")
     entry_path = destdir + os.path.join(data_dir, "applications", "lumivert.desktop")
     if check(os.path.isfile(entry_path), f"no desktop entry at {entry_path}"):
-        parser = configparser.ConfigParser(interpolation=None, delimiters=("=",))
-        parser.optionxform = str
-        parser.read(entry_path, encoding="utf-8")
-        entry = parser["Desktop Entry"]
+        entry = desktop_entry(entry_path)
         check(entry.get("Type") == "Application" and entry.get("Icon") == "lumivert", "not the application's entry")
         # %f: the file manager's "Open with" hands over one picture.
         argv = split_exec(unescape(entry.get("Exec", "")))

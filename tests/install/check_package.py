@@ -3,7 +3,6 @@
 warning) and checks what it holds: its files, its dependencies, the desktop entry, the
 AppStream metadata and the manual page against the program's --help."""
 
-import configparser
 import os
 import pathlib
 import re
@@ -11,6 +10,8 @@ import shutil
 import subprocess
 import sys
 import tempfile
+
+from check_install import check, desktop_entry, failures  # beside this file
 
 SKIP = 77
 SOURCE = pathlib.Path(__file__).resolve().parents[2]
@@ -24,14 +25,6 @@ EXPECTED_FILES = {
     "usr/share/doc/lumivert/changelog.gz",
     "usr/share/icons/hicolor/scalable/apps/lumivert.svg",
 } | {f"usr/share/icons/hicolor/{size}x{size}/apps/lumivert.png" for size in ICON_SIZES}
-
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-    return condition
 
 
 def run(*command, **options):
@@ -72,10 +65,7 @@ def main():
         entry_path = root / "usr/share/applications/lumivert.desktop"
         validated = run("desktop-file-validate", str(entry_path))
         check(validated.returncode == 0 and not validated.stdout, f"desktop-file-validate: {validated.stdout}")
-        parser = configparser.ConfigParser(interpolation=None, delimiters=("=",))
-        parser.optionxform = str
-        parser.read(entry_path, encoding="utf-8")
-        entry = parser["Desktop Entry"]
+        entry = desktop_entry(entry_path)
         check(entry.get("Exec") == "lumivert %f" and "Path" not in entry, f"the entry runs {dict(entry)}")
 
         # Every option --help names is in the manual page.
