@@ -32,10 +32,6 @@ QImage CopyOfBitmap(gdi32::HBITMAP bitmap) {
     return image;
 }
 
-// A bitmap larger than fit reduced for the display: each pixel the average of a block of
-// blocks × blocks, the largest block that leaves the result at least as large as fit. The
-// full-size copy a smooth scaling would start from would take as much memory again as the
-// picture itself.
 // Four pixels at once: GCC and Clang turn the operations on this type into vector ones,
 // which the compiler's -O2 would not do by itself for the loops below.
 using FourPixels = std::uint32_t __attribute__((vector_size(16)));
@@ -64,6 +60,10 @@ void AddChannels(const std::uint32_t* source, std::size_t count, std::uint32_t* 
     }
 }
 
+// A bitmap larger than fit reduced for the display: each pixel the average of a block of
+// blocks × blocks, the largest block that leaves the result at least as large as fit. The
+// full-size copy a smooth scaling would start from would take as much memory again as the
+// picture itself.
 QImage ReducedCopyOfBitmap(gdi32::HBITMAP bitmap, QSize fit) {
     const auto view = gdi32::SnapshotBitmap(bitmap);
     if (!view)
