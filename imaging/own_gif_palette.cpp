@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <vector>
 
 namespace mdlGdiplus {
 
@@ -163,10 +164,15 @@ void MapIndexes(std::span<const std::uint32_t> PixelValues, const ColorIndexTabl
                 std::span<std::uint8_t> IndexBytes) {
     const std::size_t count = std::min(PixelValues.size(), IndexBytes.size());
     // A photo's pixels mostly differ from their neighbours: a large picture is shared among
-    // the processors, each part with a table of its own (the nearest entries' cache).
-    os::RunParts(os::SplitRows(count, 1), [&](std::size_t part, os::RowRange range) {
-        const ColorIndexTable own = part == 0 ? IndexOfColor : IndexOfColor.ForAnotherThread();
-        MapIndexRange(PixelValues.data(), own, IndexBytes.data(), range.first, range.end);
+    // the processors, each part with a table of its own (the nearest entries' cache). The
+    // copies are taken before any part starts: a look-up fills the table it uses, and a copy
+    // taken meanwhile would read a cache that is being rewritten (and freed, as it grows).
+    const std::vector<os::RowRange> parts = os::SplitRows(count, 1);
+    std::vector<ColorIndexTable> tables{IndexOfColor};
+    while (tables.size() < parts.size())
+        tables.push_back(IndexOfColor.ForAnotherThread());
+    os::RunParts(parts, [&](std::size_t part, os::RowRange range) {
+        MapIndexRange(PixelValues.data(), tables[part], IndexBytes.data(), range.first, range.end);
     });
 }
 

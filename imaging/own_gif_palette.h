@@ -57,8 +57,8 @@ private:
     // Every colour with an entry from index first on has that entry as its nearest (distance
     // 0, lowest index first), so once the candidates are known only the colour of entry 0,
     // when it is not a candidate, needs a look of its own.
-    std::shared_ptr<fast::NearestEntry> nearest_; // its cache fills as colours are looked up;
-                                                  // the answers stay the same, so copies share it
+    std::shared_ptr<fast::NearestEntry> nearest_; // its cache fills as colours are looked up, so
+                                                  // copies share it on one thread only
     std::uint8_t nearestFirst_ = 0;
     std::uint32_t belowFirst_ = 0; // the RGB of entry 0
     fast::KeyTable<9, 0xFFFFFFFF> keys_; // at most 256 keys; no RGB value has a top byte
