@@ -3,7 +3,9 @@
 // The saves run one after another on this thread, through the buttons' own savers. Each file
 // is read back and measured on one other thread while the next save runs, so that a large
 // picture's measures take no time of their own; once the saves are done, the read-backs left
-// share every processor while the window stays live.
+// share every processor while the window stays live. The PNG is saved last: its compression
+// is by far the longest save of a large picture, long enough for the other files' measures to
+// catch up, so that only its own read-back is left once the saves are done.
 
 #include "app/frm_main.h"
 
@@ -25,6 +27,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <numeric>
 #include <thread>
 
 namespace lumivert {
@@ -85,13 +88,23 @@ std::string WriteOriginal(const std::vector<CompareRow>& rows, const std::string
     return SaveCompareCase(*png, dc, picture, folder + name).failure.empty() ? name : std::string();
 }
 
+// The rows in the order they are saved: the page's order, with the PNG last.
+std::vector<std::size_t> SaveOrder() {
+    std::vector<std::size_t> order(kCompareCases.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_partition(order.begin(), order.end(),
+                          [](std::size_t i) { return std::string(kCompareCases[i].file) != "Sample.png"; });
+    return order;
+}
+
 // Reads back and measures the saved files on threads of its own, in the order they were
 // saved: one thread while saves run (the saves keep the other processor), every processor
 // once they are done. Rows are measured in place; the vector must keep its size meanwhile.
 class Measuring {
 public:
-    Measuring(std::vector<CompareRow>& rows, const gdi32::PixelSnapshot& original, std::string folder)
-        : rows_(rows), original_(original), folder_(std::move(folder)) {
+    Measuring(std::vector<CompareRow>& rows, std::vector<std::size_t> order, const gdi32::PixelSnapshot& original,
+              std::string folder)
+        : rows_(rows), order_(std::move(order)), original_(original), folder_(std::move(folder)) {
         for (CompareRow& row : rows_)
             row.measured.failure = "測定できませんでした"; // until measured
         const std::size_t workers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
@@ -105,7 +118,7 @@ public:
     }
     ~Measuring() { Cancel(); } // the threads end with their current row's next line
 
-    // Rows [0, count) are saved and may be measured.
+    // The first count rows of the save order are saved and may be measured.
     void Saved(std::size_t count) {
         const std::lock_guard lock(mutex_);
         saved_ = count;
@@ -139,7 +152,7 @@ private:
                 });
                 if (cancelled_ || next_ >= rows_.size())
                     return;
-                i = next_++;
+                i = order_[next_++];
             }
             CompareRow& row = rows_[i];
             try { // MeasureSavedFile tells its own failures; anything else leaves the row unmeasured
@@ -154,6 +167,7 @@ private:
     }
 
     std::vector<CompareRow>& rows_;
+    const std::vector<std::size_t> order_;
     const gdi32::PixelSnapshot& original_;
     const std::string folder_;
     std::mutex mutex_;
@@ -192,19 +206,20 @@ void frmMain::cmdCompareAll() {
         progress.setMinimumDuration(0);
         progress.setAutoReset(false);
         progress.show();
-        Measuring measuring(rows, *original, folder);
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const CompareCase& c = *rows[i].saved;
+        const std::vector<std::size_t> order = SaveOrder();
+        Measuring measuring(rows, order, *original, folder);
+        for (std::size_t saved = 0; saved < order.size(); ++saved) {
+            CompareRow& row = rows[order[saved]];
             progress.setLabelText(QString("比較中… %1 %2 (%3/%4)")
-                                      .arg(c.format, c.options)
-                                      .arg(i + 1)
+                                      .arg(row.saved->format, row.saved->options)
+                                      .arg(saved + 1)
                                       .arg(rows.size()));
-            progress.setValue(static_cast<int>(i + measuring.Done()));
+            progress.setValue(static_cast<int>(saved + measuring.Done()));
             QCoreApplication::processEvents(); // the window repaints, a cancel is seen
             if (progress.wasCanceled())
                 return;
-            rows[i].save = SaveCompareCase(c, dc, picture, folder + c.file);
-            measuring.Saved(i + 1);
+            row.save = SaveCompareCase(*row.saved, dc, picture, folder + row.saved->file);
+            measuring.Saved(saved + 1);
         }
         measuring.SavesDone();
         while (!measuring.WaitAll(kPollEvents)) {
