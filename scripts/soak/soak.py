@@ -208,12 +208,13 @@ class Soak:
 
     def boxes(self):
         """The program's other named windows: message boxes and the file dialog (menus and
-        tool-tips have no name; the drag source is not the program's)."""
+        tool-tips have no name; the drag source is not the program's; the comparison's
+        progress is no box to answer)."""
         found = []
         for window in self.session.windows():
             if window != self.session.window:
                 name = self.session.window_name(window)
-                if name and name not in ("lumivert-drag-source", "Lumivert"):  # menus and tool-tips: Lumivert
+                if name and name not in ("lumivert-drag-source", "Lumivert", "すべての形式で比べる"):  # menus and tool-tips: Lumivert
                     found.append(window)
         return found
 
@@ -699,6 +700,35 @@ class Soak:
             raise Failure("message box not designed", f"{self.current}: {seen}")
         self.set_picture(self.sample)
 
+    # --- every format at once ---------------------------------------------------------------
+
+    # The comparison's files: name → the check of its content.
+    COMPARED = {
+        **{f"Sample{depth}.bmp": lambda soak, path, depth=depth: pics.check_bmp(path, depth, soak.picture, soak.check_rng)
+           for depth in BMP_DEPTHS},
+        "Sample.png": lambda soak, path: pics.check_png(path, None, soak.picture),
+        "Sample-own.gif": lambda soak, path: pics.check_gif(path, None, True, soak.picture, soak.check_rng),
+        "Sample-encoder.gif": lambda soak, path: pics.check_gif(path, None, False, soak.picture, soak.check_rng),
+        **{f"Sample-q{quality}.jpg": lambda soak, path, quality=quality: pics.check_jpeg(path, quality, soak.picture)
+           for quality in (50, 75, 90, 100)},
+    }
+
+    def compare(self):
+        """すべての形式で比べる (Ctrl+Shift+C): every file decodes to the picture, the page opens."""
+        self.current = f"compare every format (picture {self.picture.name})"
+        self.launches_before = self.launches()
+        self.session.key("ctrl+shift+c", window=self.session.window)  # the key goes where the focus is
+        seen = self.finish(expect_page=True, limit=ANSWER_LIMIT + 3 * self.picture.pixels / 1_000_000)
+        if seen:
+            raise Failure("message box not designed", f"{self.current}: no box interrupts a comparison: {seen}")
+        for name, check in self.COMPARED.items():
+            reason = check(self, self.folder / "Compare" / name)
+            if reason:
+                raise Failure("output does not match the picture", f"{self.current}: {reason}")
+        shown = self.browser_log.read_text().splitlines()[-1]
+        if shown != str(self.folder / "Compare.html"):
+            raise Failure("wrong result page", f"{self.current}: the browser was given {shown}")
+
     # --- the check box, the document mode and the browser -----------------------------------
 
     def document_save(self, kill_browser=False):
@@ -766,8 +796,8 @@ class Soak:
         if fault:
             self.counts["save"] += 1
             return self.save(fault)
-        action = rng.choices(["save", "document", "drop", "second copy", "dialog", "sample", "pause"],
-                             [60, self.options.document_weight, 4 if self.options.drops else 0, 4, 2, 3, 4])[0]
+        action = rng.choices(["save", "document", "drop", "second copy", "dialog", "sample", "pause", "compare"],
+                             [60, self.options.document_weight, 4 if self.options.drops else 0, 4, 2, 3, 4, 1])[0]
         if action == "save":
             self.counts["save"] += 1
             return self.save()
@@ -777,6 +807,9 @@ class Soak:
         if action in ("drop", "second copy", "dialog"):
             self.counts[f"open by {action}"] += 1
             return self.open_picture(action)
+        if action == "compare":
+            self.counts["compare every format"] += 1
+            return self.compare()
         if action == "sample":
             self.counts["back to the sample"] += 1
             return self.back_to_sample()
