@@ -122,6 +122,7 @@ void frmMain::RunCommand(Command command) {
     } catch (const std::exception& error) {
         messages_.Show(error.what(), "エラーですよ", report::MessageButtons::Ok, report::MessageIcon::Exclamation);
     }
+    ui_.picTarget->RenewWorkingMemory();
 }
 
 bool frmMain::OpenPicture(const QString& path) {
@@ -146,6 +147,7 @@ bool frmMain::OpenPicture(const QString& path) {
         const QString text =
             QStringLiteral("画像を開けませんでした。\n\n%1\n\n%2").arg(QDir::toNativeSeparators(path), opened.error);
         messages_.Show(text.toStdString(), "画像を開く", report::MessageButtons::Ok, report::MessageIcon::Exclamation);
+        ui_.picTarget->RenewWorkingMemory(); // what the decoder took is free again
         return false;
     }
     ui_.picTarget->Refresh();
@@ -177,6 +179,8 @@ void frmMain::ChoosePicture() {
     QPixmapCache::clear();
     if (!path.isEmpty())
         OpenPicture(path);
+    else
+        ui_.picTarget->RenewWorkingMemory(); // what the dialog took is free again
 }
 
 void frmMain::ShowPictureMenu(const QPoint& at) {

@@ -131,6 +131,11 @@ bool PictureBox::UsePersistentPicture(std::unique_ptr<gdi32::PersistentPicture> 
     return true;
 }
 
+void PictureBox::RenewWorkingMemory() {
+    preparation_.Wait();
+    preparation_ = os::WorkingMemoryPreparation(picture_ ? os::WorkingMemoryFor(picture_->width(), picture_->height()) : 0);
+}
+
 void PictureBox::Refresh() {
     ShowAtScale(devicePixelRatioF());
     update();

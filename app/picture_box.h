@@ -32,6 +32,11 @@ public:
     // logical pixels) in the top-left corner.
     void Refresh();
 
+    // After a save (or a dialog, or a picture that could not be opened): gives back what the
+    // heap holds free beyond the working memory of this picture's saves, and backs that
+    // working memory again, as at load.
+    void RenewWorkingMemory();
+
     // The device context of the persistent image and the picture's bitmap handle; 0 before
     // a picture was loaded. Both wait until the working memory of the saves is ready.
     gdi32::HDC hDC() const;

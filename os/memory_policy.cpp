@@ -137,6 +137,12 @@ void MapLoadedCode() {
 void RetainFreedMemory() {
     ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(kLargestReusedBlock));
     ::mallopt(M_TRIM_THRESHOLD, static_cast<int>(kKeptFreeMemory));
+    // One heap for every thread. Otherwise each thread that allocates (a part of a pass over
+    // the picture, a thread that waits for a browser, one of Qt's) is given a heap of its own,
+    // up to eight a processor, which no trim shrinks from its top: each keeps the most its
+    // threads ever held, and the saves' prepared memory is not in it. The threads allocate
+    // little and seldom; they do not wait for each other.
+    ::mallopt(M_ARENA_MAX, 1);
 }
 
 std::size_t WorkingMemoryFor(int width, int height) {
@@ -166,15 +172,14 @@ std::size_t AvailableMemory() {
 
 namespace {
 
-// Gives back what an earlier, larger picture left, then takes bytes from the heap: the block
+// Gives back what the heap holds free beyond bytes, then takes bytes from the heap: the block
 // to back and free, or null.
 void* TakeWorkingMemory(std::size_t bytes) {
-    // Only then: a trim also gives back the free blocks between the heap's blocks, which the
-    // saves would reuse.
-    static std::size_t prepared = 0;
-    if (bytes < prepared)
-        ::malloc_trim(bytes);
-    prepared = bytes;
+    // Each time, not only for a smaller picture: what a save, a dialog or a refused picture
+    // left free between the heap's blocks stays resident otherwise (the heap only gives back
+    // at its top, past kKeptFreeMemory), and a long session grows by it. The trim gives back
+    // those blocks too, the saves' among them: the block below is backed again at once.
+    ::malloc_trim(bytes);
     // One block of that size, backed and freed again: it joins the heap's free memory, where
     // the next allocations of the saves find it. Without it, the saves ask when they need.
     return bytes == 0 ? nullptr : std::malloc(bytes);

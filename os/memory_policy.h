@@ -12,7 +12,7 @@ namespace os {
 // page fault per 4 KiB on first touch, which on a virtual machine can take longer than the
 // save's own work. With this policy only the first save pays that, and the process keeps
 // what its largest save needed (at most two copies of the picture) until it ends.
-// Call once at start-up, before the first save.
+// Call once at start-up, before the first thread.
 void RetainFreedMemory();
 
 // Maps the code of the program and of every library it has loaded into the process now,
@@ -23,10 +23,11 @@ void MapLoadedCode();
 
 // Makes sure the heap holds bytes of free memory that is already backed by the system, so
 // that even the first save after a picture was loaded finds its buffers without a page
-// fault. Memory held beyond that for an earlier, larger picture is given back first, so a
-// smaller picture opened later does not keep the larger one's memory. Call when a picture
-// has been loaded, with WorkingMemoryFor() its size; it costs about one pass over the
-// memory (at load time, not during a save).
+// fault. Free memory held beyond that is given back first: an earlier, larger picture's, so
+// a smaller picture opened later does not keep it, and what saves and dialogs left free
+// between the heap's blocks, so a long session does not grow. Call when a picture has been
+// loaded, with WorkingMemoryFor() its size, and again after each save; it costs about one
+// pass over the memory (at load time or after the save, not during one).
 void PrepareWorkingMemory(std::size_t bytes);
 
 // The same on a thread of its own, so that a picture's opening does not wait for it (the

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <malloc.h>
 #include <poll.h>
 #include <sched.h>
@@ -22,6 +23,7 @@
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 // Counts umask() calls: a save must never change the umask, as another thread may create a file.
@@ -235,7 +237,7 @@ std::size_t ResidentBytes() {
     return resident * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
 }
 
-// Freed buffers stay in the heap; working memory is backed at load, given back for a smaller picture.
+// Freed buffers stay in the heap; working memory is backed at load; the rest is given back.
 TEST(MemoryPolicy, WorkingMemoryIsKeptBackedAtLoadAndGivenBackForASmallerPicture) {
     if (lumivert::testing::kAddressSanitizer)
         GTEST_SKIP() << "the C library's allocator, which the policy tunes, is replaced under AddressSanitizer";
@@ -256,6 +258,27 @@ TEST(MemoryPolicy, WorkingMemoryIsKeptBackedAtLoadAndGivenBackForASmallerPicture
     EXPECT_GE(ResidentBytes(), before + 184 * kMiB) << "the working memory should be backed now";
     os::PrepareWorkingMemory(os::WorkingMemoryFor(420, 345));
     EXPECT_LT(ResidentBytes(), before + 16 * kMiB);
+    // What a save left free below the heap's top is given back when the same picture's
+    // working memory is prepared again (a long session grew by it).
+    auto* left = static_cast<char*>(::malloc(48 * kMiB));
+    std::memset(left, 1, 48 * kMiB);
+    void* above = ::malloc(8 * kMiB); // keeps the block off the heap's top
+    asm volatile("" : : "r"(above) : "memory");
+    ::free(left);
+    const std::size_t held = ResidentBytes();
+    os::PrepareWorkingMemory(os::WorkingMemoryFor(420, 345));
+    EXPECT_LT(ResidentBytes() + 40 * kMiB, held) << "free memory between the heap's blocks stays";
+    ::free(above);
+    // So is what another thread freed.
+    std::thread([] {
+        auto* block = static_cast<char*>(::malloc(32 * kMiB));
+        std::memset(block, 1, 32 * kMiB);
+        asm volatile("" : : "r"(block) : "memory");
+        ::free(block);
+    }).join();
+    const std::size_t afterThread = ResidentBytes();
+    os::PrepareWorkingMemory(os::WorkingMemoryFor(420, 345));
+    EXPECT_LT(ResidentBytes() + 24 * kMiB, afterThread) << "a thread's freed memory stays in a heap of its own";
 }
 
 // The parts cover every row once; a failing last part ends no other early and its exception
