@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QThreadPool>
 #include <QTimer>
 #include <QTranslator>
 #include <QUrl>
@@ -52,6 +53,11 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication application(argc, argv);
     os::MapLoadedCode(); // the libraries the window loads are in by now
+    // Qt converts and scales a large picture on the threads of its global pool, which end
+    // after 30 s without work and start again with the next large picture, each with an event
+    // queue (a descriptor) of its own: kept instead, at most one a processor, idle between
+    // pictures, so that what the process holds does not depend on when it is looked at.
+    QThreadPool::globalInstance()->setExpiryTimeout(-1);
     QApplication::setApplicationName("Lumivert");
     QApplication::setApplicationVersion(LUMIVERT_VERSION);
     const QString picture = PictureArgument(application);
