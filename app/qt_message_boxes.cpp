@@ -2,8 +2,9 @@
 
 #include "report/log.h"
 
-#include <QPushButton>
 #include <QMessageBox>
+#include <QPixmapCache>
+#include <QPushButton>
 
 namespace lumivert {
 
@@ -41,7 +42,11 @@ report::MessageAnswer QtMessageBoxes::Show(const std::string& text, const std::s
         box.addButton(QMessageBox::Ok)->setText("OK");
         box.setEscapeButton(QMessageBox::Ok);
     }
-    switch (box.exec()) {
+    const int answer = box.exec();
+    // The box's icon is drawn anew for every box, into Qt's pixmap cache under a key no later
+    // box asks for: dropped here, or a long session grows by each box (as by each file dialog).
+    QPixmapCache::clear();
+    switch (answer) {
     case QMessageBox::Yes:
         return report::MessageAnswer::Yes;
     case QMessageBox::No:

@@ -275,8 +275,10 @@ TEST(QtMessageBoxes, ShowTheirTextAndIconAndAnswerTheButtonPressed) {
     EXPECT_EQ(ShowAndAct("q", B::YesNoCancel, I::Information, "はい"), std::pair(A::Yes, question));
     EXPECT_EQ(ShowAndAct("q", B::YesNoCancel, I::Information, "Escape"), std::pair(A::Cancel, question));
     EXPECT_EQ(ShowAndAct("q", B::YesNoCancel, I::Information, "close"), std::pair(A::Cancel, question));
+    QPixmapCache::insert("probe", QPixmap(8, 8)); // gone with the box, as its icon's pixmaps
     EXPECT_EQ(ShowAndAct("<b>a & b</b>", B::Ok, I::Exclamation, "OK"),
               std::pair(A::Ok, QString("題名|<b>a & b</b>|2|OK||modal")));
+    EXPECT_FALSE(QPixmapCache::find("probe", nullptr)) << "each box's icon stays in Qt's pixmap cache";
     EXPECT_EQ(ShowAndAct("x", B::Ok, I::Information, "Escape"), std::pair(A::Ok, QString("題名|x|1|OK||modal")));
     EXPECT_EQ(ShowAndAct("x", B::Ok, I::None, "OK"), std::pair(A::Ok, QString("題名|x|0|OK||modal")));
 }
