@@ -7,6 +7,7 @@
 #include "fast/half_difference.h"
 #include "fast/key_table.h"
 #include "fast/nearest_entry.h"
+#include "fast/separable_nearest.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
@@ -81,6 +82,8 @@ struct Entry {
     std::uint8_t rgbBlue, rgbGreen, rgbRed, rgbReserved;
 };
 
+// Both fast answers against the search of every entry; the separable one only for the tables
+// it takes (asked of each case), which it must recognise exactly.
 TEST(FastPaths, NearestEntryAgreesWithTheSearchOfEveryEntry) {
     std::mt19937 random(5);
     const auto randomEntry = [&](int spread, int centre) {
@@ -90,12 +93,26 @@ TEST(FastPaths, NearestEntryAgreesWithTheSearchOfEveryEntry) {
     struct Case {
         const char* name;
         std::vector<Entry> table;
+        bool separable;
     };
-    std::vector<Case> cases = {{"black and white", {{0, 0, 0, 0}, {255, 255, 255, 0}}},
-                               {"one entry", {{10, 200, 30, 0}}},
-                               {"repeated entries tie", {{9, 9, 9, 0}, {200, 0, 0, 0}, {9, 9, 9, 0}, {0, 0, 0, 0}}},
-                               {"a tie at the far corner of a cube's eighth", {{6, 6, 6, 0}, {0, 0, 0, 0}}}};
-    Case spread{"256 anywhere", {}}, cluster{"a photo's first colours and black fillers", {}};
+    std::vector<Case> cases = {{"black and white", {{0, 0, 0, 0}, {255, 255, 255, 0}}, true},
+                               {"one entry", {{10, 200, 30, 0}}, true},
+                               {"repeated entries tie", {{9, 9, 9, 0}, {200, 0, 0, 0}, {9, 9, 9, 0}, {0, 0, 0, 0}}, false},
+                               {"a tie at the far corner of a cube's eighth", {{6, 6, 6, 0}, {0, 0, 0, 0}}, true},
+                               {"two levels a channel, a bit each, one bit unused", {}, true}};
+    for (int i = 0; i < 16; ++i) // blue at bit 0, red at bit 3, green at bit 1; bit 2 repeats entries
+        cases.back().table.push_back(Entry{static_cast<std::uint8_t>(i & 1 ? 200 : 7),
+                                           static_cast<std::uint8_t>(i & 2 ? 101 : 100), static_cast<std::uint8_t>(i & 8 ? 90 : 30), 0});
+    Case cube{"a cube of 8 × 8 × 4 levels", {}, true}, ties{"a cube of levels that tie", {}, true};
+    for (int i = 0; i < 256; ++i) {
+        cube.table.push_back(Entry{static_cast<std::uint8_t>(i % 4 * 85), static_cast<std::uint8_t>(i / 4 % 8 * 36),
+                                   static_cast<std::uint8_t>(i / 32 * 36), 0});
+        ties.table.push_back(Entry{static_cast<std::uint8_t>(i % 4 * 2), static_cast<std::uint8_t>(255 - i / 4 % 8 * 2),
+                                   static_cast<std::uint8_t>(i / 32 % 2 * 10 + 100), 0});
+    }
+    cases.push_back(cube);
+    cases.push_back(ties);
+    Case spread{"256 anywhere", {}, false}, cluster{"a photo's first colours and black fillers", {}, false};
     for (int i = 0; i < 256; ++i)
         spread.table.push_back(randomEntry(128, 128));
     for (int i = 0; i < 254; ++i)
@@ -104,10 +121,16 @@ TEST(FastPaths, NearestEntryAgreesWithTheSearchOfEveryEntry) {
     cases.push_back(spread);
     cases.push_back(cluster);
     for (const Case& c : cases) {
-        fast::NearestEntry nearest(c.table.data(), static_cast<int>(c.table.size()));
+        const int entries = static_cast<int>(c.table.size());
+        fast::NearestEntry nearest(c.table.data(), entries);
+        const auto separable = fast::SeparableNearest::Of(c.table.data(), entries);
+        ASSERT_EQ(separable.has_value(), c.separable) << c.name;
         const auto check = [&](std::uint32_t pixel) {
-            ASSERT_EQ(nearest(pixel), fast::NearestEntrySlow(c.table.data(), static_cast<int>(c.table.size()), pixel))
-                << c.name << ", pixel " << std::hex << pixel;
+            const std::uint8_t expected = fast::NearestEntrySlow(c.table.data(), entries, pixel);
+            ASSERT_EQ(nearest(pixel), expected) << c.name << ", pixel " << std::hex << pixel;
+            if (separable) {
+                ASSERT_EQ((*separable)(pixel), expected) << c.name << ", separable, pixel " << std::hex << pixel;
+            }
         };
         // Every colour of a few whole cubes, twice (the second time settled), then colours anywhere.
         for (const std::uint32_t corner : {0x000000u, 0x505858u, 0x585050u, 0xF8F8F8u, 0x788090u})

@@ -4,12 +4,14 @@
 #include "win32/gdi32/handle_table.h"
 #include "codecs/colour_packing.h"
 #include "fast/nearest_entry.h"
+#include "fast/separable_nearest.h"
 #include "os/rows_in_parts.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -17,6 +19,7 @@ namespace gdi32 {
 
 using detail::BitmapRecord;
 using fast::NearestEntry;
+using fast::SeparableNearest;
 
 namespace {
 
@@ -24,45 +27,50 @@ namespace {
 COLORREF ColorRefFromPixel(std::uint32_t pixel) { return codecs::SwapFirstAndThird(pixel); }
 std::uint32_t PixelFromColorRef(COLORREF color) { return codecs::SwapFirstAndThird(color); }
 
-// Pixels [x, x + count) of a row at 1, 4 or 8 bits set to index, leftmost pixel in the
-// high bits of its byte; below 8 bits the row's bytes must be zero beforehand. Whole bytes
-// of the run are filled at once, so a run costs little more than its bytes.
+// Pixel x of a row at 1, 4 or 8 bits set to index, leftmost pixel in the high bits of its
+// byte; below 8 bits the row's bytes must be zero beforehand.
+template <int kBitsPerPixel>
+inline void SetPixel(std::uint8_t* row, std::int32_t x, std::uint8_t index) {
+    constexpr int kPerByte = 8 / kBitsPerPixel;
+    if constexpr (kBitsPerPixel == 8)
+        row[x] = index; // an 8-bit row is not zeroed first
+    else
+        row[x / kPerByte] |= static_cast<std::uint8_t>(index << (8 - kBitsPerPixel * (x % kPerByte + 1)));
+}
+
+// Pixels [x, x + count) set to index. Whole bytes of a long run are filled at once, so a run
+// costs little more than its bytes.
 template <int kBitsPerPixel>
 void FillRun(std::uint8_t* row, std::int32_t x, std::int32_t count, std::uint8_t index) {
     constexpr int kPerByte = 8 / kBitsPerPixel;
-    const auto setPixel = [&](std::int32_t at) {
-        row[at / kPerByte] |= static_cast<std::uint8_t>(index << (8 - kBitsPerPixel * (at % kPerByte + 1)));
-    };
     if (count <= 8) { // most runs are short: a call to memset would cost more than they do
-        for (std::int32_t k = 0; k < count; ++k) {
-            if constexpr (kBitsPerPixel == 8)
-                row[x + k] = index; // an 8-bit row is not zeroed first
-            else
-                setPixel(x + k);
-        }
+        for (std::int32_t k = 0; k < count; ++k)
+            SetPixel<kBitsPerPixel>(row, x + k, index);
         return;
     }
     for (; count > 0 && x % kPerByte != 0; ++x, --count)
-        setPixel(x);
+        SetPixel<kBitsPerPixel>(row, x, index);
     const std::int32_t wholeBytes = count / kPerByte;
     constexpr std::uint8_t kRepeat = kBitsPerPixel == 8 ? 0x01 : kBitsPerPixel == 4 ? 0x11 : 0xFF;
     std::memset(row + x / kPerByte, static_cast<std::uint8_t>(index * kRepeat), static_cast<std::size_t>(wholeBytes));
     x += wholeBytes * kPerByte;
     count -= wholeBytes * kPerByte;
     for (; count > 0; ++x, --count)
-        setPixel(x);
+        SetPixel<kBitsPerPixel>(row, x, index);
 }
 
 // One row at 1, 4 or 8 bits: one nearest-entry lookup per run of equal colours.
-template <int kBitsPerPixel>
-void ConvertRowIndexed(const std::uint32_t* source, std::int32_t width, NearestEntry& nearest, std::uint8_t* row) {
+template <int kBitsPerPixel, class Nearest>
+void ConvertRowIndexed(const std::uint32_t* source, std::int32_t width, Nearest& nearest, std::uint8_t* row) {
     for (std::int32_t x = 0; x < width;) {
         const std::uint32_t colour = source[x];
         // A run is looked for only past a second pixel of the colour: in a dithered part of
-        // a picture most pixels differ from their neighbour.
-        std::int32_t run = 1;
-        if (x + 1 < width && ((source[x + 1] ^ colour) & 0xFFFFFF) == 0)
-            run = 2 + fast::LeadingRepeats(source + x + 2, width - x - 2, colour);
+        // a picture or a photo most pixels differ from their neighbour, and are set here.
+        if (x + 1 == width || ((source[x + 1] ^ colour) & 0xFFFFFF) != 0) {
+            SetPixel<kBitsPerPixel>(row, x++, nearest(colour));
+            continue;
+        }
+        const std::int32_t run = 2 + fast::LeadingRepeats(source + x + 2, width - x - 2, colour);
         FillRun<kBitsPerPixel>(row, x, run, nearest(colour));
         x += run;
     }
@@ -94,14 +102,21 @@ struct DibRows {
     std::int32_t height;
     int depth;
     std::uint32_t stride;
-    std::uint8_t* out; // DIB row `start` of the call
+    std::uint8_t* out;                   // DIB row `start` of the call
+    const SeparableNearest* separable;   // the colour table's nearest entry, when it splits by channel
 
     void Convert(std::uint32_t start, std::uint32_t first, std::uint32_t end) const {
-        // Only a colour table needs the cache, and it lives on the heap: on the stack its
+        if (depth > 8 || separable != nullptr)
+            return ConvertWith(start, first, end, separable);
+        // Any other colour table needs the cache, and it lives on the heap: on the stack its
         // 36 KiB would reach pages no call has touched before, each a page fault on the
         // first save of a process.
-        const auto nearest =
-            depth <= 8 ? std::make_unique<NearestEntry>(info->bmiColors, 1 << depth) : std::unique_ptr<NearestEntry>();
+        const auto nearest = std::make_unique<NearestEntry>(info->bmiColors, 1 << depth);
+        ConvertWith(start, first, end, nearest.get());
+    }
+
+    template <class Nearest>
+    void ConvertWith(std::uint32_t start, std::uint32_t first, std::uint32_t end, Nearest* nearest) const {
         // At 8 bits and more only the padding after the pixels needs zeroing; below, the
         // pixels are set bit by bit into a zeroed row.
         const std::uint32_t used = depth < 8 ? 0 : (static_cast<std::uint32_t>(object->width) * depth + 7) / 8;
@@ -183,8 +198,10 @@ int GetDIBits(HDC dc, HBITMAP bitmap, std::uint32_t start, std::uint32_t lines, 
         return 0;
     lines = std::min(lines, static_cast<std::uint32_t>(height) - start);
 
+    const std::optional<SeparableNearest> separable =
+        header.biBitCount <= 8 ? SeparableNearest::Of(info->bmiColors, 1 << header.biBitCount) : std::nullopt;
     const DibRows rows{object, info, header.biHeight > 0, height, header.biBitCount, stride,
-                       static_cast<std::uint8_t*>(bits)};
+                       static_cast<std::uint8_t*>(bits), separable ? &*separable : nullptr};
     os::ForRowsInParts(lines, static_cast<std::size_t>(object->width), [&](std::size_t first, std::size_t end) {
         rows.Convert(start, start + static_cast<std::uint32_t>(first), start + static_cast<std::uint32_t>(end));
     });
