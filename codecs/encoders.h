@@ -46,6 +46,13 @@ EncodedFile EncodeJpeg(const PixelImage& image, const JpegOptions& options);
 // The same from height rows of width pixels each (blue, green, red, a byte not read), top
 // row first.
 EncodedFile EncodeJpegRows(INT width, INT height, std::span<const ARGB* const> rows, const JpegOptions& options);
+namespace detail {
+// The same in bands of mcuRowsPerBand rows of 16 pixels (fewer where a band's restart
+// interval would not fit its field), compressed by at most parts threads and joined into
+// one file; EncodeJpegRows chooses one band a processor.
+EncodedFile EncodeJpegRowsInBands(INT width, INT height, std::span<const ARGB* const> rows, const JpegOptions& options,
+                                  std::size_t mcuRowsPerBand, std::size_t parts);
+} // namespace detail
 
 // GIF89a through giflib. An indexed image keeps its palette as given and its lowest alpha-0
 // entry becomes the transparent index; any other image is reduced to the fixed halftone

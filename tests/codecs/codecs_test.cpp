@@ -73,3 +73,49 @@ INSTANTIATE_TEST_SUITE_P(EveryFormat, Encoders, ::testing::Values(
     Case{Codec::Gif, PixelFormat8bppIndexed, 1, 7, 0, 0, 0}, Case{Codec::Gif, PixelFormat32bppRGB, 37, 23, 51, 51, 0},
     Case{Codec::Gif, PixelFormat32bppRGB, 32, 32, 51, 51, 0x6A9A3C}, Case{Codec::Jpeg, PixelFormat32bppRGB, 37, 23, 255, 4, 0},
     Case{Codec::Jpeg, PixelFormat8bppIndexed, 9, 1, 255, 20, 0}));
+
+// A picture compressed in bands, however many and on however many threads, decodes to exactly
+// the pixels of the picture compressed in one pass: each join is a restart marker, numbered
+// on through RST7 and round again.
+TEST(JpegBands, DecodeToThePixelsOfOnePass) {
+    constexpr int kWidth = 701, kHeight = 150; // ten MCU rows, the last one part-filled
+    std::vector<ARGB> pixels(static_cast<std::size_t>(kWidth) * kHeight);
+    std::uint32_t noise = 1;
+    for (std::size_t k = 0; k < pixels.size(); ++k) {
+        noise = noise * 1664525u + 1013904223u;
+        const auto x = static_cast<std::uint32_t>(k % kWidth), y = static_cast<std::uint32_t>(k / kWidth);
+        pixels[k] = ((x + (noise >> 28)) & 0xFF) << 16 | ((y * 3) & 0xFF) << 8 | (noise >> 24);
+    }
+    std::vector<const ARGB*> rows(kHeight);
+    for (int y = 0; y < kHeight; ++y)
+        rows[y] = pixels.data() + static_cast<std::size_t>(y) * kWidth;
+    const test_support::ScratchFolder folder;
+    const auto decoded = [&](const EncodedFile& file, const std::string& name) {
+        EXPECT_TRUE(file) << name;
+        test_support::WriteBytes(folder / name, std::string(reinterpret_cast<const char*>(file->data()), file->size()));
+        const auto jpeg = decoders::ReadJpeg(folder / name);
+        EXPECT_TRUE(jpeg && jpeg->width == kWidth && jpeg->height == kHeight) << name;
+        return jpeg ? jpeg->rgb : std::vector<std::uint32_t>{};
+    };
+    const auto restartMarkers = [](const EncodedFile& file) {
+        std::string found;
+        for (std::size_t k = 0; k + 1 < file->size(); ++k)
+            if ((*file)[k] == std::byte{0xFF} && ((*file)[k + 1] & std::byte{0xF8}) == std::byte{0xD0})
+                found += static_cast<char>('0' + (std::to_integer<int>((*file)[k + 1]) & 7));
+        return found;
+    };
+    for (const int quality : {75, 100}) {
+        const EncodedFile whole = detail::EncodeJpegRowsInBands(kWidth, kHeight, rows, JpegOptions{quality}, 100, 1);
+        ASSERT_EQ(restartMarkers(whole), "");
+        const std::vector<std::uint32_t> expected = decoded(whole, "whole");
+        ASSERT_EQ(expected.size(), pixels.size());
+        for (const auto& [rowsPerBand, parts, markers] : {std::tuple{1, 3, "012345670"}, std::tuple{4, 2, "01"},
+                                                           std::tuple{5, 8, "0"}}) {
+            const EncodedFile banded =
+                detail::EncodeJpegRowsInBands(kWidth, kHeight, rows, JpegOptions{quality}, rowsPerBand, parts);
+            ASSERT_TRUE(banded);
+            EXPECT_EQ(restartMarkers(banded), markers) << rowsPerBand << " MCU rows a band";
+            EXPECT_EQ(decoded(banded, "banded"), expected) << rowsPerBand << " MCU rows a band, quality " << quality;
+        }
+    }
+}
