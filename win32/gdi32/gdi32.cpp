@@ -1,6 +1,5 @@
 #include "win32/gdi32/gdi32.h"
 
-#include "fast/colour_runs.h"
 #include "win32/gdi32/handle_table.h"
 #include "codecs/colour_packing.h"
 #include "fast/nearest_entry.h"
@@ -30,7 +29,7 @@ std::uint32_t PixelFromColorRef(COLORREF color) { return codecs::SwapFirstAndThi
 // Pixel x of a row at 1, 4 or 8 bits set to index, leftmost pixel in the high bits of its
 // byte; below 8 bits the row's bytes must be zero beforehand.
 template <int kBitsPerPixel>
-inline void SetPixel(std::uint8_t* row, std::int32_t x, std::uint8_t index) {
+void SetPixel(std::uint8_t* row, std::int32_t x, std::uint8_t index) {
     constexpr int kPerByte = 8 / kBitsPerPixel;
     if constexpr (kBitsPerPixel == 8)
         row[x] = index; // an 8-bit row is not zeroed first
@@ -38,74 +37,43 @@ inline void SetPixel(std::uint8_t* row, std::int32_t x, std::uint8_t index) {
         row[x / kPerByte] |= static_cast<std::uint8_t>(index << (8 - kBitsPerPixel * (x % kPerByte + 1)));
 }
 
-// Pixels [x, x + count) set to index. Whole bytes of a long run are filled at once, so a run
-// costs little more than its bytes.
-template <int kBitsPerPixel>
-void FillRun(std::uint8_t* row, std::int32_t x, std::int32_t count, std::uint8_t index) {
-    constexpr int kPerByte = 8 / kBitsPerPixel;
-    if (count <= 8) { // most runs are short: a call to memset would cost more than they do
-        for (std::int32_t k = 0; k < count; ++k)
-            SetPixel<kBitsPerPixel>(row, x + k, index);
-        return;
-    }
-    for (; count > 0 && x % kPerByte != 0; ++x, --count)
-        SetPixel<kBitsPerPixel>(row, x, index);
-    const std::int32_t wholeBytes = count / kPerByte;
-    constexpr std::uint8_t kRepeat = kBitsPerPixel == 8 ? 0x01 : kBitsPerPixel == 4 ? 0x11 : 0xFF;
-    std::memset(row + x / kPerByte, static_cast<std::uint8_t>(index * kRepeat), static_cast<std::size_t>(wholeBytes));
-    x += wholeBytes * kPerByte;
-    count -= wholeBytes * kPerByte;
-    for (; count > 0; ++x, --count)
-        SetPixel<kBitsPerPixel>(row, x, index);
-}
-
-// One row at 1, 4 or 8 bits: one nearest-entry lookup per run of equal colours.
+// One row at 1, 4 or 8 bits, eight pixels (whole bytes at every depth) at a time. Eight
+// pixels of one colour, and the blocks of that colour after them, take one answer and are
+// filled at once; any other block takes an answer a pixel. Whether a block is of one colour
+// is a branch taken the same way for long stretches, both in flat areas and in a photo, where
+// a look for a run at every pixel would branch as unpredictably as the pixels change.
 template <int kBitsPerPixel, class Nearest>
 void ConvertRowIndexed(const std::uint32_t* source, std::int32_t width, Nearest& nearest, std::uint8_t* row) {
-    for (std::int32_t x = 0; x < width;) {
-        const std::uint32_t colour = source[x];
-        // A run is looked for only past a second pixel of the colour: in a dithered part of
-        // a picture or a photo most pixels differ from their neighbour, and are set here.
-        if (x + 1 == width || ((source[x + 1] ^ colour) & 0xFFFFFF) != 0) {
-            SetPixel<kBitsPerPixel>(row, x++, nearest(colour));
-            continue;
-        }
-        const std::int32_t run = 2 + fast::LeadingRepeats(source + x + 2, width - x - 2, colour);
-        FillRun<kBitsPerPixel>(row, x, run, nearest(colour));
-        x += run;
-    }
-}
-
-// The same for a colour table that splits by channel: its answer costs less than a look for
-// a run, whose branch a photo's pixels make unpredictable. Eight pixels are looked at at
-// once instead: a flat area's are all one colour, a photo's seldom, so the branch is taken
-// the same way for long stretches of either.
-template <int kBitsPerPixel>
-void ConvertRowIndexed(const std::uint32_t* source, std::int32_t width, const SeparableNearest& nearest,
-                       std::uint8_t* row) {
     constexpr int kPerByte = 8 / kBitsPerPixel;
     constexpr int kBlock = 8;
-    std::int32_t x = 0;
-    for (; x + kBlock <= width; x += kBlock) {
-        const std::uint32_t* block = source + x;
+    constexpr std::uint8_t kRepeat = kBitsPerPixel == 8 ? 0x01 : kBitsPerPixel == 4 ? 0x11 : 0xFF;
+    const auto allOf = [](const std::uint32_t* block, std::uint32_t colour) {
         std::uint32_t differences = 0;
-        for (int k = 1; k < kBlock; ++k)
-            differences |= block[k] ^ block[0];
-        if ((differences & 0xFFFFFF) == 0) {
-            constexpr std::uint8_t kRepeat = kBitsPerPixel == 8 ? 0x01 : kBitsPerPixel == 4 ? 0x11 : 0xFF;
-            std::memset(row, nearest(block[0]) * kRepeat, kBlock / kPerByte);
-            row += kBlock / kPerByte;
+        for (int k = 0; k < kBlock; ++k)
+            differences |= block[k] ^ colour;
+        return (differences & 0xFFFFFF) == 0;
+    };
+    std::int32_t x = 0;
+    while (x + kBlock <= width) {
+        const std::uint32_t colour = source[x];
+        if (allOf(source + x, colour)) {
+            std::int32_t end = x + kBlock;
+            while (end + kBlock <= width && allOf(source + end, colour))
+                end += kBlock;
+            std::memset(row + x / kPerByte, nearest(colour) * kRepeat, static_cast<std::size_t>((end - x) / kPerByte));
+            x = end;
             continue;
         }
-        for (int first = 0; first < kBlock; first += kPerByte) {
+        for (std::int32_t first = x; first < x + kBlock; first += kPerByte) {
             unsigned byte = 0;
-            for (int k = first; k < first + kPerByte; ++k)
-                byte = byte << kBitsPerPixel | nearest(block[k]);
-            *row++ = static_cast<std::uint8_t>(byte);
+            for (std::int32_t k = first; k < first + kPerByte; ++k)
+                byte = byte << kBitsPerPixel | nearest(source[k]);
+            row[first / kPerByte] = static_cast<std::uint8_t>(byte);
         }
+        x += kBlock;
     }
-    for (std::int32_t k = 0; x < width; ++x, ++k) // the last few pixels
-        SetPixel<kBitsPerPixel>(row, k, nearest(source[x]));
+    for (; x < width; ++x) // the last few pixels
+        SetPixel<kBitsPerPixel>(row, x, nearest(source[x]));
 }
 
 // The reserved byte of a DIB pixel is 0. The rows never overlap, which lets the compiler
