@@ -119,6 +119,9 @@ M65|the no-document message changed|"生成した画像をIEで開こうとし�
 M66|a missing file is opened in the browser anyway|if (!filePath.empty() && !FileExists(filePath))|if (filePath.empty() && !FileExists(filePath))
 M67|GetDIBits turns bottom-up pictures upside down|header.biHeight > 0, height,|header.biHeight < 0, height,
 M68|characters beyond the first plane lose a bit in UTF-16|out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));|out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FE));
+M69|8-bit BMP takes the higher level on a tie|if (difference * difference < bestDistance) {|if (difference * difference <= bestDistance) {
+M70|a large JPEG's restart markers misnumbered|0xD0 + (band - 1) % 8|0xD0 + band % 8
+M71|a flat area of an indexed BMP runs into the next colour|while (end + kBlock <= width && allOf(source + end, colour))|while (end + kBlock <= width && allOf(source + end, source[end]))
 EOF
 )
 [ -n "$extra" ] && mutants+=$'\n'"$extra"
