@@ -74,43 +74,6 @@ TEST_F(PictureFile, BadInputIsRefusedWithItsReason) {
     ExpectRefused("/dev/zero", "通常のファイルではありません");
 }
 
-TEST_F(PictureFile, APictureTheMemoryCannotHoldIsRefusedBeforeItIsDecoded) {
-    if (lumivert::testing::kAddressSanitizer)
-        GTEST_SKIP() << "an address-space limit fails no allocation under AddressSanitizer";
-    // The header of a 2000 × 1500 BMP without its pixels: cut short, unless the 36 MB the
-    // picture needs are more than the process may take, which is told first.
-    QByteArray header(54, '\0');
-    const auto put = [&header](int at, std::uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            header[at + i] = static_cast<char>(value >> (8 * i));
-    };
-    put(0, 'B' | 'M' << 8, 2);
-    put(2, 54 + 2000 * 1500 * 3, 4);
-    put(10, 54, 4);
-    put(14, 40, 4);
-    put(18, 2000, 4);
-    put(22, 1500, 4);
-    put(26, 1, 2);
-    put(28, 24, 2);
-    QFile file(Path("memory.bmp"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(header) == header.size());
-    file.close();
-    ExpectRefused(Path("memory.bmp"), "途中で切れています");
-    const int refused = test_support::ExitCodeInChild([this] {
-        long pages = 0;
-        std::ifstream("/proc/self/statm") >> pages;
-        rlimit cap{};
-        ::getrlimit(RLIMIT_AS, &cap);
-        cap.rlim_cur = static_cast<rlim_t>(pages * ::sysconf(_SC_PAGESIZE)) + (16 << 20);
-        if (::setrlimit(RLIMIT_AS, &cap) != 0)
-            return 2;
-        const QString error = LoadPictureFile(Path("memory.bmp")).error;
-        std::fprintf(stderr, "%s\n", error.toUtf8().constData());
-        return error.contains("画像が大きすぎます（2000 × 1500）。") && error.contains("約 35 MB のメモリ") ? 0 : 1;
-    });
-    EXPECT_EQ(refused, 0) << "under an address-space cap of 16 MB more than in use";
-}
-
 TEST_F(PictureFile, UnreadableFileIsRefusedWithItsReason) {
     if (geteuid() == 0)
         GTEST_SKIP() << "root reads any file: an unreadable file needs another user";

@@ -1,4 +1,4 @@
-// The program as started: one copy per program path, a picture not taken, --help, --version.
+// The program as started: one copy per program path, a picture not taken.
 
 #include "app/single_instance.h"
 #include "tests/support/scratch_folder.h"
@@ -67,14 +67,6 @@ TEST(Program, OneCopyRunsPerProgramPath) {
     ::kill(static_cast<pid_t>(first.process.processId()), SIGKILL);
     ASSERT_TRUE(first.process.waitForFinished(5000));
     EXPECT_TRUE(Program(runtime).StartAndHoldTheLock());
-}
-
-TEST(Program, HelpAndVersionAnswerOnStandardOutput) {
-    QTemporaryDir runtime;
-    const auto [helpCode, help, helpErrors] = Program(runtime, {"--help"}).Run();
-    const auto [versionCode, version, versionErrors] = Program(runtime, {"--version"}).Run();
-    EXPECT_TRUE(helpCode == 0 && help.contains("PICTURE")) << helpCode << help.toStdString();
-    EXPECT_TRUE(versionCode == 0 && version.startsWith("Lumivert ")) << versionCode << version.toStdString();
 }
 
 // This test holds the running copy's lock but listens on no socket: the picture is not taken,

@@ -270,44 +270,4 @@ TEST_F(LaunchBrowserTest, ADocumentStillLoadingAtTheFirstLookIsFilledAfterTheSec
     EXPECT_NE(test_support::ReadBytes(mark_).find("document.body.innerHTML"), std::string::npos) << "the body was filled";
 }
 
-// A long day of displays holds no descriptor of a browser it will not address again (one on
-// a page file, one that never answered) and forgets one that ended, with its profile folder.
-TEST_F(LaunchBrowserTest, ManyDisplaysHoldNothingOfBrowsersTheyWillNotAddressAgain) {
-    const std::string page = (folder_.path() / "page.html").string();
-    test_support::WriteBytes(page, "<html></html>");
-    const auto count = [](const std::filesystem::path& folder) {
-        std::error_code error;
-        return std::distance(std::filesystem::directory_iterator(folder, error), {});
-    };
-    const auto profiles = folder_.path() / ("lumivert-browser-" + std::to_string(::geteuid()));
-    const struct {
-        const char *name, *body;
-        std::string target;
-        std::size_t running;
-        long profiles;
-    } kBrowsers[] = {
-        {"chromium-ending", "exit 0", "", 0, 0}, // on the blank page, ends before it answers
-        {"chromium-ending-on-a-file", "exec sleep 0.1", page, 0, 1}, // the last one goes at the next start
-        {"chromium-on-a-file", "exec sleep 60", page, 16, 16},
-        {"other-browser", "exec sleep 60", page, 32, 16},
-    };
-    for (const auto& browser : kBrowsers) {
-        UseBrowserCommand(folder_.WriteScript(browser.name, browser.body));
-        mdlHTMLDocument::LaunchBrowser(browser.target, messages_); // what a first start sets up once
-        const auto before = count("/proc/self/fd");
-        for (int i = 0; i < 15; ++i) {
-            mdlHTMLDocument::LaunchBrowser(browser.target, messages_);
-            for (int wait = 0; wait < 500 && browser.running == 0 && !chromium::RunningBrowsers().empty(); ++wait)
-                std::this_thread::sleep_for(10ms);
-        }
-        EXPECT_EQ(count("/proc/self/fd"), before) << browser.name;
-        EXPECT_EQ(chromium::RunningBrowsers().size(), browser.running) << browser.name << ": still known while running";
-        // A browser that ends while its start is still waited for (a loaded machine) may take
-        // its profile with it at once: only a running browser's profile must stay.
-        const long left = count(profiles);
-        EXPECT_TRUE(browser.running == 0 ? left <= browser.profiles : left == browser.profiles)
-            << browser.name << ": " << left << " profile folders";
-    }
-}
-
 } // namespace

@@ -60,10 +60,4 @@ TEST(DevToolsConnection, TargetIdsArePlainLettersDigitsAndDashes) {
         EXPECT_FALSE(chromium::IsTargetId(QString::fromUtf8(id))) << id;
 }
 
-TEST(DevToolsConnection, ScriptLiteralQuotesAndEscapesTheText) {
-    EXPECT_EQ(chromium::ScriptLiteral("plain"), "\"plain\"");
-    EXPECT_EQ(chromium::ScriptLiteral("a\"b\\c\n</script>"), "\"a\\\"b\\\\c\\n</script>\"");
-    EXPECT_EQ(chromium::ScriptLiteral("画像確認"), "\"画像確認\"");
-}
-
 } // namespace

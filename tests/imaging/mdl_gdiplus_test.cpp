@@ -1,9 +1,8 @@
-// The own GIF conversion's stages against a literal model; the imaging layer's own GIF and
-// JPEG qualities, read back by giflib and libjpeg (each encoder alone: tests/codecs).
+// The own GIF against a literal model of its conversion and the JPEG qualities, read back by
+// giflib and libjpeg (each encoder alone: tests/codecs).
 
 #include "imaging/encoding_pipeline.h"
 #include "imaging/mdl_gdiplus.h"
-#include "imaging/own_gif_palette.h"
 #include "assets/sample_picture.h"
 #include "tests/imaging/literal_own_gif.h"
 #include "tests/support/independent_decoders.h"
@@ -13,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <random>
 
 using namespace mdlGdiplus;
 
@@ -77,18 +75,6 @@ protected:
     test_support::ScratchFolder folder_;
 };
 
-literal_own_gif::Result FastConvert(const std::vector<std::uint32_t>& pixels, std::int32_t option) {
-    literal_own_gif::Result r;
-    const CollectedColorTable table = CollectColors(pixels, OleColorToArgb(option, 255));
-    r.collected.assign(table.CollectedColors.begin(), table.CollectedColors.end());
-    r.colorCount = table.ColorCount;
-    r.palette.assign(256, 0xDEADBEEF); // whatever the bitmap held before
-    const ColorIndexTable index = BuildPalette(table, option, r.palette);
-    r.indexes.assign(pixels.size(), 0xEE);
-    MapIndexes(pixels, index, r.indexes);
-    return r;
-}
-
 } // namespace
 
 // On the sample picture and on one with more colours than the palette holds.
@@ -135,29 +121,4 @@ TEST_F(Saving, RefusalsAnswerFalseAndLeaveTheOldFile) {
     folder_.Put("Sample.png", "old");
     EXPECT_FALSE(Save("Sample.png", 3, OptionNone)); // no encoder for digit 3
     EXPECT_EQ(test_support::ReadBytes(folder_ / "Sample.png"), "old");
-}
-
-// Colour pools past 254, the special colours present, late or absent, runs of any length.
-TEST(OwnGifPalette, FastStagesGiveExactlyTheLiteralResultOnRandomPictures) {
-    std::mt19937 random(20261206);
-    const std::int32_t options[] = {-1, 0, 0xFFFFFF, 0xFF0000, 0x3300FF, 0x123456};
-    // Black, white, the colour of RGB(255, 0, 51), blue, 0 and the colour of option 0x123456.
-    const std::uint32_t special[] = {0xFF000000, 0xFFFFFFFF, 0xFFFF0033, 0xFF0000FF, 0, 0xFF563412};
-    for (int round = 0; round < 400; ++round) {
-        const int poolSize = std::uniform_int_distribution<int>(1, round % 2 ? 40 : 600)(random);
-        std::vector<std::uint32_t> pool;
-        for (int i = 0; i < poolSize; ++i) {
-            const int kind = std::uniform_int_distribution<int>(0, 19)(random);
-            pool.push_back(kind < 6 ? special[kind] : kind == 6 ? random() & 0x7FFFFFFF : 0xFF000000u | random());
-        }
-        const int size = std::uniform_int_distribution<int>(0, 1200)(random);
-        const int longestRun = round % 3 == 0 ? 1 : round % 3 == 1 ? 4 : 40;
-        std::vector<std::uint32_t> pixels;
-        while (static_cast<int>(pixels.size()) < size) {
-            const std::uint32_t color = pool[std::uniform_int_distribution<int>(0, poolSize - 1)(random)];
-            pixels.insert(pixels.end(), std::uniform_int_distribution<int>(1, longestRun)(random), color);
-        }
-        const std::int32_t option = options[round % 6];
-        ASSERT_TRUE(literal_own_gif::Convert(pixels, option) == FastConvert(pixels, option)) << round;
-    }
 }

@@ -125,19 +125,12 @@ struct Fault {
 };
 void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.name; }
 
-const std::string kOverlongPath = [] {
-    std::string path;
-    while (path.size() <= PATH_MAX)
-        path += std::string(200, 'd') + "/";
-    return path + "Sample.png";
-}();
 const Fault kFaults[] = {
     {"AFolderOfTheSameName", report::kPathFileAccessError, "%/kept", "", "%"},
     {"AReadOnlyOldFile", report::kPermissionDenied, "", "%", "%"},
     {"AMissingFolder", report::kPathNotFound, "", "", "missing/%"},
     {"AFileWhereAFolderShouldBe", report::kPathNotFound, "", "file", "file/%"},
     {"ANameLongerThanTheSystemAllows", report::kBadFileName, "", "", std::string(NAME_MAX + 1, 'n') + ".bmp"},
-    {"APathLongerThanTheSystemAllows", report::kBadFileName, "", "", kOverlongPath},
     {"AFullDevice", report::kDiskFull, "", "", "/dev/full"},
 };
 

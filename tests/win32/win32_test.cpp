@@ -1,35 +1,21 @@
-// The system interfaces: GDI's conversion to DIB rows, the imaging layer's objects and a PNG
-// save read back by libpng, class identifiers, the browser command and the
-// desktop opener.
+// The system interfaces: the imaging layer's colour key, class identifiers, UTF-16 paths,
+// the browser command and the desktop opener.
 
 #include "os/browser_command.h"
 #include "os/wide_text.h"
 #include "tests/browser/scoped_environment.h"
-#include "tests/support/independent_decoders.h"
 #include "tests/support/scratch_folder.h"
 #include "win32/gdi32/gdi32.h"
 #include "win32/gdi32/surface.h"
 #include "win32/gdiplus/gdiplus_flat.h"
-#include "win32/ole32/ole32.h"
 #include "win32/shell32/shell32.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <map>
-#include <random>
 
 using namespace gdiplus;
 
 namespace {
-
-// Pixels that do not compress: a large picture's image data spreads over several chunks.
-std::uint32_t Noise(int x, int y) {
-    std::uint32_t h = std::uint32_t(x) * 0x9E3779B1u ^ std::uint32_t(y) * 0x85EBCA77u;
-    h ^= h >> 15;
-    h *= 0x2C1B3C6Du;
-    return (h ^ h >> 12) & 0xFFFFFF;
-}
 
 // The layer started for one test; at the end nothing the test made may be alive.
 class Gdiplus : public ::testing::Test {
@@ -59,72 +45,9 @@ protected:
     ULONG_PTR token_ = 0;
     const gdi32::HDC dc_ = gdi32::CreateCompatibleDC({});
     std::vector<gdi32::HBITMAP> devices_;
-    test_support::ScratchFolder folder_;
 };
 
 } // namespace
-
-// Runs across the conversion's parts, top bytes not zero, repeated table entries.
-TEST(Gdi, GetDIBitsMatchesThePlainRuleAtEveryDepth) {
-    constexpr int kWidth = 1283, kHeight = 1701;
-    const auto header = [](int bits) {
-        gdi32::BITMAPINFO info{};
-        info.bmiHeader = {.biSize = 40, .biWidth = kWidth, .biHeight = kHeight, .biPlanes = 1,
-                          .biBitCount = static_cast<std::uint16_t>(bits)};
-        return info;
-    };
-    const gdi32::HDC dc = gdi32::CreateCompatibleDC({});
-    const gdi32::BITMAPINFO sectionHeader = header(32);
-    void* memory = nullptr;
-    const gdi32::HBITMAP section = gdi32::CreateDIBSection(dc, &sectionHeader, gdi32::DIB_RGB_COLORS, &memory, nullptr, 0);
-    ASSERT_TRUE(section);
-    const gdi32::HBITMAP old = gdi32::SelectObject(dc, section);
-    auto* pixels = static_cast<std::uint32_t*>(memory); // bottom row first
-    std::mt19937 random(7);
-    std::vector<std::uint32_t> colours{0xFF0000, 0x00FF00, 0x0000FF}; // equally near several entries
-    while (colours.size() < 300)
-        colours.push_back(random() & 0xFFFFFF);
-    for (std::size_t i = 0; i < std::size_t{kWidth} * kHeight;) {
-        const std::uint32_t colour = colours[random() % colours.size()];
-        for (std::size_t run = 1 + random() % 40; run > 0 && i < std::size_t{kWidth} * kHeight; --run, ++i)
-            pixels[i] = colour | (random() % 4 == 0 ? 0xFF000000u : 0u);
-    }
-    for (const int depth : {1, 4, 8, 32}) {
-        gdi32::BITMAPINFO info = header(depth);
-        const int entries = depth < 32 ? 1 << depth : 0;
-        for (int i = 0; i < entries; ++i)
-            info.bmiColors[i] = i % 3 == 2 ? info.bmiColors[i / 2] // a repeat of an earlier entry
-                                           : gdi32::RGBQUAD{std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random()), 0};
-        ASSERT_NE(gdi32::GetDIBits(dc, section, 0, kHeight, nullptr, &info, gdi32::DIB_RGB_COLORS), 0);
-        const std::size_t stride = (std::size_t{kWidth} * depth + 31) / 32 * 4;
-        ASSERT_EQ(info.bmiHeader.biSizeImage, stride * kHeight) << depth;
-        std::map<std::uint32_t, std::uint8_t> indexOf; // the nearest entry, the lowest index on a tie
-        for (const std::uint32_t c : colours) {
-            const auto distance = [c](const gdi32::RGBQUAD& e) {
-                const int dr = int(c >> 16) - e.rgbRed, dg = int(c >> 8 & 0xFF) - e.rgbGreen;
-                return dr * dr + dg * dg + (int(c & 0xFF) - e.rgbBlue) * (int(c & 0xFF) - e.rgbBlue);
-            };
-            const auto nearer = [&](const auto& a, const auto& b) { return distance(a) < distance(b); };
-            indexOf[c] = std::uint8_t(std::min_element(info.bmiColors, info.bmiColors + entries, nearer) -
-                                      info.bmiColors);
-        }
-        std::vector<std::uint8_t> bits(stride * kHeight, 0xAA), want(stride * kHeight, 0);
-        ASSERT_EQ(gdi32::GetDIBits(dc, section, 0, kHeight, bits.data(), &info, gdi32::DIB_RGB_COLORS), kHeight);
-        for (std::size_t line = 0; line < kHeight; ++line)
-            for (std::size_t x = 0; x < kWidth; ++x) {
-                const std::uint32_t pixel = pixels[line * kWidth + x] & 0xFFFFFF;
-                if (depth == 32)
-                    std::memcpy(&want[line * stride + 4 * x], &pixel, 4);
-                else
-                    want[line * stride + x * depth / 8] |= indexOf.at(pixel) << (8 - depth - (x * depth) % 8);
-            }
-        const auto [got, expected] = std::mismatch(bits.begin(), bits.end(), want.begin());
-        EXPECT_TRUE(got == bits.end()) << depth << " bits, DIB row " << (got - bits.begin()) / stride;
-    }
-    gdi32::SelectObject(dc, old);
-    gdi32::DeleteObject(section);
-    gdi32::DeleteDC(dc);
-}
 
 TEST_F(Gdiplus, ColourKeyLeavesExactlyThePixelsInsideTheKeyRangeUndrawn) {
     // Red runs along x and green along y in steps of one, so a key one level too wide shows.
@@ -166,26 +89,6 @@ TEST_F(Gdiplus, ColourKeyLeavesExactlyThePixelsInsideTheKeyRangeUndrawn) {
         GdipDisposeImage(canvas);
         GdipDisposeImage(source);
     }
-}
-
-// Copied in parts on every processor, its PNG data in several chunks (colour types: tests/codecs).
-TEST_F(Gdiplus, ALargeDeviceBitmapIsSavedExactly) {
-    GpBitmap* image = FromDevice(1500, 1500, Noise);
-    ASSERT_EQ(GdipSaveImageToFile(image, os::ToUtf16(folder_ / "r.png").c_str(), &PngEncoderClsid, nullptr), Ok);
-    GdipDisposeImage(image);
-    const auto read = decoders::ReadPng(folder_ / "r.png");
-    ASSERT_TRUE(read);
-    ASSERT_EQ(read->argb.size(), 1500u * 1500u);
-    for (std::size_t k = 0; k < read->argb.size(); ++k)
-        ASSERT_EQ(read->argb[k], 0xFF000000u | Noise(int(k % 1500), int(k / 1500))) << k;
-}
-
-TEST(Ole32, ParsesBracedTextWithTheFirstFieldsLittleEndian) {
-    ole32::GUID guid;
-    ASSERT_EQ(ole32::CLSIDFromString(u"{1D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB}", &guid), ole32::S_OK);
-    const unsigned char expected[16] = {0xB5, 0xE4, 0x5B, 0x1D, 0x4A, 0xFA, 0x2D, 0x45,
-                                        0x9C, 0xDD, 0x5D, 0xB3, 0x51, 0x05, 0xE7, 0xEB};
-    EXPECT_EQ(0, std::memcmp(&guid, expected, 16));
 }
 
 TEST(WideText, EveryPathSurvivesTheRoundTrip) {
