@@ -97,14 +97,6 @@ if(LUMIVERT_BUILD_TESTS)
     set_tests_properties(desktop_entry_validates PROPERTIES TIMEOUT 120)
   endif()
 
-  # A real installation into a scratch root, with a prefix that needs quoting.
-  add_test(NAME install_per_user
-    COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/install/check_install.py
-            --build-dir ${CMAKE_BINARY_DIR}
-            --data-dir ${LUMIVERT_DESKTOP_DATA_DIR}
-            --validator "${DESKTOP_FILE_VALIDATE}")
-  set_tests_properties(install_per_user PROPERTIES TIMEOUT 120)
-
   # The Debian package, built from a copy of the sources with dpkg-buildpackage (the program
   # alone, some minutes) and checked by lintian. Once per suite: not again under the sanitizers.
   if(NOT LUMIVERT_SANITIZE)

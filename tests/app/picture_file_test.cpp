@@ -74,6 +74,32 @@ TEST_F(PictureFile, BadInputIsRefusedWithItsReason) {
     ExpectRefused("/dev/zero", "通常のファイルではありません");
 }
 
+// The header of a 2000 × 1500 BMP without its pixels: cut short, unless the 36 MB the picture
+// needs are more than the process may take (a child capped at its use plus 16 MB), told first.
+TEST_F(PictureFile, APictureTheMemoryCannotHoldIsRefusedBeforeItIsDecoded) {
+    if (lumivert::testing::kAddressSanitizer)
+        GTEST_SKIP() << "an address-space limit fails no allocation under AddressSanitizer";
+    QFile file(Path("memory.bmp"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromHex("424d765489000000000036000000280000" "00d0070000dc0500000100180000000000") +
+               QByteArray(20, '\0'));
+    file.close();
+    ExpectRefused(Path("memory.bmp"), "途中で切れています");
+    const int refused = test_support::ExitCodeInChild([this] {
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        rlimit cap{};
+        ::getrlimit(RLIMIT_AS, &cap);
+        cap.rlim_cur = static_cast<rlim_t>(pages * ::sysconf(_SC_PAGESIZE)) + (16 << 20);
+        if (::setrlimit(RLIMIT_AS, &cap) != 0)
+            return 2;
+        const QString error = LoadPictureFile(Path("memory.bmp")).error;
+        std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+        return error.contains("画像が大きすぎます（2000 × 1500）。") && error.contains("約 35 MB のメモリ") ? 0 : 1;
+    });
+    EXPECT_EQ(refused, 0);
+}
+
 TEST_F(PictureFile, UnreadableFileIsRefusedWithItsReason) {
     if (geteuid() == 0)
         GTEST_SKIP() << "root reads any file: an unreadable file needs another user";

@@ -10,6 +10,7 @@
 #include "tests/browser/scoped_environment.h"
 
 #include <QLocale>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -96,8 +97,26 @@ protected:
     const std::string picture_ = appFolder_ + "ResultPageTestPicture.bmp";
 };
 
-// The browser is given the page file, replaced whole in Shift_JIS.
-TEST_F(ResultPageTest, FileModeOverwritesTheWholePage) {
+// The browser is given the page file, replaced whole in Shift_JIS. The seconds are written as
+// the user's locale writes numbers, though the interface is Japanese: the system locale is
+// read once per process, so the test runs itself again under a German one.
+TEST_F(ResultPageTest, FileModeOverwritesTheWholePageWithTheUsersDecimalSeparator) {
+    if (qgetenv("LUMIVERT_TEST_IN_GERMAN") != "1") {
+        QProcess german;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("LC_ALL", "de_DE.UTF-8");
+        environment.insert("LUMIVERT_TEST_IN_GERMAN", "1");
+        german.setProcessEnvironment(environment);
+        german.setProcessChannelMode(QProcess::MergedChannels);
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        german.start(QString::fromStdString(fs::read_symlink("/proc/self/exe")),
+                     {QString("--gtest_filter=%1.%2").arg(test->test_suite_name(), test->name())});
+        const bool finished = german.waitForFinished(60000);
+        const QByteArray output = german.readAll();
+        EXPECT_TRUE(finished && german.exitCode() == 0 && output.contains("[  PASSED  ] 1 test"))
+            << output.toStdString();
+        return;
+    }
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan)); // as the program sets it
     const fs::path browser = Recording("recording-browser", "exec sleep 60");
     UseBrowserCommand(browser);
@@ -105,8 +124,7 @@ TEST_F(ResultPageTest, FileModeOverwritesTheWholePage) {
     EXPECT_EQ(lumivert::testing::ReadFileOnceWritten(browser.string() + ".out"), pagePath_ + "|");
     lumivert::ShowResult(appFolder_ + "Missing.png", "短い", {0, 1500}, "#FFCCBB", true, messages_);
     const std::string page = test_support::ReadBytes(pagePath_);
-    const std::string seconds = "1" + QLocale::system().decimalPoint().toStdString() + "5\x95\x62<br>"; // the user's separator
-    EXPECT_NE(page.find("\x81\x46" + seconds), std::string::npos) << "：1.5秒";
+    EXPECT_NE(page.find("\x81\x46" "1,5\x95\x62<br>"), std::string::npos) << "：1,5秒";
     EXPECT_NE(page.find("Missing.png<br>\x92\x5A\x82\xA2<br><img src=\"\"></body></html>\r\n"), std::string::npos);
     EXPECT_EQ(page.find("xxx"), std::string::npos);
     EXPECT_TRUE(messages_.shown.empty());

@@ -1,17 +1,14 @@
-// Fast paths against their slow twins on the edges where a fast path could go its own way:
-// ties between colour-table entries, cubes that straddle a border, the LZW table filling and
-// clearing. (Colour runs, the key table and the half difference are seen through the own
-// GIF's and the emboss's results.)
+// The nearest colour-table entry against its slow twin on the edges where the fast path could
+// go its own way: ties between entries, cubes that straddle a border. (The other fast paths
+// are seen through the results they serve: the GIFs decoded by giflib, the own GIF's indexes,
+// the emboss.)
 
-#include "fast/gif_lzw.h"
 #include "fast/nearest_entry.h"
 #include "fast/separable_nearest.h"
 
-#include <gif_lib.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <random>
 #include <vector>
 
@@ -78,68 +75,6 @@ TEST(FastPaths, NearestEntryAgreesWithTheSearchOfEveryEntry) {
                     check(corner | (step >> 6 & 7) << 16 | (step >> 3 & 7) << 8 | (step & 7));
         for (int i = 0; i < 40000; ++i)
             check(random() & 0xFFFFFF);
-    }
-}
-
-// The same GIF written by giflib from the rows (the twin) and with the indexes coded here.
-std::vector<std::uint8_t> WriteGif(const std::vector<std::uint8_t>& indexes, int width, int bitsPerPixel, bool ours) {
-    std::vector<std::uint8_t> file;
-    const auto append = [](GifFileType* gif, const GifByteType* data, int length) {
-        auto* out = static_cast<std::vector<std::uint8_t>*>(gif->UserData);
-        out->insert(out->end(), data, data + length);
-        return length;
-    };
-    int error = 0;
-    GifFileType* gif = EGifOpen(&file, append, &error);
-    std::vector<GifColorType> colours(std::size_t{1} << bitsPerPixel, GifColorType{1, 2, 3});
-    ColorMapObject* map = GifMakeMapObject(static_cast<int>(colours.size()), colours.data());
-    const int height = static_cast<int>(indexes.size()) / width;
-    EXPECT_EQ(EGifPutScreenDesc(gif, width, height, 8, 0, map), GIF_OK);
-    EXPECT_EQ(EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr), GIF_OK);
-    if (ours) {
-        std::vector<std::byte> blocks;
-        fast::AppendLzwBlocks(indexes, map->BitsPerPixel, blocks);
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(blocks.data());
-        file.insert(file.end(), bytes, bytes + blocks.size());
-        EXPECT_EQ(EGifPutCodeNext(gif, nullptr), GIF_OK);
-    } else {
-        std::vector<GifPixelType> line(static_cast<std::size_t>(width));
-        for (int y = 0; y < height; ++y) {
-            std::copy_n(indexes.begin() + static_cast<std::ptrdiff_t>(y) * width, width, line.begin());
-            EXPECT_EQ(EGifPutLine(gif, line.data(), width), GIF_OK);
-        }
-    }
-    EXPECT_EQ(EGifCloseFile(gif, &error), GIF_OK);
-    GifFreeMapObject(map);
-    return file;
-}
-
-TEST(FastPaths, GifLzwWritesGiflibsBytes) {
-    std::mt19937 random(3);
-    struct Case {
-        const char* name;
-        int width, height, bitsPerPixel;
-        std::function<std::uint8_t(std::size_t)> index;
-    };
-    const Case cases[] = {
-        {"one pixel", 1, 1, 8, [](std::size_t) { return std::uint8_t{7}; }},
-        {"one colour: long strings, every code width", 640, 480, 8, [](std::size_t) { return std::uint8_t{0}; }},
-        {"noise: the table fills and clears again and again", 317, 211, 8,
-         [&](std::size_t) { return static_cast<std::uint8_t>(random()); }},
-        {"runs, as a picture has them", 500, 300, 8,
-         [&](std::size_t k) { return static_cast<std::uint8_t>((k / (1 + k % 13)) % 250); }},
-        {"two colours at one bit a pixel", 123, 77, 1, [&](std::size_t) { return static_cast<std::uint8_t>(random() % 2); }},
-        {"indexes past the palette are masked", 64, 64, 2, [&](std::size_t) { return static_cast<std::uint8_t>(random()); }},
-        {"a picture of a million pixels", 1024, 1024, 8,
-         [&](std::size_t k) { return static_cast<std::uint8_t>(k % 7 == 0 ? random() : k / 40 % 200); }},
-        {"sixteen colours", 200, 100, 4, [&](std::size_t k) { return static_cast<std::uint8_t>(k % 16 ^ random() % 2); }},
-    };
-    for (const Case& c : cases) {
-        std::vector<std::uint8_t> indexes(static_cast<std::size_t>(c.width) * c.height);
-        for (std::size_t k = 0; k < indexes.size(); ++k)
-            indexes[k] = c.index(k);
-        EXPECT_EQ(WriteGif(indexes, c.width, c.bitsPerPixel, true), WriteGif(indexes, c.width, c.bitsPerPixel, false))
-            << c.name;
     }
 }
 

@@ -3,6 +3,7 @@
 warning) and checks what it holds: its files, its dependencies, the desktop entry, the
 AppStream metadata and the manual page against the program's --help."""
 
+import configparser
 import os
 import pathlib
 import re
@@ -10,8 +11,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-
-from check_install import check, desktop_entry, failures  # beside this file
 
 SKIP = 77
 SOURCE = pathlib.Path(__file__).resolve().parents[2]
@@ -25,6 +24,22 @@ EXPECTED_FILES = {
     "usr/share/doc/lumivert/changelog.gz",
     "usr/share/icons/hicolor/scalable/apps/lumivert.svg",
 } | {f"usr/share/icons/hicolor/{size}x{size}/apps/lumivert.png" for size in ICON_SIZES}
+
+
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+
+
+def desktop_entry(path):
+    """The [Desktop Entry] group of the file at path, keys as written."""
+    parser = configparser.ConfigParser(interpolation=None, delimiters=("=",))
+    parser.optionxform = str
+    parser.read(path, encoding="utf-8")
+    return parser["Desktop Entry"]
 
 
 def run(*command, **options):

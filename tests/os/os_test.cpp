@@ -14,11 +14,8 @@
 #include <csignal>
 #include <poll.h>
 #include <sched.h>
-#include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -139,6 +136,45 @@ TEST(ProgramStart, DetachedProgramLeadsItsSessionOutlivesItsHandleAndEndsForGood
     ::waitpid(child, nullptr, 0);
 }
 
+// As pid 1 of a pid namespace: signals through the handle of a reaped program whose id (and
+// group id) a stranger now has. 0: the stranger was not touched.
+int ReusedIdScenario() {
+    const os::ProgramStart start = os::StartDetached({"sleep", "30"});
+    if (!start.started())
+        return 10;
+    const pid_t old = start.program->pid();
+    ::kill(old, SIGKILL);
+    if (!start.program->WaitForEnd(5s))
+        return 11;
+    std::ofstream("/proc/sys/kernel/ns_last_pid") << old - 1 << std::flush;
+    const pid_t stranger = ::fork();
+    if (stranger == 0) {
+        ::setsid();
+        for (;;)
+            ::pause();
+    }
+    if (stranger < 0)
+        return 12;
+    while (::getpgid(stranger) != stranger) // until it leads its own group
+        std::this_thread::sleep_for(1ms);
+    if (stranger != old)
+        return 13; // the id could not be forced
+    const bool signalled = start.program->Signal(SIGKILL) || start.program->SignalGroup(SIGKILL);
+    std::this_thread::sleep_for(100ms);
+    const bool strangerAlive = ::waitpid(stranger, nullptr, WNOHANG) == 0;
+    ::kill(stranger, SIGKILL);
+    ::waitpid(stranger, nullptr, 0);
+    return signalled ? 14 : strangerAlive ? 0 : 15;
+}
+
+TEST(ProgramStart, AnIdGivenToAnotherProcessIsNeverSignalled) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "forcing an id onto another process needs root (a pid namespace and its ns_last_pid)";
+    const int code = ExitCodeInChild([] { return ::unshare(CLONE_NEWPID) != 0 ? 20 : ExitCodeInChild(ReusedIdScenario); });
+    if (code == 20)
+        GTEST_SKIP() << "no new pid namespace here (a container without CAP_SYS_ADMIN)";
+    EXPECT_EQ(code, 0) << "10, 11, 12, 13: not set up; 14: a signal went out through the old handle; 15: the stranger died";
+}
 TEST(ProgramStart, FailedStartsGiveTheirCauseAndRunsTheirExitCodeWithinTheLimit) {
     const test_support::ScratchFolder folder;
     folder.Put("not executable", "#!/bin/sh\n");
