@@ -91,6 +91,11 @@ constexpr int kMcuSize = 16;
 // A restart interval is counted in MCUs in a 16-bit field.
 constexpr std::size_t kLongestRestartInterval = 65535;
 
+// MCUs across (or down) pixels, the last one part-filled.
+std::size_t McusOver(INT pixels) {
+    return (static_cast<std::size_t>(std::max(pixels, 0)) + kMcuSize - 1) / kMcuSize;
+}
+
 // rows: blue, green, red and an unused byte per pixel, top row first. restartInterval: in
 // MCUs, 0 for none.
 bool Compress(JpegCompressor& jpeg, INT width, INT height, int quality, JSAMPROW* rows, unsigned restartInterval) {
@@ -185,8 +190,8 @@ EncodedFile EncodeJpegRowsInBands(INT width, INT height, std::span<const ARGB* c
     std::vector<JSAMPROW> samples(rows.size());
     for (std::size_t y = 0; y < rows.size(); ++y)
         samples[y] = reinterpret_cast<JSAMPROW>(const_cast<ARGB*>(rows[y]));
-    const std::size_t mcuRows = (static_cast<std::size_t>(height) + kMcuSize - 1) / kMcuSize;
-    const std::size_t mcusPerRow = (static_cast<std::size_t>(width) + kMcuSize - 1) / kMcuSize;
+    const std::size_t mcuRows = McusOver(height);
+    const std::size_t mcusPerRow = McusOver(width);
     mcuRowsPerBand = std::clamp<std::size_t>(mcuRowsPerBand, 1, kLongestRestartInterval / mcusPerRow);
     const std::size_t bandCount = (mcuRows + mcuRowsPerBand - 1) / mcuRowsPerBand;
     std::vector<std::byte> file;
@@ -222,7 +227,7 @@ EncodedFile EncodeJpegRowsInBands(INT width, INT height, std::span<const ARGB* c
 EncodedFile EncodeJpegRows(INT width, INT height, std::span<const ARGB* const> rows, const JpegOptions& options) {
     // As many bands as the picture is shared into for any other pass over it (one below two
     // million pixels), each of whole MCU rows.
-    const std::size_t mcuRows = (static_cast<std::size_t>(std::max(height, 0)) + kMcuSize - 1) / kMcuSize;
+    const std::size_t mcuRows = McusOver(height);
     const std::size_t parts = os::SplitRows(mcuRows, static_cast<std::size_t>(std::max(width, 0)) * kMcuSize).size();
     return detail::EncodeJpegRowsInBands(width, height, rows, options, (mcuRows + parts - 1) / parts, parts);
 }
