@@ -830,8 +830,8 @@ class Soak:
             name, _, value = line.partition(":")
             status[name] = value.split()[0] if value.split() else "0"
         rss, peak = int(status.get("VmRSS", 0)), int(status.get("VmHWM", 0))
-        # The heap's and the mapped files' shares apart: a font's pages read for a new glyph
-        # count in the resident size as the program's own memory does.
+        # The anonymous memory (the heap, thread stacks) and the mapped files apart: a font's
+        # pages read for a new glyph count in the resident size as the program's own memory does.
         anonymous, mapped = int(status.get("RssAnon", 0)), int(status.get("RssFile", 0))
         self.curve.append((number, descriptors, rss, anonymous, mapped, peak, self.largest_opened,
                            self.restarts))
@@ -947,7 +947,7 @@ class Soak:
             lines.append("failures: none")
         lines.append("descriptors and resident memory (at the sample picture), the peak so far beside the largest "
                      "picture opened so far:")
-        lines.append("  action  descriptors  RSS MiB  (heap  files)  peak MiB  largest MP  restarts")
+        lines.append("  action  descriptors  RSS MiB  (anon  files)  peak MiB  largest MP  restarts")
         for number, descriptors, rss, anonymous, mapped, peak, largest, restarts in self.curve:
             lines.append(f"  {number:6d}  {descriptors:11d}  {rss / 1024:7.1f}  {anonymous / 1024:5.1f}  "
                          f"{mapped / 1024:6.1f}  {peak / 1024:8.1f}  {largest / 1e6:10.1f}  {restarts:8d}")
