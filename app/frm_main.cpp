@@ -129,6 +129,7 @@ bool frmMain::OpenPicture(const QString& path) {
     if (commandRunning_)
         return false;
     const RunningFlag running(commandRunning_); // no save, and no second picture, meanwhile
+    ui_.picTarget->ReleaseWorkingMemory(); // for the decoder, and counted as free before it
     lastFolder_ = QFileInfo(path).absolutePath();
     OpenedPicture opened;
     QSize size;
@@ -173,8 +174,8 @@ void frmMain::ChoosePicture() {
         return;
     const QString folder = lastFolder_.isEmpty() ? QDir::homePath() : lastFolder_;
     const QString path = QFileDialog::getOpenFileName(this, "画像を開く", folder, ReadablePicturesFilter());
-    // Every dialog brings its own icons, and Qt keeps their scaled pixmaps in its pixmap
-    // cache under keys no later dialog asks for: dropped here, or a long session grows by
+    // Every dialog leaves pixmaps of its own (its files' and folders' icons) in Qt's pixmap
+    // cache, under keys no later dialog asks for: dropped here, or a long session grows by
     // each dialog until the cache's limit. What is still needed is drawn again on demand.
     QPixmapCache::clear();
     if (!path.isEmpty())

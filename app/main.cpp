@@ -2,6 +2,7 @@
 
 #include "app/frm_main.h"
 #include "app/picture_hand_over.h"
+#include "app/shared_icons_style.h"
 #include "app/single_instance.h"
 #include "os/memory_policy.h"
 
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QIcon>
+#include <QImageReader>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QThreadPool>
@@ -58,6 +60,7 @@ int main(int argc, char* argv[]) {
     // queue (a descriptor) of its own: kept instead, at most one a processor, idle between
     // pictures, so that what the process holds does not depend on when it is looked at.
     QThreadPool::globalInstance()->setExpiryTimeout(-1);
+    QApplication::setStyle(new lumivert::SharedIconsStyle); // the application takes it
     QApplication::setApplicationName("Lumivert");
     QApplication::setApplicationVersion(LUMIVERT_VERSION);
     const QString picture = PictureArgument(application);
@@ -97,6 +100,14 @@ int main(int argc, char* argv[]) {
         window.OpenPicture(path);
     });
     window.show();
+    // The picture readers (Qt's plugins and what they link: libtiff, libwebp, ...) would load
+    // with the first dialog or picture, and each of their pages come in the first time it runs,
+    // so the process would grow with each format a session meets: loaded and mapped now, once
+    // the window is up.
+    QTimer::singleShot(0, &window, [] {
+        QImageReader::supportedImageFormats(); // loads every reader to ask what it reads
+        os::MapLoadedCode();
+    });
     if (!picture.isEmpty())
         QTimer::singleShot(0, &window, [&window, picture] { window.OpenPicture(picture); });
     return QApplication::exec();

@@ -122,18 +122,20 @@ bool PictureBox::UsePersistentPicture(std::span<const std::byte> bmpFile) {
 bool PictureBox::UsePersistentPicture(std::unique_ptr<gdi32::PersistentPicture> picture) {
     if (!picture || !picture->valid())
         return false;
-    preparation_.Wait();
     picture_ = std::move(picture);
     // The saves' buffers are backed now, while the picture is shown, so that no save of this
-    // picture (the first one included) pays for fresh memory. A save waits for it: it
-    // reaches the picture only through hDC() and Picture().
-    preparation_ = os::WorkingMemoryPreparation(os::WorkingMemoryFor(picture_->width(), picture_->height()));
+    // picture (the first one included) pays for fresh memory. A save is handed that memory
+    // when it reaches the picture, through hDC() and Picture().
+    preparation_.Prepare(os::WorkingMemoryFor(picture_->width(), picture_->height()));
     return true;
 }
 
 void PictureBox::RenewWorkingMemory() {
-    preparation_.Wait();
-    preparation_ = os::WorkingMemoryPreparation(picture_ ? os::WorkingMemoryFor(picture_->width(), picture_->height()) : 0);
+    preparation_.Prepare(picture_ ? os::WorkingMemoryFor(picture_->width(), picture_->height()) : 0);
+}
+
+void PictureBox::ReleaseWorkingMemory() {
+    preparation_.Release();
 }
 
 void PictureBox::Refresh() {
@@ -163,12 +165,12 @@ void PictureBox::ShowAtScale(qreal scale) {
 }
 
 gdi32::HDC PictureBox::hDC() const {
-    preparation_.Wait();
+    preparation_.Release();
     return picture_ ? picture_->hDC() : gdi32::HDC{};
 }
 
 gdi32::HBITMAP PictureBox::Picture() const {
-    preparation_.Wait();
+    preparation_.Release();
     return picture_ ? picture_->hBitmap() : gdi32::HBITMAP{};
 }
 

@@ -36,9 +36,13 @@ public:
     // heap holds free beyond the working memory of this picture's saves, and backs that
     // working memory again, as at load.
     void RenewWorkingMemory();
+    // Frees that working memory into the heap now, where the next allocations find it: before
+    // a picture is opened, so that its decoder uses it.
+    void ReleaseWorkingMemory();
 
     // The device context of the persistent image and the picture's bitmap handle; 0 before
-    // a picture was loaded. Both wait until the working memory of the saves is ready.
+    // a picture was loaded. Both wait until the working memory of the saves is ready, and
+    // release it for the save's allocations.
     gdi32::HDC hDC() const;
     gdi32::HBITMAP Picture() const;
 

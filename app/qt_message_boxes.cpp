@@ -3,7 +3,6 @@
 #include "report/log.h"
 
 #include <QMessageBox>
-#include <QPixmapCache>
 #include <QPushButton>
 
 namespace lumivert {
@@ -43,9 +42,6 @@ report::MessageAnswer QtMessageBoxes::Show(const std::string& text, const std::s
         box.setEscapeButton(QMessageBox::Ok);
     }
     const int answer = box.exec();
-    // The box's icon is drawn anew for every box, into Qt's pixmap cache under a key no later
-    // box asks for: dropped here, or a long session grows by each box (as by each file dialog).
-    QPixmapCache::clear();
     switch (answer) {
     case QMessageBox::Yes:
         return report::MessageAnswer::Yes;

@@ -9,6 +9,7 @@
 #include <limits>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include <malloc.h>
 #include <sys/mman.h>
@@ -172,40 +173,44 @@ std::size_t AvailableMemory() {
 
 namespace {
 
-// Gives back what the heap holds free beyond bytes, then takes bytes from the heap: the block
-// to back and free, or null.
+// Takes bytes from the heap (null for 0), then gives back to the system everything else the
+// heap holds free: what a save, a dialog or a refused picture left free between its blocks
+// stays resident otherwise (the heap only gives back at its top, past kKeptFreeMemory), and a
+// long session grows by it. Taken first, the block is most often memory the last save freed
+// and is still backed; and being held, it is the one free range the trim cannot take, so the
+// process never holds a picture's working memory twice (a backed range kept free at the top
+// beside a block found lower down).
 void* TakeWorkingMemory(std::size_t bytes) {
-    // Each time, not only for a smaller picture: what a save, a dialog or a refused picture
-    // left free between the heap's blocks stays resident otherwise (the heap only gives back
-    // at its top, past kKeptFreeMemory), and a long session grows by it. The trim gives back
-    // those blocks too, the saves' among them: the block below is backed again at once.
-    ::malloc_trim(bytes);
-    // One block of that size, backed and freed again: it joins the heap's free memory, where
-    // the next allocations of the saves find it. Without it, the saves ask when they need.
-    return bytes == 0 ? nullptr : std::malloc(bytes);
-}
-
-void BackAndFree(void* block, std::size_t bytes) {
-    Populate(block, bytes);
-    std::free(block);
+    void* block = bytes == 0 ? nullptr : std::malloc(bytes);
+    ::malloc_trim(0);
+    return block;
 }
 
 } // namespace
 
 void PrepareWorkingMemory(std::size_t bytes) {
-    if (void* block = TakeWorkingMemory(bytes))
-        BackAndFree(block, bytes);
+    if (void* block = TakeWorkingMemory(bytes)) {
+        Populate(block, bytes);
+        std::free(block); // joins the heap's free memory, where the saves' allocations find it
+    }
 }
 
-WorkingMemoryPreparation::WorkingMemoryPreparation(std::size_t bytes) {
-    void* block = TakeWorkingMemory(bytes);
-    if (block == nullptr)
+void WorkingMemoryPreparation::Prepare(std::size_t bytes) {
+    Release(); // first: the trim would otherwise leave the old block backed beside the new one
+    block_ = TakeWorkingMemory(bytes);
+    if (block_ == nullptr)
         return;
     try {
-        thread_ = std::jthread(BackAndFree, block, bytes);
+        thread_ = std::jthread(Populate, block_, bytes);
     } catch (const std::system_error&) {
-        BackAndFree(block, bytes); // no thread to be had: now
+        Populate(block_, bytes); // no thread to be had: now
     }
+}
+
+void WorkingMemoryPreparation::Release() {
+    if (thread_.joinable())
+        thread_.join();
+    std::free(std::exchange(block_, nullptr));
 }
 
 } // namespace os

@@ -23,8 +23,8 @@ void MapLoadedCode();
 
 // Makes sure the heap holds bytes of free memory that is already backed by the system, so
 // that even the first save after a picture was loaded finds its buffers without a page
-// fault. Free memory held beyond that is given back first: an earlier, larger picture's, so
-// a smaller picture opened later does not keep it, and what saves and dialogs left free
+// fault. All other free memory is given back first: an earlier, larger picture's, so a
+// smaller picture opened later does not keep it, and what saves and dialogs left free
 // between the heap's blocks, so a long session does not grow. Call when a picture has been
 // loaded, with WorkingMemoryFor() its size, and again after each save; it costs about one
 // pass over the memory (at load time or after the save, not during one).
@@ -32,19 +32,24 @@ void PrepareWorkingMemory(std::size_t bytes);
 
 // The same on a thread of its own, so that a picture's opening does not wait for it (the
 // decoding and the display's reduced copy take about as long): the memory is taken from the
-// heap now and backed by the thread, then freed into the heap. Wait() before a save, so that
-// the save finds it.
+// heap now, the rest of the heap's free memory given back, and the block backed by the
+// thread and held until Release(). Held, it is safe from the trims of later preparations;
+// Release() before a save or an opening, so that its allocations find it.
 class WorkingMemoryPreparation {
 public:
     WorkingMemoryPreparation() = default;
-    explicit WorkingMemoryPreparation(std::size_t bytes);
-    void Wait() {
-        if (thread_.joinable())
-            thread_.join();
-    }
+    WorkingMemoryPreparation(const WorkingMemoryPreparation&) = delete;
+    WorkingMemoryPreparation& operator=(const WorkingMemoryPreparation&) = delete;
+    ~WorkingMemoryPreparation() { Release(); }
+
+    // Releases what an earlier call prepared, then prepares bytes (0: only gives back).
+    void Prepare(std::size_t bytes);
+    // Waits until the memory is backed and frees it into the heap; nothing when there is none.
+    void Release();
 
 private:
-    std::jthread thread_; // joined when replaced or destroyed
+    std::jthread thread_;   // backs block_
+    void* block_ = nullptr; // malloc'd; freed by Release()
 };
 
 // What a save of a width × height picture allocates at once, besides the picture itself:
