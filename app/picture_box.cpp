@@ -140,6 +140,8 @@ void PictureBox::ReleaseWorkingMemory() {
 
 void PictureBox::Refresh() {
     ShowAtScale(devicePixelRatioF());
+    // The shown copy it replaced, and what making the new one took, would stay resident.
+    preparation_.GiveBackOtherFreeMemory();
     update();
 }
 

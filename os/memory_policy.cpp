@@ -207,6 +207,12 @@ void WorkingMemoryPreparation::Prepare(std::size_t bytes) {
     }
 }
 
+void WorkingMemoryPreparation::GiveBackOtherFreeMemory() {
+    // Once released the block is free memory too, kept for the save that takes it.
+    if (block_ != nullptr)
+        ::malloc_trim(0);
+}
+
 void WorkingMemoryPreparation::Release() {
     if (thread_.joinable())
         thread_.join();

@@ -46,6 +46,9 @@ public:
     void Prepare(std::size_t bytes);
     // Waits until the memory is backed and frees it into the heap; nothing when there is none.
     void Release();
+    // While the prepared memory is held: gives back to the system what else the heap holds
+    // free (what was freed since Prepare(), such as a replaced copy of the picture).
+    void GiveBackOtherFreeMemory();
 
 private:
     std::jthread thread_;   // backs block_
