@@ -54,7 +54,6 @@ int main(int argc, char* argv[]) {
     // 1.5, not rounded to 2, which would draw the window a third larger than its neighbours.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication application(argc, argv);
-    os::MapLoadedCode(); // the libraries the window loads are in by now
     // Qt converts and scales a large picture on the threads of its global pool, which end
     // after 30 s without work and start again with the next large picture, each with an event
     // queue (a descriptor) of its own: kept instead, at most one a processor, idle between
@@ -100,10 +99,10 @@ int main(int argc, char* argv[]) {
         window.OpenPicture(path);
     });
     window.show();
-    // The picture readers (Qt's plugins and what they link: libtiff, libwebp, ...) would load
-    // with the first dialog or picture, and each of their pages come in the first time it runs,
-    // so the process would grow with each format a session meets: loaded and mapped now, once
-    // the window is up.
+    // Once the window is up, before any click: the code of the program and its libraries
+    // mapped, the picture readers among them (Qt's plugins and what they link: libtiff,
+    // libwebp, ...). They would otherwise load with the first dialog or picture and come in
+    // page by page, so that the process grew with each format a session meets.
     QTimer::singleShot(0, &window, [] {
         QImageReader::supportedImageFormats(); // loads every reader to ask what it reads
         os::MapLoadedCode();

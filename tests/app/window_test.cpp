@@ -8,13 +8,13 @@
 
 #include <QElapsedTimer>
 #include <QMessageBox>
-#include <QPixmapCache>
 #include <QTest>
 #include <QTimer>
 
 #include <climits>
-#include <malloc.h>
 #include <functional>
+
+#include <malloc.h>
 
 namespace lumivert {
 namespace {
