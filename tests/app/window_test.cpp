@@ -195,7 +195,7 @@ TEST(QtMessageBoxes, ShowTheirTextAndIconAndAnswerTheButtonPressed) {
 // The program's style: a session of many boxes holds no more memory than one of a few. Each
 // box once left its icon's pixmaps behind, 2 to 5 KiB on a screen with an icon theme, or
 // 0.6 to 0.9 KiB of Qt's icon lookups when the pixmap cache was emptied after it; offscreen
-// there is no theme, and only the second shows. Also run under Wayland (CMakeLists.txt).
+// there is no theme, and only the second shows.
 TEST(QtMessageBoxes, ManyBoxesLeaveTheHeapAsFewDid) {
     testing::EnsureApplication();
     QApplication::setStyle(new SharedIconsStyle);
